@@ -1,0 +1,74 @@
+#pragma once
+
+// BIFF8 record writer: the "Workbook" stream of an Excel 97-2003 file, before it is put into its
+// OLE2 container. Internal to the workbook codec; tests and the fuzz seed generator use it too.
+
+#include "memories/workbook/workbook.h"
+
+#include <cstdint>
+#include <optional>
+#include <QByteArray>
+#include <QString>
+
+namespace rxdeck::workbook::biff8 {
+
+namespace record {
+inline constexpr std::uint16_t bof = 0x0809;
+inline constexpr std::uint16_t eof = 0x000A;
+inline constexpr std::uint16_t codepage = 0x0042;
+inline constexpr std::uint16_t window1 = 0x003D;
+inline constexpr std::uint16_t dateMode = 0x0022;
+inline constexpr std::uint16_t font = 0x0031;
+inline constexpr std::uint16_t xf = 0x00E0;
+inline constexpr std::uint16_t style = 0x0293;
+inline constexpr std::uint16_t boundSheet = 0x0085;
+inline constexpr std::uint16_t sst = 0x00FC;
+inline constexpr std::uint16_t extSst = 0x00FF;
+inline constexpr std::uint16_t continued = 0x003C;
+inline constexpr std::uint16_t dimensions = 0x0200;
+inline constexpr std::uint16_t window2 = 0x023E;
+inline constexpr std::uint16_t number = 0x0203;
+inline constexpr std::uint16_t labelSst = 0x00FD;
+inline constexpr std::uint16_t filePass = 0x002F;
+} // namespace record
+
+// Largest record body; longer data goes on in CONTINUE records.
+inline constexpr qsizetype maxRecordBody = 8224;
+
+// Little-endian byte builder for record bodies and whole streams.
+class Bytes
+{
+public:
+    Bytes& u8(std::uint8_t v);
+    Bytes& u16(std::uint16_t v);
+    Bytes& u32(std::uint32_t v);
+    Bytes& f64(double v);
+    Bytes& raw(const QByteArray& bytes);
+    // Appends one record: type, body length, body. The body must not exceed maxRecordBody.
+    Bytes& record(std::uint16_t type, const QByteArray& body);
+    // Overwrites four bytes at pos with v.
+    void patchU32(qsizetype pos, std::uint32_t v);
+
+    qsizetype size() const { return data_.size(); }
+    const QByteArray& data() const { return data_; }
+
+private:
+    QByteArray data_;
+};
+
+// Whether a text can be stored in one cell: up to maxLatin1TextLength characters when all are
+// Latin-1, else up to maxTextLength.
+bool fitsInCell(const QString& text);
+
+// Checks that the workbook fits BIFF8 and the rules spreadsheet programs apply to it; returns the
+// reason it does not, or nullopt when it does.
+std::optional<QString> checkWritable(const Workbook& book);
+
+// Builds the Workbook stream: globals (fonts, formats, sheets, shared strings), then one
+// substream per sheet. Fails with a reason when checkWritable does.
+std::optional<QByteArray> workbookStream(const Workbook& book, QString* error = nullptr);
+
+// Wraps a Workbook stream in an OLE2 compound file, the container of every .xls file.
+std::optional<QByteArray> compoundFile(const QByteArray& stream, QString* error = nullptr);
+
+} // namespace rxdeck::workbook::biff8
