@@ -1,0 +1,20 @@
+#include "about/programinfo.h"
+
+namespace rxdeck {
+
+QString ProgramInfo::versionNumber() const
+{
+    return QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(revision);
+}
+
+QString ProgramInfo::versionLine() const
+{
+    return QStringLiteral("Version ") + versionNumber();
+}
+
+ProgramInfo rxdeckInfo()
+{
+    return {QStringLiteral("Rxdeck"), 2, 2, 0};
+}
+
+} // namespace rxdeck
