@@ -6,6 +6,7 @@
 #include <memory>
 #include <QFile>
 #include <QFileInfo>
+#include <string_view>
 
 namespace rxdeck::workbook {
 namespace {
@@ -16,6 +17,8 @@ struct FreexlCloser
     void operator()(const void* handle) const { freexl_close(handle); }
 };
 using FreexlHandle = std::unique_ptr<const void, FreexlCloser>;
+
+constexpr std::string_view compoundFileSignature{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8};
 
 QString openFailure(int code)
 {
@@ -103,6 +106,18 @@ ReadResult read(const QString& path)
         return failure(QStringLiteral("file not found"));
     if (!info.isFile())
         return failure(QStringLiteral("not a workbook"));
+
+    // Every .xls file since Excel 5.0 is an OLE2 compound file; anything else (a CSV or text file
+    // renamed, an empty file) is told apart before FreeXL reports a generic error.
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return failure(QStringLiteral("could not be opened"));
+        const QByteArray start = file.read(compoundFileSignature.size());
+        if (std::string_view(start.constData(), static_cast<std::size_t>(start.size())) !=
+            compoundFileSignature)
+            return failure(QStringLiteral("not a workbook"));
+    }
 
     const QByteArray nativePath = QFile::encodeName(path);
     const void* raw = nullptr;

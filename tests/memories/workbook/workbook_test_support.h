@@ -1,0 +1,117 @@
+#pragma once
+
+// Helpers shared by the workbook codec tests: readable cell output, sheet comparison, running
+// the independent programs (ssconvert, xlrd) that check our files.
+
+#include "memories/workbook/workbook.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace rxdeck::workbook {
+
+inline void PrintTo(const Cell& cell, std::ostream* os)
+{
+    if (const double* number = std::get_if<double>(&cell))
+        *os << "number " << *number;
+    else if (const QString* text = std::get_if<QString>(&cell))
+        *os << "text \"" << text->left(40).toStdString() << (text->size() > 40 ? "...\"" : "\"")
+            << " (" << text->size() << " chars)";
+    else
+        *os << "empty";
+}
+
+} // namespace rxdeck::workbook
+
+namespace rxdeck::workbook::testing {
+
+using Rows = std::vector<std::vector<Cell>>;
+
+inline Cell text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// Rows as read() gives them back: trailing empty cells and trailing empty rows dropped, and an
+// empty text is an empty cell.
+inline Rows trimmed(Rows rows)
+{
+    const auto isEmpty = [](const Cell& c) {
+        const QString* t = std::get_if<QString>(&c);
+        return std::holds_alternative<Empty>(c) || (t != nullptr && t->isEmpty());
+    };
+    for (std::vector<Cell>& row : rows) {
+        for (Cell& c : row)
+            if (isEmpty(c))
+                c = Empty{};
+        while (!row.empty() && isEmpty(row.back()))
+            row.pop_back();
+    }
+    while (!rows.empty() && rows.back().empty())
+        rows.pop_back();
+    return rows;
+}
+
+// Compares cell by cell so that a failure names the first cell that differs.
+inline ::testing::AssertionResult sameRows(const Rows& expected, const Rows& actual)
+{
+    if (expected.size() != actual.size())
+        return ::testing::AssertionFailure()
+               << "expected " << expected.size() << " rows, got " << actual.size();
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+        if (expected[r].size() != actual[r].size())
+            return ::testing::AssertionFailure()
+                   << "row " << r << ": expected " << expected[r].size() << " cells, got "
+                   << actual[r].size();
+        for (std::size_t c = 0; c < expected[r].size(); ++c)
+            if (!(expected[r][c] == actual[r][c]))
+                return ::testing::AssertionFailure()
+                       << "cell (" << r << "," << c << "): expected "
+                       << ::testing::PrintToString(expected[r][c]) << ", got "
+                       << ::testing::PrintToString(actual[r][c]);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct ProcessResult
+{
+    bool ran = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline ProcessResult run(const QString& program, const QStringList& args,
+                         const QString& workingDir = QString())
+{
+    QProcess process;
+    if (!workingDir.isEmpty())
+        process.setWorkingDirectory(workingDir);
+    process.start(program, args);
+    ProcessResult result;
+    if (!process.waitForStarted() || !process.waitForFinished(60000))
+        return result;
+    result.ran = process.exitStatus() == QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+inline QString ssconvertPath()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+}
+
+inline constexpr const char* python = "/usr/bin/python3";
+
+inline bool haveXlrd()
+{
+    const ProcessResult r = run(QString::fromLatin1(python), {"-c", "import xlrd"});
+    return r.ran && r.exitCode == 0;
+}
+
+} // namespace rxdeck::workbook::testing
