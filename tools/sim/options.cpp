@@ -1,0 +1,156 @@
+#include "options.h"
+
+#include "number_text.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace rxdeck::sim {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+std::optional<double> nonNegative(std::string_view text)
+{
+    const auto value = parseDecimal(text);
+    return value && *value >= 0.0 ? value : std::nullopt;
+}
+
+std::optional<milliseconds> duration(std::string_view text, double unitMs)
+{
+    const auto value = nonNegative(text);
+    if (!value) {
+        return std::nullopt;
+    }
+    return milliseconds(std::llround(*value * unitMs));
+}
+
+std::optional<double> rate(std::string_view text)
+{
+    const auto value = nonNegative(text);
+    return value && *value <= 1.0 ? value : std::nullopt;
+}
+
+// Stores an optional result into its destination; false when the text did not parse.
+template <typename T, typename U> bool store(std::optional<T> value, U& destination)
+{
+    if (value) {
+        destination = *value;
+    }
+    return value.has_value();
+}
+
+struct OptionSpec
+{
+    std::string_view name;
+    std::string_view valueName; // empty for a switch without a value
+    std::string_view help;
+    bool (*apply)(Options&, std::string_view);
+};
+
+constexpr std::array specs{
+    OptionSpec{"--link", "PATH",
+               "also make PATH a symlink to the device (an existing symlink is replaced)",
+               [](Options& o, std::string_view v) {
+                   o.link = std::filesystem::path(v);
+                   return !v.empty();
+               }},
+    OptionSpec{"--log", "FILE",
+               "append each received line to FILE as '<epoch seconds.micros> <line>'",
+               [](Options& o, std::string_view v) {
+                   o.log = std::filesystem::path(v);
+                   return !v.empty();
+               }},
+    OptionSpec{"--log-replies", "",
+               "also log every write sent, as '<epoch seconds.micros> > <escaped bytes>'",
+               [](Options& o, std::string_view) { return o.logReplies = true; }},
+    OptionSpec{"--seed", "N", "seed the signal model and the faults, for repeatable runs",
+               [](Options& o, std::string_view v) {
+                   std::uint64_t seed = 0;
+                   const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), seed);
+                   o.seed = seed;
+                   return error == std::errc{} && end == v.data() + v.size();
+               }},
+    OptionSpec{"--silent", "", "apply commands but never answer",
+               [](Options& o, std::string_view) { return o.faults.silent = true; }},
+    OptionSpec{"--garbage", "RATE", "replace a reply by random bytes with probability RATE (0..1)",
+               [](Options& o, std::string_view v) { return store(rate(v), o.faults.garbageRate); }},
+    OptionSpec{
+        "--truncate", "RATE", "cut a reply short with probability RATE (0..1)",
+        [](Options& o, std::string_view v) { return store(rate(v), o.faults.truncateRate); }},
+    OptionSpec{
+        "--delay", "MS", "send replies MS milliseconds late, sometimes in two writes",
+        [](Options& o, std::string_view v) { return store(duration(v, 1.0), o.faults.delay); }},
+    OptionSpec{
+        "--hangup-after", "SECONDS",
+        "after SECONDS, close the line and remove the device (unplugged adapter)",
+        [](Options& o, std::string_view v) { return store(duration(v, 1000.0), o.hangupAfter); }},
+    OptionSpec{
+        "--return-after", "SECONDS",
+        "SECONDS after a hang-up, create a new device, re-point --link, print its path",
+        [](Options& o, std::string_view v) { return store(duration(v, 1000.0), o.returnAfter); }},
+    OptionSpec{"--help", "", "show this text",
+               [](Options& o, std::string_view) { return o.help = true; }},
+};
+
+} // namespace
+
+ParsedOptions parseOptions(std::span<const char* const> arguments)
+{
+    ParsedOptions parsed;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string_view argument = arguments[i];
+        std::optional<std::string_view> value;
+        if (const auto equals = argument.find('='); equals != std::string_view::npos) {
+            value = argument.substr(equals + 1);
+            argument = argument.substr(0, equals);
+        }
+        const auto* spec = std::find_if(specs.begin(), specs.end(),
+                                        [&](const OptionSpec& s) { return s.name == argument; });
+        if (spec == specs.end()) {
+            parsed.error = "unknown option " + std::string(arguments[i]);
+            return parsed;
+        }
+        if (!spec->valueName.empty() && !value) {
+            if (i + 1 == arguments.size()) {
+                parsed.error = std::string(argument) + " needs a value";
+                return parsed;
+            }
+            value = arguments[++i];
+        }
+        if (spec->valueName.empty() && value) {
+            parsed.error = std::string(argument) + " takes no value";
+            return parsed;
+        }
+        if (!spec->apply(parsed.options, value.value_or(""))) {
+            parsed.error =
+                "bad value for " + std::string(argument) + ": " + std::string(value.value_or(""));
+            return parsed;
+        }
+    }
+    if (parsed.options.returnAfter && !parsed.options.hangupAfter) {
+        parsed.error = "--return-after needs --hangup-after";
+    }
+    return parsed;
+}
+
+std::string usage()
+{
+    std::string text = "Usage: rxdeck-sim [OPTION]...\n"
+                       "Simulates a WJ-8712 HF receiver on a pseudo-terminal. The device path is\n"
+                       "printed as the first line on stdout. Ends on SIGINT or SIGTERM.\n\n";
+    for (const auto& spec : specs) {
+        std::string left = "  " + std::string(spec.name);
+        if (!spec.valueName.empty()) {
+            left += " " + std::string(spec.valueName);
+        }
+        left.resize(std::max<std::size_t>(left.size() + 2, 26), ' ');
+        text += left + std::string(spec.help) + "\n";
+    }
+    return text;
+}
+
+} // namespace rxdeck::sim

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "fault_injector.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace rxdeck::sim {
+
+struct Options
+{
+    std::optional<std::filesystem::path> link;
+    std::optional<std::filesystem::path> log;
+    bool logReplies = false;
+    std::optional<std::uint64_t> seed;
+    Faults faults;
+    std::optional<std::chrono::milliseconds> hangupAfter;
+    std::optional<std::chrono::milliseconds> returnAfter;
+    bool help = false;
+};
+
+struct ParsedOptions
+{
+    Options options;
+    std::string error; // empty when the command line was fine
+};
+
+ParsedOptions parseOptions(std::span<const char* const> arguments);
+
+std::string usage();
+
+} // namespace rxdeck::sim

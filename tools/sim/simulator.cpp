@@ -1,0 +1,143 @@
+#include "simulator.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace rxdeck::sim {
+
+namespace {
+
+// The fault injector draws from its own stream, so switching faults on does not change the
+// signal readings of a seeded run.
+constexpr std::uint64_t faultStream = 0x5eed0f0fa17ULL;
+
+int pollTimeoutMs(std::optional<Clock::time_point> wake, Clock::time_point now)
+{
+    if (!wake) {
+        return -1;
+    }
+    if (*wake <= now) {
+        return 0;
+    }
+    // Round up, so the loop does not wake a little early and spin until the deadline.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*wake - now);
+    return static_cast<int>(std::min<std::int64_t>(wait.count(), 60'000));
+}
+
+void announce(const std::string& devicePath)
+{
+    std::printf("%s\n", devicePath.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+Simulator::Simulator(const Options& options, std::uint64_t seed)
+    : options_(options), receiver_(seed), faults_(options.faults, seed ^ faultStream)
+{
+    if (options_.log) {
+        log_.emplace(*options_.log, options_.logReplies);
+    }
+    if (options_.link) {
+        link_.emplace(*options_.link);
+    }
+    plugIn();
+    if (options_.hangupAfter) {
+        hangupAt_ = Clock::now() + *options_.hangupAfter;
+    }
+}
+
+void Simulator::plugIn()
+{
+    device_.emplace();
+    if (link_) {
+        link_->pointTo(device_->devicePath());
+    }
+    announce(device_->devicePath());
+}
+
+void Simulator::unplug()
+{
+    // The link goes first, so whoever notices the hang-up already finds the name gone.
+    if (link_) {
+        link_->remove();
+    }
+    device_.reset();
+    output_.clear();
+    lines_.clear();
+    std::fprintf(stderr, "rxdeck-sim: line hung up\n");
+}
+
+int Simulator::run()
+{
+    for (;;) {
+        std::array<pollfd, 2> fds{pollfd{signals_.fd(), POLLIN, 0}, pollfd{-1, POLLIN, 0}};
+        if (device_) {
+            fds[1].fd = device_->master();
+        }
+        const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(nextWake(), Clock::now()));
+        if (ready < 0 && errno != EINTR) {
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            signalfd_siginfo info{};
+            [[maybe_unused]] const auto consumed = ::read(signals_.fd(), &info, sizeof info);
+            return 0;
+        }
+
+        const auto now = Clock::now();
+        if (device_ && (fds[1].revents & POLLIN) != 0) {
+            receive(now);
+        }
+        receiver_.advance(now);
+        if (device_) {
+            output_.sendDue(now, device_->master(), log_ ? &*log_ : nullptr);
+        }
+        if (hangupAt_ && *hangupAt_ <= now) {
+            hangupAt_.reset();
+            unplug();
+            if (options_.returnAfter) {
+                returnAt_ = now + *options_.returnAfter;
+            }
+        }
+        if (returnAt_ && *returnAt_ <= now) {
+            returnAt_.reset();
+            plugIn();
+        }
+    }
+}
+
+void Simulator::receive(Clock::time_point now)
+{
+    std::array<char, 1024> buffer{};
+    const ssize_t count = ::read(device_->master(), buffer.data(), buffer.size());
+    if (count <= 0) {
+        return;
+    }
+    for (const std::string& line : lines_.feed(std::string_view(buffer.data(), count))) {
+        if (log_) {
+            log_->received(line);
+        }
+        for (auto& transmission : faults_.shape(receiver_.handleLine(line, now))) {
+            output_.push(now + transmission.after, std::move(transmission.bytes));
+        }
+    }
+}
+
+std::optional<Clock::time_point> Simulator::nextWake() const
+{
+    std::optional<Clock::time_point> wake;
+    for (const auto& candidate : {receiver_.nextEvent(), output_.nextDue(), hangupAt_, returnAt_}) {
+        if (candidate && (!wake || *candidate < *wake)) {
+            wake = candidate;
+        }
+    }
+    return wake;
+}
+
+} // namespace rxdeck::sim
