@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+
+class QIcon;
+class QLabel;
+
+namespace rxdeck::memories {
+
+// The help window Memories_help: how to add a memory, and where the workbook is for
+// editing it in a spreadsheet program. A fixed-size, modeless window with no code of
+// its own; it closes with its close box and can be shown again.
+class MemoriesHelp : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // workbookFolder is the folder that holds Memories.xls.
+    MemoriesHelp(const QIcon& icon, const QString& workbookFolder, QWidget* parent = nullptr);
+
+    QLabel* label1() const { return m_label1; }
+    QLabel* label2() const { return m_label2; }
+
+private:
+    QLabel* m_label1;
+    QLabel* m_label2;
+};
+
+} // namespace rxdeck::memories

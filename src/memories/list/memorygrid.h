@@ -1,0 +1,66 @@
+#pragma once
+
+#include "memories/list/workbookstore.h"
+
+#include <functional>
+#include <memory>
+#include <QFrame>
+
+class QLabel;
+class QTableView;
+
+namespace rxdeck::memories {
+
+class MemoryItemDelegate;
+class MemoryListModel;
+
+// The memory grid DBGrid1: a caption bar over a table of the memory list. The user
+// edits cells in place; leaving a row writes it to the workbook, as does closing the
+// window with a row still changed. Clicking a row's record selector and pressing
+// Delete removes the row. Tab moves on to the next control, not between cells.
+class MemoryGrid : public QFrame
+{
+    Q_OBJECT
+
+public:
+    // Shows a message to the user; by default a warning box.
+    using MessageSink = std::function<void(const QString& message)>;
+
+    explicit MemoryGrid(const QString& workbookPath, QWidget* parent = nullptr);
+    explicit MemoryGrid(std::unique_ptr<WorkbookStore> store, QWidget* parent = nullptr);
+    ~MemoryGrid() override;
+
+    // The text of the current cell as its column shows it; empty when there is no
+    // current cell or it is an empty one, such as in the row for adding.
+    QString currentCellText() const;
+    // Writes a changed row now, text in an open editor included. False when the
+    // write failed (the user has been told and the change is kept).
+    bool commitPending();
+
+    void setMessageSink(MessageSink sink);
+
+    QTableView* view() const { return m_view; }
+    MemoryListModel* model() const { return m_model; }
+    QLabel* captionBar() const { return m_caption; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void setUpView();
+    void onCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous);
+    void selectRecord(int row);
+    void report(const QString& message);
+
+    MemoryListModel* m_model;
+    QLabel* m_caption;
+    QTableView* m_view;
+    MemoryItemDelegate* m_delegate;
+    MessageSink m_sink;
+    bool m_committing = false;
+    bool m_quiet = false;
+    bool m_tearingDown = false;
+};
+
+} // namespace rxdeck::memories

@@ -1,0 +1,22 @@
+#include "memories/list/selectcommand.h"
+
+#include "link/commands.h"
+#include "link/numbertext.h"
+
+namespace rxdeck::memories {
+namespace {
+
+constexpr double kLowestMHz = 0.005;
+constexpr double kHighestMHz = 30.0;
+
+} // namespace
+
+std::optional<QByteArray> selectCommandLine(const QString& cellText)
+{
+    const double megahertz = decimalValue(cellText);
+    if (megahertz < kLowestMHz || megahertz > kHighestMHz)
+        return std::nullopt;
+    return commands::frequency(cellText); // the text as shown, not a reformatted number
+}
+
+} // namespace rxdeck::memories
