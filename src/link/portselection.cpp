@@ -1,0 +1,43 @@
+#include "link/portselection.h"
+
+#include "link/commands.h"
+#include "link/serialport.h"
+#include "shell/controls.h"
+
+#include <QAction>
+#include <QTimer>
+
+namespace rxdeck {
+
+PortSelection::PortSelection(Controls& ui, SerialPort& port, QObject* parent)
+    : QObject(parent), ui_(ui), port_(port)
+{
+    for (int n = 1; n < int(ui.Comm.size()); ++n) {
+        QAction* item = ui.Comm[std::size_t(n)];
+        connect(item, &QAction::triggered, this, [this, item, n](bool checked) {
+            // A checkable item toggles itself when chosen; the marks are ours to set.
+            item->setChecked(!checked);
+            Comm_Click(n);
+        });
+    }
+}
+
+void PortSelection::Comm_Click(int n)
+{
+    // Every step is tried; only the open can fail in practice. The status poll is
+    // left running, so a re-selection keeps the display live.
+    ui_.Timer[12]->stop();
+    if (port_.portOpen())
+        port_.setPortOpen(false);
+    port_.setCommPort(n);
+    if (!port_.setPortOpen(true)) {
+        emit portNotAvailable();
+        return;
+    }
+    for (std::size_t item = 1; item < ui_.Comm.size(); ++item)
+        ui_.Comm[item]->setChecked(int(item) == n);
+    port_.output(commands::settingsQuery());
+    ui_.Timer[12]->start();
+}
+
+} // namespace rxdeck

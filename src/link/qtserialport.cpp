@@ -1,0 +1,98 @@
+#include "link/qtserialport.h"
+
+#include "link/portmap.h"
+
+namespace rxdeck {
+
+QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent)
+{
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
+
+bool QtSerialPort::portOpen() const
+{
+    return port_.isOpen() && !failed_;
+}
+
+bool QtSerialPort::setPortOpen(bool open)
+{
+    if (!open) {
+        port_.close();
+        failed_ = false;
+        return true;
+    }
+    if (port_.isOpen())
+        return true;
+    failed_ = false;
+    port_.setPortName(commDevice(commPort_));
+    if (!port_.open(QIODevice::ReadWrite))
+        return false;
+    const bool configured =
+        port_.setBaudRate(QSerialPort::Baud9600) && port_.setDataBits(QSerialPort::Data8) &&
+        port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
+        port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        port_.close();
+        return false;
+    }
+    port_.clearError();
+    return true;
+}
+
+void QtSerialPort::setCommPort(int port)
+{
+    commPort_ = port;
+}
+
+void QtSerialPort::output(const QByteArray& line)
+{
+    if (!portOpen())
+        return;
+    if (port_.write(line) == line.size())
+        port_.flush(); // hand the bytes to the driver now, not on the next event-loop pass
+    else
+        failed_ = true;
+    if (failed_)
+        closeAfterFailure();
+}
+
+QString QtSerialPort::input()
+{
+    if (!portOpen())
+        return {};
+    // Take in what the system has already received, even when no event loop has
+    // run since it arrived. A zero timeout never blocks.
+    while (port_.isOpen() && !failed_ && port_.waitForReadyRead(0)) {
+    }
+    const QByteArray bytes = port_.isOpen() ? port_.readAll() : QByteArray();
+    if (failed_) {
+        closeAfterFailure();
+        return {};
+    }
+    return QString::fromLatin1(bytes);
+}
+
+void QtSerialPort::onError(QSerialPort::SerialPortError error)
+{
+    // A zero-timeout wait reports TimeoutError when nothing has arrived.
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
+        return;
+    if (!port_.isOpen() || failed_)
+        return;
+    // An unplugged adapter raises ReadError or ResourceError over and over until
+    // the port is closed. Close it, but not from inside QSerialPort's own call.
+    failed_ = true;
+    QMetaObject::invokeMethod(this, &QtSerialPort::closeAfterFailure, Qt::QueuedConnection);
+}
+
+void QtSerialPort::closeAfterFailure()
+{
+    // A close queued before the user reopened the port finds failed_ cleared.
+    if (!failed_)
+        return;
+    failed_ = false;
+    port_.close();
+    emit lost();
+}
+
+} // namespace rxdeck

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace rxdeck {
+
+// The one serial port every handler talks through (`MSComm1`). Writes return at
+// once; reads return and remove everything received so far and never wait.
+// Implemented on QSerialPort for the program, and by fakes in tests.
+class SerialPort : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // True exactly while a port is open; when false, callers write nothing.
+    virtual bool portOpen() const = 0;
+    // Opens the port chosen with setCommPort (true) or closes it (false).
+    // Returns false when an open fails.
+    virtual bool setPortOpen(bool open) = 0;
+    // Chooses port 1..4 for the next open; set only while no port is open.
+    virtual void setCommPort(int port) = 0;
+    virtual int commPort() const = 0;
+    // Queues the whole line for transmission. A failed write closes the port.
+    virtual void output(const QByteArray& line) = 0;
+    // Everything received since the previous read, one character per byte.
+    virtual QString input() = 0;
+
+signals:
+    // The port closed itself after a failure (device unplugged, link gone).
+    void lost();
+};
+
+} // namespace rxdeck

@@ -1,0 +1,54 @@
+#include "memories/scratchmemories.h"
+
+#include "link/commands.h"
+#include "link/serialport.h"
+#include "shell/controls.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace rxdeck {
+namespace {
+
+struct Slot
+{
+    int store;
+    int recall;
+};
+
+constexpr Slot scratchSlots[] = {{27, 28}, {31, 29}, {32, 30}, {33, 34}};
+
+// A caption keeps the frequency to 100 Hz: a blank and nn.nnnn, or eight characters
+// of a stepped value.
+constexpr int keptCharacters = 8;
+
+} // namespace
+
+ScratchMemories::ScratchMemories(Controls& ui, SerialPort& port, QObject* parent)
+    : QObject(parent), ui_(ui), port_(port)
+{
+    for (int slot = 0; slot < int(std::size(scratchSlots)); ++slot) {
+        const Slot& s = scratchSlots[slot];
+        connect(ui.Command[std::size_t(s.store)], &QPushButton::clicked, this,
+                [this, slot] { Store(slot); });
+        connect(ui.Command[std::size_t(s.recall)], &QPushButton::clicked, this,
+                [this, slot] { Recall(slot); });
+    }
+}
+
+void ScratchMemories::Store(int slot)
+{
+    if (!port_.portOpen())
+        return;
+    const QString working = ui_.Text[5]->text();
+    ui_.Command[std::size_t(scratchSlots[slot].recall)]->setText(working.left(keptCharacters));
+}
+
+void ScratchMemories::Recall(int slot)
+{
+    if (!port_.portOpen())
+        return;
+    port_.output(commands::frequency(ui_.Command[std::size_t(scratchSlots[slot].recall)]->text()));
+}
+
+} // namespace rxdeck

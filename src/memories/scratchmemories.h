@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+namespace rxdeck {
+
+class SerialPort;
+struct Controls;
+
+// Four one-click memories. A store square copies the working frequency into the
+// caption of its recall button ("TempA" … "TempD" until then); the recall button
+// tunes the receiver to its caption. The captions are the only storage.
+class ScratchMemories : public QObject
+{
+    Q_OBJECT
+public:
+    ScratchMemories(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+
+    // Slot 0..3 is A..D: `Command27_Click` … store, `Command28_Click` … recall.
+    void Store(int slot);
+    void Recall(int slot);
+
+private:
+    Controls& ui_;
+    SerialPort& port_;
+};
+
+} // namespace rxdeck

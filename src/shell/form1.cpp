@@ -1,0 +1,162 @@
+#include "shell/form1.h"
+
+#include "about/aboutlauncher.h"
+#include "link/portmap.h"
+#include "link/portselection.h"
+#include "link/serialport.h"
+#include "memories/scan.h"
+#include "memories/scratchmemories.h"
+#include "panel/receiversettings.h"
+#include "panel/slidercontrols.h"
+#include "panel/tuning.h"
+#include "shell/appicon.h"
+#include "shell/panelbuilder.h"
+#include "status/settingssnapshot.h"
+#include "status/statuspoll.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace rxdeck {
+namespace {
+
+// The panel's background with its decorative lines.
+class PanelSurface : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(0, 64, 0));
+        struct Line
+        {
+            int x1, y1, x2, y2;
+            QColor colour;
+        };
+        const QColor grey(192, 192, 192);
+        const Line lines[] = {
+            {120, 120, 4440, 120, grey},
+            {120, 2760, 120, 120, grey},
+            {9720, 120, 9720, 8400, grey},
+            {120, 8400, 14160, 8400, palette().color(QPalette::Window)},
+        };
+        for (const Line& line : lines) {
+            painter.setPen(QPen(line.colour, 3));
+            painter.drawLine(px(line.x1), px(line.y1), px(line.x2), px(line.y2));
+        }
+    }
+};
+
+struct TimerSpec
+{
+    int number;
+    int interval;
+};
+
+constexpr TimerSpec timers[] = {{1, 100}, {2, 150}, {3, 150}, {4, 150},  {5, 150},  {6, 150},
+                                {7, 150}, {8, 150}, {9, 150}, {10, 150}, {11, 150}, {12, 200}};
+
+} // namespace
+
+Form1::Form1(std::unique_ptr<SerialPort> port, QWidget* parent)
+    : QMainWindow(parent), port_(port.release()), about_(std::make_unique<AboutLauncher>())
+{
+    port_->setParent(this);
+    setWindowTitle(QStringLiteral("Tamsk     Rxdeck  V2.2"));
+    setWindowIcon(appIcon());
+
+    installFontSubstitutes();
+    auto* panel = new PanelSurface(this);
+    panel->setFixedSize(px(14295), px(8520));
+    setCentralWidget(panel);
+    buildPanel(panel, ui_);
+    buildMenus();
+    buildTimers();
+    rxdeck::setTabOrder(ui_);
+    statusBar()->setSizeGripEnabled(true);
+
+    // Each handler wires its own controls and lives as long as the window.
+    auto* portSelection = new PortSelection(ui_, *port_, this);
+    new SettingsSnapshot(ui_, *port_, this);
+    new StatusPoll(ui_, *port_, this);
+    new Tuning(ui_, *port_, this);
+    new ReceiverSettings(ui_, *port_, this);
+    new SliderControls(ui_, *port_, this);
+    new ScratchMemories(ui_, *port_, this);
+    new Scan(ui_, *port_, this);
+    connect(portSelection, &PortSelection::portNotAvailable, this, &Form1::showPortWarning);
+    connect(port_, &SerialPort::lost, this, &Form1::onPortLost);
+    connect(ui_.About, &QAction::triggered, this, [this] { about_->show(this); });
+
+    Form_Load();
+    ui_.Text[2]->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildMenus()
+{
+    QMenu* serport = menuBar()->addMenu(QStringLiteral("Serial port"));
+    serport->setObjectName(QStringLiteral("serport"));
+    serport->setToolTipsVisible(true);
+    for (int n = 1; n <= commPortCount; ++n) {
+        QAction* item = serport->addAction(QStringLiteral("Comm%1").arg(n));
+        item->setObjectName(QStringLiteral("Comm%1").arg(n));
+        item->setCheckable(true);
+        // Which device the item opens, so users of USB adapters can check it.
+        item->setStatusTip(commDevice(n));
+        item->setToolTip(commDevice(n));
+        ui_.Comm[std::size_t(n)] = item;
+    }
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    ui_.mnuMemorieshelp = help->addAction(QStringLiteral("Memories"));
+    ui_.mnuMemorieshelp->setObjectName(QStringLiteral("mnuMemorieshelp"));
+    ui_.About = help->addAction(QStringLiteral("About"));
+    ui_.About->setObjectName(QStringLiteral("About"));
+}
+
+void Form1::buildTimers()
+{
+    for (const TimerSpec& spec : timers) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(QStringLiteral("Timer%1").arg(spec.number));
+        timer->setInterval(spec.interval);
+        timer->setTimerType(Qt::PreciseTimer);
+        ui_.Timer[std::size_t(spec.number)] = timer;
+    }
+}
+
+void Form1::Form_Load()
+{
+    ui_.Label[1]->setText(QStringLiteral("Serial port?"));
+}
+
+void Form1::showPortWarning()
+{
+    const QString text =
+        QStringLiteral("Port not available. Change the CommPort property to another port.");
+    if (captureWarnings_) {
+        emit warningShown(text);
+        return;
+    }
+    QMessageBox::warning(this, QStringLiteral("Rxdeck"), text);
+}
+
+void Form1::onPortLost()
+{
+    // The device vanished: the snapshot cannot finish, and the display says so.
+    ui_.Timer[12]->stop();
+    ui_.Label[1]->setText(QStringLiteral("No serial"));
+}
+
+} // namespace rxdeck

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+namespace rxdeck {
+
+// A captioned group frame: the whole rectangle filled with its background colour,
+// an etched border, and the caption set into the top border line in dark blue.
+// Children are placed at absolute positions relative to its top-left corner.
+class FrameBox : public QWidget
+{
+    Q_OBJECT
+public:
+    FrameBox(const QString& caption, const QColor& background, QWidget* parent = nullptr);
+
+    QString caption() const { return caption_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString caption_;
+    QColor background_;
+};
+
+// The S-meter's scale: its caption is the scale text, and each of its marks is drawn
+// centred over the lamp below it, whatever the font's character widths.
+class ScaleLabel : public QWidget
+{
+    Q_OBJECT
+public:
+    ScaleLabel(const QString& text, int firstCentre, int spacing, QWidget* parent = nullptr);
+
+    QString text() const { return text_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString text_;
+    int firstCentre_;
+    int spacing_;
+};
+
+} // namespace rxdeck

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "shell/controls.h"
+
+class QWidget;
+
+namespace rxdeck {
+
+// Screen positions are laid out in twips, 15 to a pixel at 96 dots per inch; Qt
+// scales the pixels for high-DPI screens.
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+// Maps the Windows font names of the panel's design to faces found on this system.
+void installFontSubstitutes();
+
+// Creates every control of the front panel on `panel` with its caption, initial
+// content, colours, fonts, position and size, and fills `ui`. Nothing is wired.
+void buildPanel(QWidget* panel, Controls& ui);
+
+// Sets the keyboard order of the panel's controls.
+void setTabOrder(const Controls& ui);
+
+} // namespace rxdeck

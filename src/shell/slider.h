@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class QScrollBar;
+
+namespace rxdeck {
+
+// A horizontal slider with scroll-bar behaviour: arrows move it by smallChange and
+// the track by largeChange. Minimum may lie above maximum: the left end is always
+// the minimum. changed() fires once per completed change: an arrow or track click,
+// an arrow key, the release of a dragged thumb (not while dragging), and at once,
+// nested inside the call, when code sets a different value.
+class Slider : public QWidget
+{
+    Q_OBJECT
+public:
+    Slider(int minimum, int maximum, int smallChange, int largeChange, int value,
+           QWidget* parent = nullptr);
+
+    int value() const;
+    // Values outside the range are clamped; the same value does nothing.
+    void setValue(int value);
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+    bool inRange(int value) const;
+
+    // The underlying bar, whose position runs 0..|maximum - minimum| left to right.
+    QScrollBar* bar() const { return bar_; }
+
+signals:
+    void changed();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int toPosition(int value) const;
+
+    QScrollBar* bar_;
+    int minimum_;
+    int maximum_;
+    int direction_; // +1 when the value grows to the right, -1 when it shrinks
+};
+
+} // namespace rxdeck

@@ -1,0 +1,99 @@
+#include "status/replies.h"
+
+#include "link/numbertext.h"
+
+namespace rxdeck::replies {
+namespace {
+
+QChar charAt(QStringView reply, int position)
+{
+    return position <= reply.size() ? reply.at(position - 1) : QChar();
+}
+
+std::optional<int> integerField(QStringView reply, int position, int count)
+{
+    const auto value = integerOfText(field(reply, position, count));
+    return value ? std::optional<int>(*value) : std::nullopt;
+}
+
+std::optional<int> digitIndex(QChar digit, char first, char last)
+{
+    if (digit < QLatin1Char(first) || digit > QLatin1Char(last))
+        return std::nullopt;
+    return digit.unicode() - first;
+}
+
+} // namespace
+
+QString field(QStringView reply, int position, int count)
+{
+    if (position > reply.size() || count <= 0)
+        return {};
+    return reply.mid(position - 1, count).toString();
+}
+
+Settings decodeSettings(QStringView reply)
+{
+    Settings s;
+    s.rfPath = charAt(reply, 5);
+    s.agc = charAt(reply, 11);
+    s.lowLimit = field(reply, 25, 9);
+    s.highLimit = field(reply, 39, 9);
+    s.squelch = integerField(reply, 53, 3);
+    s.blanker = integerField(reply, 61, 2);
+    const QString dwell = field(reply, 68, 4);
+    if (const auto seconds = numberOfText(dwell)) {
+        const double half = roundHalfEven(*seconds * 2.0);
+        if (half >= -32768 && half <= 32767) {
+            s.dwellHalfSeconds = int(half);
+            s.dwellSeconds = frequencyText(decimalValue(dwell));
+        }
+    }
+    s.step = integerField(reply, 77, 2);
+    s.passband = integerField(reply, 88, 5);
+    s.bfo = integerField(reply, 98, 5);
+    return s;
+}
+
+Status decodeStatus(QStringView reply)
+{
+    return {field(reply, 4, 10), charAt(reply, 19), field(reply, 25, 4), charAt(reply, 36)};
+}
+
+QString groupedFrequency(const QString& frequency)
+{
+    return frequency.left(7) + u'.' + frequency.mid(7);
+}
+
+std::optional<int> modeIndex(QChar digit)
+{
+    return digitIndex(digit, '1', '6');
+}
+
+std::optional<int> bandwidthIndex(QChar digit)
+{
+    return digitIndex(digit, '1', '5');
+}
+
+std::optional<int> rfPathIndex(QChar digit)
+{
+    return digitIndex(digit, '1', '3');
+}
+
+std::optional<QString> agcText(QChar digit)
+{
+    static const std::array<QString, 3> texts = {QStringLiteral("Manual"), QStringLiteral("Slow"),
+                                                 QStringLiteral("Fast")};
+    const auto index = digitIndex(digit, '0', '2');
+    return index ? std::optional<QString>(texts[std::size_t(*index)]) : std::nullopt;
+}
+
+std::array<bool, sMeterSteps> sMeter(double signalDbm)
+{
+    std::array<bool, sMeterSteps> lit{};
+    for (std::size_t i = 0; i < lit.size(); ++i)
+        lit[i] = signalDbm > sMeterThresholds[i];
+    return lit;
+}
+
+} // namespace rxdeck::replies

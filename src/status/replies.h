@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <QChar>
+#include <QString>
+#include <QStringView>
+
+// Decoding of the receiver's two replies. Each is whatever text one read of the
+// port returned, picked apart at fixed 1-based character positions; no line end,
+// mnemonic or length is checked, and a position past the end gives an empty value.
+namespace rxdeck::replies {
+
+// Characters [position, position + count) of a text, 1-based, cut at its end.
+QString field(QStringView reply, int position, int count);
+
+// The answer to the settings query. Numeric fields that do not hold a number are
+// empty; the caller checks their range against the slider they feed.
+struct Settings
+{
+    QChar rfPath;      // "1".."3" light a lamp; anything else changes nothing
+    QChar agc;         // "0".."2"
+    QString lowLimit;  // nine characters, unchanged
+    QString highLimit; // nine characters, unchanged
+    std::optional<int> squelch;
+    std::optional<int> blanker;
+    std::optional<int> dwellHalfSeconds; // twice the seconds, rounded half to even
+    QString dwellSeconds;                // the seconds in shortest form
+    std::optional<int> step;
+    std::optional<int> passband;
+    std::optional<int> bfo;
+};
+Settings decodeSettings(QStringView reply);
+
+// The answer to the status query.
+struct Status
+{
+    QString frequency; // the ten characters at 4..13, usually a blank and nn.nnnnnn
+    QChar mode;        // "1".."6"
+    QString signal;    // the four characters at 25..28, dBm
+    QChar bandwidth;   // "1".."5"
+};
+Status decodeStatus(QStringView reply);
+
+// The display text of a frequency field: its first seven characters, ".", the rest,
+// so " 14.200000" reads " 14.200.000" (MHz, kHz, Hz).
+QString groupedFrequency(const QString& frequency);
+
+// Index 0..5 of the mode lamp for a mode digit, or none.
+std::optional<int> modeIndex(QChar digit);
+// Index 0..4 of the bandwidth lamp for a bandwidth digit, or none.
+std::optional<int> bandwidthIndex(QChar digit);
+// Index 0..2 of the RF-path lamp for an RF-path digit, or none.
+std::optional<int> rfPathIndex(QChar digit);
+// "Manual", "Slow" or "Fast" for an AGC digit, or none.
+std::optional<QString> agcText(QChar digit);
+
+inline constexpr int sMeterSteps = 12;
+// Thresholds in dBm: a step lights when the signal is strictly above its threshold.
+inline constexpr std::array<double, sMeterSteps> sMeterThresholds = {
+    -114, -111, -108, -105, -102, -99, -96, -93, -90, -80, -70, -60};
+std::array<bool, sMeterSteps> sMeter(double signalDbm);
+
+} // namespace rxdeck::replies

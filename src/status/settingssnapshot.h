@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+namespace rxdeck {
+
+class SerialPort;
+struct Controls;
+
+// Fills the panel from the receiver's answer to the settings query, then hands
+// over to the status poll. Runs on each tick of `Timer12` while it is on.
+class SettingsSnapshot : public QObject
+{
+    Q_OBJECT
+public:
+    SettingsSnapshot(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+
+    void Timer12_Timer();
+
+private:
+    Controls& ui_;
+    SerialPort& port_;
+};
+
+} // namespace rxdeck

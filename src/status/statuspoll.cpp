@@ -1,0 +1,62 @@
+#include "status/statuspoll.h"
+
+#include "link/commands.h"
+#include "link/numbertext.h"
+#include "link/serialport.h"
+#include "shell/controls.h"
+#include "shell/led.h"
+#include "status/replies.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace rxdeck {
+namespace {
+
+// Lights exactly the lamp at `index` of a group; no index leaves the group as it is.
+template <std::size_t N>
+void lightOneOf(const Controls& ui, const std::array<int, N>& group, std::optional<int> index)
+{
+    if (!index)
+        return;
+    for (std::size_t i = 0; i < N; ++i)
+        ui.LED[std::size_t(group[i])]->setLit(int(i) == *index);
+}
+
+constexpr std::array<int, 6> modeLamps = {1, 14, 15, 16, 17, 18};
+constexpr std::array<int, 5> bandwidthLamps = {22, 23, 24, 25, 26};
+
+} // namespace
+
+StatusPoll::StatusPoll(Controls& ui, SerialPort& port, QObject* parent)
+    : QObject(parent), ui_(ui), port_(port)
+{
+    connect(ui.Timer[1], &QTimer::timeout, this, &StatusPoll::Timer1_Timer);
+}
+
+void StatusPoll::Timer1_Timer()
+{
+    if (!port_.portOpen())
+        return;
+    port_.output(commands::statusQuery());
+    if (!port_.portOpen())
+        return; // the write failed and closed the port; keep the displays
+    const QString reply = port_.input();
+    if (reply.isEmpty()) {
+        ui_.Label[1]->setText(QStringLiteral("No serial"));
+        return;
+    }
+
+    const replies::Status status = replies::decodeStatus(reply);
+    ui_.Text[5]->setText(status.frequency);
+    lightOneOf(ui_, modeLamps, replies::modeIndex(status.mode));
+    lightOneOf(ui_, bandwidthLamps, replies::bandwidthIndex(status.bandwidth));
+    ui_.Label[1]->setText(replies::groupedFrequency(status.frequency));
+    ui_.Text[3]->setText(status.signal + QStringLiteral(" dBm"));
+    const auto lit = replies::sMeter(decimalValue(status.signal));
+    for (std::size_t i = 0; i < lit.size(); ++i)
+        ui_.LED[2 + i]->setLit(lit[i]);
+}
+
+} // namespace rxdeck

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+namespace rxdeck {
+
+class SerialPort;
+struct Controls;
+
+// Every 100 ms: asks for frequency, mode, signal and bandwidth, and shows the answer
+// to the previous tick's question. Runs on each tick of `Timer1`.
+class StatusPoll : public QObject
+{
+    Q_OBJECT
+public:
+    StatusPoll(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+
+    void Timer1_Timer();
+
+private:
+    Controls& ui_;
+    SerialPort& port_;
+};
+
+} // namespace rxdeck

@@ -1,0 +1,310 @@
+#include "shell/form1.h"
+
+#include "shell/led.h"
+#include "shell/slider.h"
+#include "support/panelprobe.h"
+#include "support/windowfixture.h"
+
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+using namespace rxdeck;
+using namespace rxdeck::test;
+
+TEST_F(WindowTest, StartsWithThePanelAtRest)
+{
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tamsk     Rxdeck  V2.2"));
+    EXPECT_EQ(label(1), QStringLiteral("Serial port?"));
+    EXPECT_EQ(ui().Text[2]->text(), QStringLiteral("7.000"));
+    EXPECT_EQ(ui().Text[5]->text(), QStringLiteral("Text5"));
+    EXPECT_TRUE(ui().Text[5]->isHidden());
+    EXPECT_FALSE(ui().Command[40]->isEnabled());
+    EXPECT_TRUE(ui().Command[37]->isEnabled());
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_FALSE(ui().Comm[std::size_t(n)]->isChecked()) << n;
+    for (std::size_t n = 1; n <= 12; ++n)
+        EXPECT_FALSE(ui().Timer[n]->isActive()) << n;
+    for (int n : {2, 5, 6, 7, 8, 10, 11})
+        EXPECT_TRUE(label(n).isEmpty()) << n;
+    const std::pair<int, int> sliderStarts[] = {{1, 100}, {2, 0}, {3, 0}, {4, 0},
+                                                {5, 136}, {6, 1}, {7, 1}};
+    for (auto [n, value] : sliderStarts)
+        EXPECT_EQ(ui().HScroll[std::size_t(n)]->value(), value) << n;
+    EXPECT_TRUE(port->written.isEmpty());
+}
+
+TEST_F(WindowTest, PanelGeometryFollowsTheDesign)
+{
+    // Positions in twips at 15 to the pixel.
+    EXPECT_EQ(window->centralWidget()->size(), QSize(953, 568));
+    for (int n : {27, 31, 32, 33})
+        EXPECT_EQ(ui().Command[std::size_t(n)]->size(), QSize(9, 9)) << n;
+    // Each store square sits on the top-left corner of its recall button, its lowest
+    // row over the button's top edge.
+    const std::pair<int, int> pairs[] = {{27, 28}, {31, 29}, {32, 30}, {33, 34}};
+    for (auto [store, recall] : pairs) {
+        const QRect s = ui().Command[std::size_t(store)]->geometry();
+        const QRect r = ui().Command[std::size_t(recall)]->geometry();
+        EXPECT_EQ(s.left(), r.left());
+        EXPECT_EQ(s.bottom(), r.top());
+    }
+    EXPECT_EQ(ui().Command[13]->text(), QStringLiteral("+1k"));
+    EXPECT_EQ(ui().Command[12]->text(), QStringLiteral("300Hz"));
+}
+
+TEST_F(WindowTest, WithoutAPortNothingIsSentOrShown)
+{
+    // Every slider moved, every sending button clicked: nothing goes out.
+    for (std::size_t n = 1; n <= 7; ++n)
+        clickArrow(ui().HScroll[n], true);
+    for (QPushButton* button : ui().Command)
+        if (button && button->isEnabled())
+            button->click();
+    ui().Timer[1]->timeout({});
+    EXPECT_TRUE(port->written.isEmpty());
+    EXPECT_EQ(port->writesWhileClosed, 0);
+    EXPECT_EQ(label(1), QStringLiteral("Serial port?"));
+    for (int n : {2, 5, 6, 7, 8, 10, 11})
+        EXPECT_TRUE(label(n).isEmpty()) << n;
+    // The sliders moved all the same.
+    EXPECT_EQ(ui().HScroll[2]->value(), 100);
+}
+
+TEST_F(WindowTest, ChoosingAPortOpensItAndAsksForSettings)
+{
+    ui().Comm[3]->trigger();
+    EXPECT_EQ(port->commPort(), 3);
+    EXPECT_TRUE(port->portOpen());
+    EXPECT_EQ(port->takeWritten(),
+              QByteArrayList{"RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?\n"});
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+    EXPECT_FALSE(ui().Timer[1]->isActive());
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(ui().Comm[std::size_t(n)]->isChecked(), n == 3) << n;
+}
+
+TEST_F(WindowTest, ASilentReceiverIsAskedAgainOnEveryTick)
+{
+    choosePort(1);
+    for (int tick = 0; tick < 3; ++tick) {
+        ui().Timer[12]->timeout({});
+        EXPECT_EQ(label(1), QStringLiteral("No serial"));
+        EXPECT_EQ(port->takeWritten(),
+                  QByteArrayList{"RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?\n"});
+    }
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+    EXPECT_FALSE(ui().Timer[1]->isActive());
+}
+
+TEST_F(WindowTest, AFailedOpenWarnsOnceAndKeepsTheEarlierMark)
+{
+    QStringList warnings;
+    QObject::connect(window.get(), &Form1::warningShown,
+                     [&](const QString& text) { warnings << text; });
+    choosePort(1);
+    port->unavailable = {2};
+    ui().Comm[2]->trigger();
+    EXPECT_EQ(warnings, QStringList{QStringLiteral(
+                            "Port not available. Change the CommPort property to another port.")});
+    EXPECT_FALSE(port->portOpen());
+    EXPECT_TRUE(ui().Comm[1]->isChecked());
+    EXPECT_FALSE(ui().Comm[2]->isChecked());
+    EXPECT_FALSE(ui().Timer[12]->isActive());
+    EXPECT_TRUE(port->written.isEmpty());
+    // Closed now: the panel sends nothing.
+    ui().Command[5]->click();
+    ui().Timer[1]->timeout({});
+    EXPECT_TRUE(port->written.isEmpty());
+}
+
+TEST_F(WindowTest, SnapshotFillsThePanelAndEchoesChangedSliders)
+{
+    completeSnapshot(rxdeck::test::settingsReply("2", "1", "07.000000", "07.300000", "100", "05",
+                                                 "02.5", "10.000", "+1000", "-0500"));
+    EXPECT_EQ(rxdeck::test::litLamps(ui(), {19, 20, 21}), std::vector<int>{20});
+    EXPECT_EQ(label(8), QStringLiteral("Slow"));
+    EXPECT_EQ(ui().Text[1]->text(), QStringLiteral("07.000000"));
+    EXPECT_EQ(ui().Text[4]->text(), QStringLiteral("07.300000"));
+    EXPECT_EQ(label(2), QStringLiteral("-100dBm"));
+    EXPECT_EQ(label(7), QStringLiteral("5"));
+    EXPECT_EQ(ui().HScroll[6]->value(), 5);
+    EXPECT_EQ(label(10), QStringLiteral("2.5secs"));
+    EXPECT_EQ(label(11), QStringLiteral("10kHz"));
+    EXPECT_EQ(label(6), QStringLiteral("1000Hz"));
+    EXPECT_EQ(label(5), QStringLiteral("-500Hz"));
+    EXPECT_EQ(port->takeWritten(), (QByteArrayList{"SQL100\n", "BLK5\n", "SDW2.5\n", "inc10\n",
+                                                   "PBT1000\n", "BFO-500\n"}));
+    EXPECT_FALSE(ui().Timer[12]->isActive());
+    EXPECT_TRUE(ui().Timer[1]->isActive());
+    EXPECT_EQ(label(1), QStringLiteral("Serial port?")); // left for the poll to write
+
+    // A second snapshot with the same values echoes nothing.
+    completeSnapshot(rxdeck::test::settingsReply("2", "1", "07.000000", "07.300000", "100", "05",
+                                                 "02.5", "10.000", "+1000", "-0500"));
+    EXPECT_TRUE(port->written.isEmpty());
+}
+
+TEST_F(WindowTest, SnapshotSkipsFieldsItCannotUse)
+{
+    // RF path 4 and AGC 9 change nothing; squelch 200 is out of range; the blanker
+    // field is not a number; the rest still applies.
+    completeSnapshot(rxdeck::test::settingsReply("4", "9", "07.000000", "07.300000", "200", "xx",
+                                                 "00.7", "05.000", "+0000", "+0000"));
+    EXPECT_TRUE(rxdeck::test::litLamps(ui(), {19, 20, 21}).empty());
+    EXPECT_TRUE(label(8).isEmpty());
+    EXPECT_EQ(ui().HScroll[5]->value(), 136);
+    EXPECT_TRUE(label(2).isEmpty());
+    EXPECT_TRUE(label(7).isEmpty());
+    EXPECT_EQ(ui().HScroll[6]->value(), 1); // 1.4 rounds to 1, no change, no echo
+    EXPECT_EQ(label(10), QStringLiteral("0.7secs"));
+    EXPECT_EQ(label(11), QStringLiteral("5kHz"));
+    EXPECT_EQ(port->takeWritten(), QByteArrayList{"inc5\n"});
+    EXPECT_TRUE(ui().Timer[1]->isActive());
+}
+
+TEST_F(WindowTest, SnapshotOfStrayTextNeverFails)
+{
+    for (const QString& stray :
+         {QStringLiteral("x"), rxdeck::test::statusReply("14.200000", "4", "-100.0", "2"),
+          QString(300, QChar(u'\xff')), QStringLiteral("RFP 1;AGC 2;RFG 100;FRA 07.0")}) {
+        completeSnapshot(stray);
+        EXPECT_TRUE(ui().Timer[1]->isActive());
+        EXPECT_FALSE(ui().Timer[12]->isActive());
+        for (const QByteArray& line : port->takeWritten())
+            EXPECT_TRUE(line.endsWith('\n') && line.count('\n') == 1) << line.constData();
+    }
+}
+
+TEST_F(WindowTest, StatusPollShowsTheReceiver)
+{
+    completeSnapshot(QStringLiteral("x"));
+    port->replies = {rxdeck::test::statusReply("14.200000", "4", "-100.0", "2")};
+    ui().Timer[1]->timeout({});
+    EXPECT_EQ(port->takeWritten(), QByteArrayList{"FRQ?;DET?;SGV?;BWS?\n"});
+    EXPECT_EQ(ui().Text[5]->text(), QStringLiteral(" 14.200000"));
+    EXPECT_EQ(label(1), QStringLiteral(" 14.200.000"));
+    EXPECT_EQ(ui().Text[3]->text(), QStringLiteral("-100 dBm"));
+    EXPECT_EQ(rxdeck::test::litLamps(ui(), {1, 14, 15, 16, 17, 18}), std::vector<int>{16});
+    EXPECT_EQ(rxdeck::test::litLamps(ui(), {22, 23, 24, 25, 26}), std::vector<int>{23});
+    EXPECT_EQ(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}),
+              (std::vector<int>{2, 3, 4, 5, 6}));
+
+    // Nothing arrived: "No serial", everything else kept.
+    ui().Timer[1]->timeout({});
+    EXPECT_EQ(label(1), QStringLiteral("No serial"));
+    EXPECT_EQ(ui().Text[5]->text(), QStringLiteral(" 14.200000"));
+    EXPECT_EQ(rxdeck::test::litLamps(ui(), {1, 14, 15, 16, 17, 18}), std::vector<int>{16});
+
+    // Unknown digits leave their groups; a short reply empties the text fields.
+    port->replies = {QStringLiteral("FR")};
+    ui().Timer[1]->timeout({});
+    EXPECT_EQ(ui().Text[5]->text(), QString());
+    EXPECT_EQ(label(1), QStringLiteral("."));
+    EXPECT_EQ(ui().Text[3]->text(), QStringLiteral(" dBm"));
+    EXPECT_EQ(rxdeck::test::litLamps(ui(), {1, 14, 15, 16, 17, 18}), std::vector<int>{16});
+    EXPECT_EQ(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).size(), 12u);
+}
+
+TEST_F(WindowTest, ReselectionKeepsThePollRunning)
+{
+    completeSnapshot(QStringLiteral("x"));
+    ui().Comm[2]->trigger();
+    EXPECT_TRUE(ui().Timer[1]->isActive());
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+    EXPECT_EQ(port->opens, 2);
+    EXPECT_EQ(port->commPort(), 2);
+    // The poll takes the settings reply first; the snapshot then decodes what comes next.
+    port->replies = {rxdeck::test::settingsReply("1", "2", "07.000000", "07.300000", "136", "00",
+                                                 "00.5", "01.000", "+0000", "+0000"),
+                     rxdeck::test::statusReply("07.123456", "1", "-60.0", "5")};
+    port->takeWritten();
+    ui().Timer[1]->timeout({});
+    ui().Timer[12]->timeout({});
+    EXPECT_FALSE(ui().Timer[12]->isActive());
+    EXPECT_EQ(port->takeWritten(), QByteArrayList{"FRQ?;DET?;SGV?;BWS?\n"});
+}
+
+TEST_F(WindowTest, ALostPortStopsEverythingAndSaysNoSerial)
+{
+    completeSnapshot(QStringLiteral("x"));
+    port->failWrites = true;
+    ui().Timer[1]->timeout({});
+    EXPECT_FALSE(port->portOpen());
+    EXPECT_EQ(label(1), QStringLiteral("No serial"));
+    ui().Command[41]->click();
+    ui().Timer[1]->timeout({});
+    EXPECT_EQ(port->writesWhileClosed, 0);
+    // Choosing the port again reopens it.
+    port->failWrites = false;
+    ui().Comm[1]->trigger();
+    EXPECT_TRUE(port->portOpen());
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+}
+
+TEST_F(WindowTest, FourSlidersSendTheirLinesAndReadouts)
+{
+    completeSnapshot(QStringLiteral("x"));
+    struct Case
+    {
+        int slider;
+        bool right;
+        bool track;
+        const char* line;
+        int label;
+        const char* readout;
+    };
+    const Case cases[] = {
+        {2, true, false, "PBT100\n", 6, "+100Hz"},
+        {2, false, true, "PBT0\n", 6, "0Hz"},
+        {2, false, true, "PBT-100\n", 6, "-100Hz"},
+        {3, true, false, "BFO50\n", 5, "+50Hz"},
+        {3, true, true, "BFO250\n", 5, "+250Hz"},
+        {4, true, false, "BLK1\n", 7, "1"},
+        // The squelch bar runs from 136 at the left to 0 at the right.
+        {5, true, false, "SQL135\n", 2, "-135dBm"},
+        {5, true, true, "SQL125\n", 2, "-125dBm"},
+        {5, false, false, "SQL126\n", 2, "-126dBm"},
+    };
+    for (const Case& c : cases) {
+        Slider* slider = ui().HScroll[std::size_t(c.slider)];
+        c.track ? clickTrack(slider, c.right) : clickArrow(slider, c.right);
+        EXPECT_EQ(port->takeWritten(), QByteArrayList{c.line}) << c.line;
+        EXPECT_EQ(label(c.label), QString::fromLatin1(c.readout)) << c.line;
+    }
+}
+
+TEST_F(WindowTest, ResetSendsOnceAtZeroAndTwiceOtherwise)
+{
+    completeSnapshot(QStringLiteral("x"));
+    ui().Command[41]->click();
+    EXPECT_EQ(port->takeWritten(), QByteArrayList{"BFO0\n"});
+    ui().HScroll[3]->setValue(300);
+    port->takeWritten();
+    ui().Command[41]->click();
+    EXPECT_EQ(port->takeWritten(), (QByteArrayList{"BFO0\n", "BFO0\n"}));
+    EXPECT_EQ(label(5), QStringLiteral("0Hz"));
+    EXPECT_EQ(ui().HScroll[3]->value(), 0);
+}
+
+TEST_F(WindowTest, SquelchEndsAndKeyboard)
+{
+    completeSnapshot(QStringLiteral("x"));
+    Slider* squelch = ui().HScroll[5];
+    squelch->setValue(0);
+    EXPECT_EQ(port->takeWritten(), QByteArrayList{"SQL0\n"});
+    EXPECT_EQ(label(2), QStringLiteral("-0dBm"));
+    // The Home key takes the thumb to the left end, which is 136.
+    squelch->bar()->setFocus();
+    QTest::keyClick(squelch->bar(), Qt::Key_Home);
+    EXPECT_EQ(port->takeWritten(), QByteArrayList{"SQL136\n"});
+    EXPECT_EQ(label(2), QStringLiteral("-136dBm"));
+    // Setting the value it already has runs nothing.
+    squelch->setValue(136);
+    EXPECT_TRUE(port->written.isEmpty());
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "shell/controls.h"
+#include "shell/form1.h"
+#include "shell/slider.h"
+#include "support/fakeserialport.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <QAction>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+namespace rxdeck::test {
+
+// The main window over a fake serial port.
+class WindowTest : public ::testing::Test
+{
+protected:
+    WindowTest()
+    {
+        auto fake = std::make_unique<FakeSerialPort>();
+        port = fake.get();
+        window = std::make_unique<Form1>(std::move(fake));
+        window->setCaptureWarnings(true);
+    }
+
+    const Controls& ui() const { return window->controls(); }
+    QString label(int n) const { return ui().Label[std::size_t(n)]->text(); }
+
+    // Chooses "Comm n" and drops the settings query it sends.
+    void choosePort(int n)
+    {
+        ui().Comm[std::size_t(n)]->trigger();
+        port->takeWritten();
+    }
+
+    // Runs the snapshot on `reply`, leaving the poll running.
+    void completeSnapshot(const QString& reply)
+    {
+        choosePort(1);
+        port->replies = {reply};
+        ui().Timer[12]->timeout({});
+    }
+
+    FakeSerialPort* port = nullptr;
+    std::unique_ptr<Form1> window;
+};
+
+inline void clickArrow(Slider* slider, bool right)
+{
+    QScrollBar* bar = slider->bar();
+    const QPoint point =
+        right ? QPoint(bar->width() - 3, bar->height() / 2) : QPoint(3, bar->height() / 2);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, point);
+}
+
+inline void clickTrack(Slider* slider, bool right)
+{
+    QScrollBar* bar = slider->bar();
+    const QPoint point = right ? QPoint(bar->width() - bar->height() - 4, bar->height() / 2)
+                               : QPoint(bar->height() + 4, bar->height() / 2);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, point);
+}
+
+} // namespace rxdeck::test
