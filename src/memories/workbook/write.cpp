@@ -34,8 +34,8 @@ WriteResult writeFailure(const QString& reason)
 
 } // namespace
 
-// Puts the stream into a compound file under the name Excel 97-2003 reads ("Workbook").
-std::optional<QByteArray> biff8::compoundFile(const QByteArray& stream, QString* error)
+std::optional<QByteArray> biff8::compoundFile(const QByteArray& stream, const char* streamName,
+                                              QString* error)
 {
     const GPtr<GsfOutput> memory(gsf_output_memory_new());
     if (!memory) {
@@ -48,7 +48,7 @@ std::optional<QByteArray> biff8::compoundFile(const QByteArray& stream, QString*
             setError(error, QStringLiteral("could not build the workbook file"));
             return std::nullopt;
         }
-        const GPtr<GsfOutput> child(gsf_outfile_new_child(container.get(), "Workbook", FALSE));
+        const GPtr<GsfOutput> child(gsf_outfile_new_child(container.get(), streamName, FALSE));
         const bool written =
             child &&
             gsf_output_write(child.get(), static_cast<std::size_t>(stream.size()),
@@ -75,7 +75,7 @@ std::optional<QByteArray> encode(const Workbook& book, QString* error)
     const std::optional<QByteArray> stream = biff8::workbookStream(book, error);
     if (!stream)
         return std::nullopt;
-    return biff8::compoundFile(*stream, error);
+    return biff8::compoundFile(*stream, "Workbook", error);
 }
 
 WriteResult write(const QString& path, const Workbook& book)

@@ -11,6 +11,12 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+// QString is printed as text in failure messages, not as a list of code units.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace rxdeck::workbook {
 
 inline void PrintTo(const Cell& cell, std::ostream* os)
