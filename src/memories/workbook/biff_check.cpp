@@ -14,6 +14,28 @@ constexpr std::uint16_t bof = 0x0809;
 constexpr std::uint16_t sst = 0x00FC;
 constexpr std::uint16_t continued = 0x003C;
 constexpr std::uint16_t filePass = 0x002F;
+constexpr std::uint16_t eof = 0x000A;
+constexpr std::uint16_t dimensions = 0x0200;
+
+// Records that put a value or a format into one or more cells.
+bool isCell(std::uint16_t type)
+{
+    switch (type) {
+    case 0x0201: // BLANK
+    case 0x0203: // NUMBER
+    case 0x0204: // LABEL
+    case 0x0205: // BOOLERR
+    case 0x027E: // RK
+    case 0x00BD: // MULRK
+    case 0x00BE: // MULBLANK
+    case 0x00D6: // RSTRING
+    case 0x00FD: // LABELSST
+    case 0x0006: // FORMULA
+        return true;
+    default:
+        return false;
+    }
+}
 
 std::uint16_t u16(QByteArrayView bytes, qsizetype pos)
 {
@@ -245,10 +267,31 @@ std::optional<QString> checkStream(const QByteArray& stream)
         pos += 4 + length;
     }
 
+    // FreeXL sizes a sheet's cell table at its DIMENSIONS record; a second one, or one after the
+    // first cell, makes it lose track of the cells it already holds. Substreams nest (a chart
+    // inside a worksheet), so the state is kept per open BOF.
+    struct Substream
+    {
+        bool dimensions = false;
+        bool cells = false;
+    };
+    std::vector<Substream> open;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const auto& [type, body] = records[i];
         if (type == filePass)
             return QStringLiteral("password protected"); // what follows is encrypted
+        if (type == bof) {
+            open.emplace_back();
+        } else if (type == eof) {
+            if (!open.empty())
+                open.pop_back();
+        } else if (type == dimensions && !open.empty()) {
+            if (open.back().dimensions || open.back().cells)
+                return damaged();
+            open.back().dimensions = true;
+        } else if (isCell(type) && !open.empty()) {
+            open.back().cells = true;
+        }
         if (type == sst && biff8) {
             std::vector<QByteArrayView> parts{body};
             for (std::size_t j = i + 1; j < records.size() && records[j].first == continued; ++j)

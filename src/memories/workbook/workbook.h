@@ -41,7 +41,10 @@ struct ReadResult
 };
 
 // Reads a BIFF5 (Excel 5.0/95) or BIFF8 (Excel 97-2003) workbook. Trailing empty cells of a row
-// and trailing empty rows of a sheet are dropped.
+// and trailing empty rows of a sheet are dropped. Fails, with a reason such as "not a workbook",
+// "damaged workbook" or "password protected", rather than return a workbook with missing or
+// garbled cells; that includes a shared text longer than FreeXL reads correctly (more than about
+// 8,000 characters, written by another program).
 ReadResult read(const QString& path);
 
 struct WriteResult

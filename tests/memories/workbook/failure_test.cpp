@@ -175,9 +175,10 @@ TEST(ReadFailure, StringOverThreeRecordsIsRefused)
 
 TEST(ReadFailure, FuzzFindingsAreRefusedCleanly)
 {
-    // Damaged files the fuzzer found, on which FreeXL read past its buffers: one with a directory
-    // entry whose name length is 65535, one whose text lengths run past their records. Under
-    // AddressSanitizer (RXDECK_SANITIZE) this also proves nothing is read out of bounds.
+    // Damaged files the fuzzer found, on which FreeXL misbehaved: a directory entry whose name
+    // length is 65535 and text lengths that run past their records (both read out of bounds),
+    // and a second DIMENSIONS record after the first cells (a bad free). Under AddressSanitizer
+    // (RXDECK_SANITIZE) this also proves none of that happens any more.
     const QDir data(QStringLiteral(WORKBOOK_TEST_DATA));
     const QStringList files = data.entryList({"fuzz-*.xls"}, QDir::Files);
     ASSERT_FALSE(files.isEmpty()) << "no fuzz findings in " << data.path().toStdString();
