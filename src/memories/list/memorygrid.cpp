@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPersistentModelIndex>
 #include <QScopedValueRollback>
 #include <QTableView>
@@ -23,6 +24,15 @@ constexpr int kRecordSelectorWidth = 16;
 constexpr QRgb kBackground = 0xffffffc0; // light yellow, RGB(255, 255, 192)
 constexpr QRgb kText = 0xff000080;       // navy, RGB(0, 0, 128)
 constexpr QRgb kGridLines = 0xff404040;  // dark grey
+constexpr qreal kCellPoints = 8.25;
+constexpr qreal kHeaderPoints = 9.75;
+
+QFont sized(QFont font, qreal points, bool bold = false)
+{
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
 
 } // namespace
 
@@ -50,15 +60,11 @@ MemoryGrid::MemoryGrid(std::unique_ptr<WorkbookStore> store, QWidget* parent)
     layout->addWidget(m_caption);
     layout->addWidget(m_view, 1);
 
-    QFont headerFont = font();
-    headerFont.setPointSizeF(9.75);
-    headerFont.setBold(true);
-    m_caption->setFont(headerFont);
+    m_caption->setFont(sized(font(), kHeaderPoints, true));
     m_caption->setAlignment(Qt::AlignCenter);
     m_caption->setWordWrap(true);
     m_caption->setText(m_model->problem().isEmpty() ? tr("Memories")
                                                     : tr("Memories: %1").arg(m_model->problem()));
-    m_caption->setToolTip(m_model->problem());
 
     setUpView();
     setFocusProxy(m_view);
@@ -66,8 +72,9 @@ MemoryGrid::MemoryGrid(std::unique_ptr<WorkbookStore> store, QWidget* parent)
     connect(m_model, &MemoryListModel::saveFailed, this, &MemoryGrid::report);
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &MemoryGrid::onCurrentRowChanged);
-    connect(m_view->verticalHeader(), &QHeaderView::sectionPressed, this,
-            &MemoryGrid::selectRecord);
+    // Record selector clicks are taken from the header's viewport directly: the
+    // header itself ignores presses near the edges of fixed-size sections.
+    m_view->verticalHeader()->viewport()->installEventFilter(this);
     m_view->installEventFilter(this);
 
     if (m_model->rowCount() > 0)
@@ -89,11 +96,7 @@ MemoryGrid::~MemoryGrid()
 
 void MemoryGrid::setUpView()
 {
-    QFont cellFont = font();
-    cellFont.setPointSizeF(8.25);
-    QFont headerFont = cellFont;
-    headerFont.setPointSizeF(9.75);
-    headerFont.setBold(true);
+    const QFont cellFont = sized(font(), kCellPoints);
 
     m_view->setObjectName(QStringLiteral("DBGrid1Table"));
     m_view->setFrameShape(QFrame::NoFrame);
@@ -120,7 +123,7 @@ void MemoryGrid::setUpView()
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     QHeaderView* columns = m_view->horizontalHeader();
-    columns->setFont(headerFont);
+    columns->setFont(sized(font(), kHeaderPoints, true));
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setHighlightSections(false);
     columns->setStretchLastSection(false);
@@ -166,13 +169,17 @@ void MemoryGrid::onCurrentRowChanged(const QModelIndex& current, const QModelInd
         m_model->pendingRow() != previous.row())
         return;
     const QScopedValueRollback guard(m_committing, true);
-    if (m_model->commitRow(previous.row()).ok)
+    const QScopedValueRollback hold(m_holdReports, true);
+    const MemoryListModel::SaveResult saved = m_model->commitRow(previous.row());
+    if (saved.ok)
         return;
-    // Stay on the row that holds the unsaved change; leaving it again retries. The
-    // move back waits until the click or key that left the row has been handled.
-    QTimer::singleShot(0, this, [this, back = QPersistentModelIndex(previous)] {
+    // Go back to the row that holds the unsaved change (leaving it again retries),
+    // then say why. Both wait until the click or key that left the row has been
+    // handled, so no message box opens in the middle of it.
+    QTimer::singleShot(0, this, [this, back = QPersistentModelIndex(previous), saved] {
         if (back.isValid())
             m_view->setCurrentIndex(back);
+        report(saved.error);
     });
 }
 
@@ -193,13 +200,29 @@ void MemoryGrid::selectRecord(int row)
 
 bool MemoryGrid::eventFilter(QObject* watched, QEvent* event)
 {
+    QHeaderView* selectors = m_view->verticalHeader();
+    if (watched == selectors->viewport() && (event->type() == QEvent::MouseButtonPress ||
+                                             event->type() == QEvent::MouseButtonDblClick)) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const int row = selectors->logicalIndexAt(mouse->position().toPoint());
+        if (mouse->button() == Qt::LeftButton && row >= 0) {
+            selectRecord(row);
+            return true;
+        }
+    }
     if (watched == m_view && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QModelIndex current = m_view->currentIndex();
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier &&
-            current.isValid() &&
+        const bool plain = key->modifiers() == Qt::NoModifier && current.isValid();
+        if (plain && key->key() == Qt::Key_Delete &&
             m_view->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
             m_model->removeMemories(current.row());
+            return true;
+        }
+        // Escape in an editor cancels that cell's typing; Escape again, outside the
+        // editor, cancels every change to the row.
+        if (plain && key->key() == Qt::Key_Escape && m_model->pendingRow() == current.row()) {
+            m_model->discardPending();
             return true;
         }
     }
@@ -216,7 +239,7 @@ void MemoryGrid::hideEvent(QHideEvent* event)
 
 void MemoryGrid::report(const QString& message)
 {
-    if (!m_quiet && m_sink)
+    if (!m_quiet && !m_holdReports && m_sink)
         m_sink(message);
 }
 

@@ -16,8 +16,9 @@ class MemoryListModel;
 
 // The memory grid DBGrid1: a caption bar over a table of the memory list. The user
 // edits cells in place; leaving a row writes it to the workbook, as does closing the
-// window with a row still changed. Clicking a row's record selector and pressing
-// Delete removes the row. Tab moves on to the next control, not between cells.
+// window with a row still changed. Escape cancels the typing in a cell, and pressed
+// again the changes to the row. Clicking a row's record selector and pressing Delete
+// removes the row. Tab moves on to the next control, not between cells.
 class MemoryGrid : public QFrame
 {
     Q_OBJECT
@@ -59,7 +60,8 @@ private:
     MemoryItemDelegate* m_delegate;
     MessageSink m_sink;
     bool m_committing = false;
-    bool m_quiet = false;
+    bool m_quiet = false;       // a failure already reported is not reported again
+    bool m_holdReports = false; // the caller reports once the event is handled
     bool m_tearingDown = false;
 };
 

@@ -249,7 +249,7 @@ bool MemoryListModel::setData(const QModelIndex& index, const QVariant& value, i
     return true;
 }
 
-void MemoryListModel::revert()
+void MemoryListModel::discardPending()
 {
     clearPending();
 }

@@ -47,8 +47,6 @@ public:
     // pending commits that one first (and fails if it cannot be written).
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     bool removeRows(int row, int count, const QModelIndex& parent = {}) override;
-    // Drops the pending edit (the editor's Escape key ends up here).
-    void revert() override;
 
     // The text a cell shows: a number in "General Number" form, text as it is, or the
     // pending edit as typed.
@@ -68,6 +66,8 @@ public:
     // edit stays pending and saveFailed is emitted.
     SaveResult commitRow(int row);
     SaveResult commitPending();
+    // Forgets the pending edit; the row shows what the workbook holds again.
+    void discardPending();
     // Removes count rows from row on and writes the workbook; the new row cannot be
     // removed, only cleared. On failure nothing is removed and saveFailed is emitted.
     SaveResult removeMemories(int row, int count = 1);

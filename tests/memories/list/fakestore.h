@@ -2,7 +2,6 @@
 
 #include "memories/list/workbookstore.h"
 
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -15,7 +14,6 @@ struct StoreState
     std::vector<workbook::Workbook> saves;
     int failedSaves = 0;
     bool failSaves = false;
-    QString failure = QStringLiteral("disk full");
 };
 
 class FakeStore final : public WorkbookStore
@@ -28,7 +26,7 @@ public:
     {
         if (m_state->failSaves) {
             ++m_state->failedSaves;
-            return {false, m_state->failure};
+            return {false, QStringLiteral("disk full")};
         }
         m_state->saves.push_back(book);
         return {true, {}};
@@ -40,38 +38,28 @@ private:
 };
 
 using Row = std::vector<workbook::Cell>;
+using Rows = std::vector<Row>;
 
-inline workbook::Cell text(const char* value)
+inline workbook::Cell t(const char* text)
 {
-    return QString::fromUtf8(value);
+    return QString::fromUtf8(text);
 }
 
-inline workbook::Sheet sheet(const char* name, std::vector<Row> rows)
-{
-    return workbook::Sheet{QString::fromUtf8(name), std::move(rows)};
-}
-
-inline std::shared_ptr<StoreState> loadedState(std::vector<workbook::Sheet> sheets)
+inline std::shared_ptr<StoreState> stateWith(LoadResult::Status status,
+                                             std::vector<workbook::Sheet> sheets = {})
 {
     auto state = std::make_shared<StoreState>();
-    state->loaded.status = LoadResult::Status::Loaded;
+    state->loaded.status = status;
     state->loaded.book.sheets = std::move(sheets);
     return state;
 }
 
-// Sheet1 with the usual header and the given memories.
-inline std::shared_ptr<StoreState> memoriesState(std::vector<Row> memories)
+// Sheet1 with the usual header row above the given memories.
+inline std::shared_ptr<StoreState> memoriesState(Rows memories)
 {
-    std::vector<Row> rows{{text("Frequency"), text("Note")}};
-    rows.insert(rows.end(), memories.begin(), memories.end());
-    return loadedState({sheet("Sheet1", std::move(rows))});
-}
-
-inline std::shared_ptr<StoreState> missingState()
-{
-    auto state = std::make_shared<StoreState>();
-    state->loaded.status = LoadResult::Status::Missing;
-    return state;
+    memories.insert(memories.begin(), Row{t("Frequency"), t("Note")});
+    return stateWith(LoadResult::Status::Loaded,
+                     {workbook::Sheet{QStringLiteral("Sheet1"), std::move(memories)}});
 }
 
 inline std::unique_ptr<WorkbookStore> storeFor(const std::shared_ptr<StoreState>& state)

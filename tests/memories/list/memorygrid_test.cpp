@@ -24,57 +24,50 @@ constexpr int Note = MemoryListModel::NoteColumn;
 class MemoryGridTest : public ::testing::Test
 {
 protected:
-    void open(std::shared_ptr<StoreState> state)
+    void open(std::shared_ptr<StoreState> state = threeMemories())
     {
         m_state = std::move(state);
         m_window = std::make_unique<QWidget>();
         auto* layout = new QVBoxLayout(m_window.get());
-        m_before = new QLineEdit(m_window.get());
-        m_grid = new MemoryGrid(storeFor(m_state), m_window.get());
-        m_after = new QLineEdit(m_window.get());
-        layout->addWidget(m_before);
-        layout->addWidget(m_grid);
-        layout->addWidget(m_after);
+        layout->addWidget(m_before = new QLineEdit);
+        layout->addWidget(m_grid = new MemoryGrid(storeFor(m_state)));
+        layout->addWidget(m_after = new QLineEdit);
         m_grid->setFixedSize(289, 545);
         m_grid->setMessageSink([this](const QString& message) { m_messages << message; });
         m_window->show();
         QApplication::processEvents();
-        m_grid->view()->setFocus();
+        view()->setFocus();
+    }
+    static std::shared_ptr<StoreState> threeMemories()
+    {
+        return memoriesState({{7.05, t("40 m")}, {14.2, t("20 m")}, {21.3, t("15 m")}});
     }
 
     QTableView* view() const { return m_grid->view(); }
     MemoryListModel* model() const { return m_grid->model(); }
     QWidget* focused() const { return m_window->focusWidget(); }
-    QModelIndex current() const { return view()->currentIndex(); }
-    void goTo(int row, int column) { view()->setCurrentIndex(model()->index(row, column)); }
-    // Handles what the key posted (an editor closes on Enter only then), as the event
-    // loop would before the user's next key.
+    QModelIndex at(int row, int column) const { return model()->index(row, column); }
+    void goTo(int row, int column) { view()->setCurrentIndex(at(row, column)); }
+    // Handles what each key posted (an editor closes on Enter only then), as the event
+    // loop would before the next key.
     void press(Qt::Key key)
     {
         QTest::keyClick(focused(), key);
         QApplication::processEvents();
     }
-    void type(const QString& text)
+    void type(const char* text)
     {
-        for (const QChar c : text)
-            QTest::keyClick(focused(), c.toLatin1());
+        for (; *text != '\0'; ++text)
+            QTest::keyClick(focused(), *text);
     }
-    void clickCell(int row, int column)
-    {
-        const QRect cell = view()->visualRect(model()->index(row, column));
-        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, cell.center());
-    }
+    // Near its edge, where a plain header takes no click.
     void clickRecordSelector(int row)
     {
         QHeaderView* selectors = view()->verticalHeader();
-        const QPoint at(selectors->width() / 2,
-                        selectors->sectionViewportPosition(row) + selectors->sectionSize(row) / 2);
-        QTest::mouseClick(selectors->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseClick(selectors->viewport(), Qt::LeftButton, {},
+                          {selectors->width() / 2, selectors->sectionViewportPosition(row) + 1});
     }
-    const std::vector<Row>& savedRows() const
-    {
-        return m_state->saves.back().sheet(QStringLiteral("Sheet1"))->rows;
-    }
+    Rows saved() const { return m_state->saves.back().sheet(QStringLiteral("Sheet1"))->rows; }
 
     std::shared_ptr<StoreState> m_state;
     std::unique_ptr<QWidget> m_window;
@@ -84,192 +77,145 @@ protected:
     QStringList m_messages;
 };
 
-std::shared_ptr<StoreState> threeMemories()
+TEST_F(MemoryGridTest, TypingEditsACellAndLeavingTheRowWritesIt)
 {
-    return memoriesState({{7.05, text("40 m")}, {14.2, text("20 m")}, {21.3, text("15 m")}});
-}
-
-TEST_F(MemoryGridTest, TypingEditsTheCurrentCellAndLeavingTheRowWritesIt)
-{
-    open(threeMemories());
-    ASSERT_EQ(current(), model()->index(0, Freq)); // opens on the first memory
-
+    open();
+    ASSERT_EQ(view()->currentIndex(), at(0, Freq)); // opens on the first memory
     type("7.1");
-    EXPECT_NE(qobject_cast<QLineEdit*>(focused()), nullptr); // typing opened an editor
+    EXPECT_NE(qobject_cast<QLineEdit*>(focused()), nullptr);
     press(Qt::Key_Return);
     press(Qt::Key_Right);
     type("x");
     press(Qt::Key_Return);
-    EXPECT_EQ(current(), model()->index(0, Note));
-    EXPECT_TRUE(m_state->saves.empty()); // Enter and moving within the row write nothing
-
+    EXPECT_TRUE(m_state->saves.empty()); // Enter and moves within the row write nothing
     press(Qt::Key_Down);
     ASSERT_EQ(m_state->saves.size(), 1u);
-    EXPECT_EQ(savedRows()[1], (Row{7.1, text("x")}));
-    EXPECT_EQ(current(), model()->index(1, Note));
+    EXPECT_EQ(saved()[1], (Row{7.1, t("x")}));
 
-    // Arrow keys ignored by the editor still move between rows, and commit.
-    type("y");
+    type("y"); // Up in an open editor also leaves the row
     press(Qt::Key_Up);
     ASSERT_EQ(m_state->saves.size(), 2u);
-    EXPECT_EQ(savedRows()[2], (Row{14.2, text("y")}));
+    EXPECT_EQ(saved()[2], (Row{14.2, t("y")}));
+
+    // Escape cancels the cell being typed in, and again the whole row.
+    type("kept");
+    press(Qt::Key_Return);
+    press(Qt::Key_Left);
+    type("99");
+    press(Qt::Key_Escape);
+    EXPECT_EQ(m_grid->currentCellText(), "7.1");
+    EXPECT_EQ(model()->displayText(0, Note), "kept");
+    press(Qt::Key_Escape);
+    EXPECT_EQ(model()->displayText(0, Note), "x");
+    press(Qt::Key_Down);
+    EXPECT_EQ(m_state->saves.size(), 2u);
+
+    // Typing into the row for adding and clicking an adjacent row adds a memory.
+    goTo(3, Note);
+    type("new");
+    QTest::mouseClick(view()->viewport(), Qt::LeftButton, {},
+                      view()->visualRect(at(2, 0)).center());
+    ASSERT_EQ(m_state->saves.size(), 3u);
+    EXPECT_EQ(saved().back(), (Row{workbook::Empty{}, t("new")}));
+    EXPECT_TRUE(model()->isNewRow(4));
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
-TEST_F(MemoryGridTest, TypingInTheNewRowAndClickingAnAdjacentRowAddsAMemory)
+TEST_F(MemoryGridTest, ArrowKeysDoNotWrapAndTabLeavesTheGrid)
 {
-    open(threeMemories());
-    goTo(3, Note);
-    EXPECT_TRUE(m_grid->currentCellText().isEmpty());
-    type("new");
-    clickCell(2, Freq);
-    ASSERT_EQ(m_state->saves.size(), 1u);
-    EXPECT_EQ(savedRows().back(), (Row{workbook::Empty{}, text("new")}));
-    EXPECT_EQ(model()->rowCount(), 5);
-    EXPECT_TRUE(model()->isNewRow(4));
-}
-
-TEST_F(MemoryGridTest, ArrowKeysMoveBetweenCellsWithoutWrappingAtRowEnds)
-{
-    open(threeMemories());
-    struct Case
-    {
-        int row, column;
-        Qt::Key key;
-        int toRow, toColumn;
+    open();
+    const std::vector<std::tuple<QModelIndex, Qt::Key, QModelIndex>> moves{
+        {at(0, Note), Qt::Key_Right, at(0, Note)}, {at(1, Freq), Qt::Key_Left, at(1, Freq)},
+        {at(1, Freq), Qt::Key_Right, at(1, Note)}, {at(0, Freq), Qt::Key_Up, at(0, Freq)},
+        {at(2, Note), Qt::Key_Down, at(3, Note)},  {at(3, Freq), Qt::Key_Down, at(3, Freq)},
     };
-    const std::vector<Case> cases{
-        {0, Note, Qt::Key_Right, 0, Note}, {1, Freq, Qt::Key_Left, 1, Freq},
-        {1, Freq, Qt::Key_Right, 1, Note}, {1, Note, Qt::Key_Left, 1, Freq},
-        {0, Freq, Qt::Key_Up, 0, Freq},    {2, Note, Qt::Key_Down, 3, Note},
-        {3, Freq, Qt::Key_Down, 3, Freq},
-    };
-    for (const Case& c : cases) {
-        goTo(c.row, c.column);
-        press(c.key);
-        EXPECT_EQ(current(), model()->index(c.toRow, c.toColumn))
-            << "from " << c.row << "," << c.column << " key " << c.key;
+    for (const auto& [from, key, to] : moves) {
+        view()->setCurrentIndex(from);
+        press(key);
+        EXPECT_EQ(view()->currentIndex(), to) << from.row() << "," << from.column() << " " << key;
     }
-    EXPECT_TRUE(m_state->saves.empty());
-}
 
-TEST_F(MemoryGridTest, TabLeavesTheGridForTheNextControlEvenWhileEditing)
-{
-    open(threeMemories());
     goTo(1, Freq);
     press(Qt::Key_Tab);
     EXPECT_EQ(focused(), m_after);
-    EXPECT_EQ(current(), model()->index(1, Freq));
-
     view()->setFocus();
     press(Qt::Key_Backtab);
     EXPECT_EQ(focused(), m_before);
-
     view()->setFocus();
-    type("9");
-    ASSERT_NE(qobject_cast<QLineEdit*>(focused()), nullptr);
+    type("9"); // in an editor too, and the typing stays in the cell
     press(Qt::Key_Tab);
     EXPECT_EQ(focused(), m_after);
-    EXPECT_EQ(current(), model()->index(1, Freq));
-    // The typed text is kept in the row but not written until the row is left.
+    EXPECT_EQ(view()->currentIndex(), at(1, Freq));
     EXPECT_EQ(m_grid->currentCellText(), "9");
     EXPECT_TRUE(m_state->saves.empty());
 }
 
 TEST_F(MemoryGridTest, DeleteRemovesARowSelectedByItsRecordSelector)
 {
-    open(threeMemories());
+    open();
     goTo(1, Note);
-    press(Qt::Key_Delete); // a single cell is no row selection
-    EXPECT_EQ(model()->memoryCount(), 3);
-    press(Qt::Key_Escape);
-
-    clickRecordSelector(1);
-    EXPECT_TRUE(view()->selectionModel()->isRowSelected(1, {}));
-    EXPECT_EQ(focused(), view());
-    press(Qt::Key_Delete);
-    ASSERT_EQ(m_state->saves.size(), 1u);
-    EXPECT_EQ(savedRows(),
-              (std::vector<Row>{
-                  {text("Frequency"), text("Note")}, {7.05, text("40 m")}, {21.3, text("15 m")}}));
-    EXPECT_EQ(model()->memoryCount(), 2);
-}
-
-TEST_F(MemoryGridTest, RecordSelectorClickWritesTheRowBeingLeft)
-{
-    open(threeMemories());
-    goTo(0, Note);
     type("edited");
-    clickRecordSelector(2);
+    clickRecordSelector(2); // leaving row 1 writes it
     ASSERT_EQ(m_state->saves.size(), 1u);
-    EXPECT_EQ(savedRows()[1], (Row{7.05, text("edited")}));
+    EXPECT_EQ(saved()[2], (Row{14.2, t("edited")}));
     EXPECT_TRUE(view()->selectionModel()->isRowSelected(2, {}));
+    press(Qt::Key_Delete);
+    ASSERT_EQ(m_state->saves.size(), 2u);
+    EXPECT_EQ(saved(), (Rows{{t("Frequency"), t("Note")}, {7.05, t("40 m")}, {14.2, t("edited")}}));
 }
 
 TEST_F(MemoryGridTest, AFailedSaveIsReportedOnceAndTheGridStaysOnTheChangedRow)
 {
-    auto state = threeMemories();
-    state->failSaves = true;
-    open(state);
+    open();
+    m_state->failSaves = true;
     goTo(0, Note);
     type("changed");
     press(Qt::Key_Down);
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].contains("disk full"));
-    EXPECT_EQ(current().row(), 0); // back on the row, once the key was handled
-    EXPECT_EQ(model()->pendingRow(), 0);
-    EXPECT_EQ(model()->displayText(0, Note), "changed");
+    EXPECT_EQ(view()->currentIndex().row(), 0);
+    EXPECT_EQ(m_grid->currentCellText(), "changed");
 
-    // Leaving the row again retries.
-    state->failSaves = false;
+    m_state->failSaves = false; // leaving the row again retries
     press(Qt::Key_Down);
     ASSERT_EQ(m_state->saves.size(), 1u);
-    EXPECT_EQ(savedRows()[1], (Row{7.05, text("changed")}));
+    EXPECT_EQ(saved()[1], (Row{7.05, t("changed")}));
+    EXPECT_EQ(view()->currentIndex().row(), 1);
     EXPECT_EQ(m_messages.size(), 1);
-    EXPECT_EQ(current().row(), 1);
 }
 
-TEST_F(MemoryGridTest, ClosingTheWindowWritesAPendingRowEditorTextIncluded)
+TEST_F(MemoryGridTest, ClosingTheWindowWritesTheChangedRowEditorTextIncluded)
 {
-    open(threeMemories());
+    open();
     goTo(2, Note);
-    type("last words"); // the editor is still open
-    m_window->close();
+    type("now");
+    EXPECT_TRUE(m_grid->commitPending()); // as the window may ask for
     ASSERT_EQ(m_state->saves.size(), 1u);
-    EXPECT_EQ(savedRows()[3], (Row{21.3, text("last words")}));
-}
-
-TEST_F(MemoryGridTest, DestroyingTheGridWritesAPendingRow)
-{
-    open(threeMemories());
-    goTo(1, Freq);
-    type("14.25");
-    delete m_grid;
-    ASSERT_EQ(m_state->saves.size(), 1u);
-    EXPECT_EQ(savedRows()[2], (Row{14.25, text("20 m")}));
-}
-
-TEST_F(MemoryGridTest, AFailureOnClosingIsNotReportedAgainWhenTheGridGoes)
-{
-    auto state = threeMemories();
-    state->failSaves = true;
-    open(state);
+    EXPECT_EQ(saved()[3], (Row{21.3, t("now")}));
     goTo(1, Note);
+    type("last words");
+    m_window->close();
+    ASSERT_EQ(m_state->saves.size(), 2u);
+    EXPECT_EQ(saved()[2], (Row{14.2, t("last words")}));
+
+    // A failure is reported on closing, and not again when the grid goes, though
+    // the grid tries once more.
+    open();
+    m_state->failSaves = true;
     type("lost?");
     m_window->close();
-    EXPECT_EQ(m_messages.size(), 1);
     m_window.reset();
     EXPECT_EQ(m_messages.size(), 1);
-    EXPECT_EQ(state->failedSaves, 2); // the grid still tried once more
+    EXPECT_EQ(m_state->failedSaves, 2);
 }
 
 TEST_F(MemoryGridTest, CurrentCellTextIsWhatTheCellShows)
 {
-    open(memoriesState({{7.05, text("7 MHz net")}, {14.0, workbook::Empty{}}}));
-    const std::vector<std::tuple<int, int, QString>> cases{
+    open(memoriesState({{7.05, t("7 MHz net")}, {14.0, {}}}));
+    const std::vector<std::tuple<int, int, QString>> cells{
         {0, Freq, "7.05"}, {0, Note, "7 MHz net"}, {1, Freq, "14"}, {1, Note, ""}, {2, Freq, ""},
     };
-    for (const auto& [row, column, text] : cases) {
+    for (const auto& [row, column, text] : cells) {
         goTo(row, column);
         EXPECT_EQ(m_grid->currentCellText(), text) << row << "," << column;
     }
@@ -279,31 +225,21 @@ TEST_F(MemoryGridTest, CurrentCellTextIsWhatTheCellShows)
 
 TEST_F(MemoryGridTest, AnUnreadableWorkbookLeavesAnEmptyGridThatSaysWhy)
 {
-    auto state = std::make_shared<StoreState>();
-    state->loaded.status = LoadResult::Status::Unreadable;
+    auto state = stateWith(LoadResult::Status::Unreadable);
     state->loaded.error = QStringLiteral("damaged workbook");
     open(state);
     EXPECT_EQ(m_grid->captionBar()->text(),
               "Memories: Memories.xls could not be read: damaged workbook");
     EXPECT_EQ(model()->rowCount(), 0);
     EXPECT_EQ(m_grid->currentCellText(), "");
-    type("7");
-    press(Qt::Key_Delete);
-    EXPECT_TRUE(m_grid->commitPending());
-    EXPECT_EQ(state->failedSaves, 0);
-    EXPECT_TRUE(state->saves.empty());
-    EXPECT_TRUE(m_messages.isEmpty());
 }
 
-TEST_F(MemoryGridTest, BothColumnsFitBesideTheRecordSelectorsWithAScrollBar)
+TEST_F(MemoryGridTest, BothColumnsFitBesideTheRecordSelectorsAndAScrollBar)
 {
-    std::vector<Row> many(100, Row{7.05, text("a long note that does not fit the column")});
-    open(memoriesState(many));
+    open(memoriesState(Rows(100, Row{7.05, t("a long note that does not fit the column")})));
     EXPECT_EQ(m_grid->captionBar()->text(), "Memories");
     EXPECT_TRUE(view()->verticalScrollBar()->isVisible());
     EXPECT_FALSE(view()->horizontalScrollBar()->isVisible());
-    EXPECT_EQ(view()->columnWidth(Freq), 60);
-    EXPECT_EQ(view()->columnWidth(Note), 170);
 }
 
 } // namespace
