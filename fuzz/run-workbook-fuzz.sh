@@ -26,11 +26,11 @@ echo "== building the fuzz target and the seed generator"
 "$cxx" "${cflags[@]}" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     "${pkgflags[@]}" "$here/workbook_fuzz.cpp" "${codec[@]}" "${pkglibs[@]}" \
     -o "$work/workbook_fuzz"
-"$cxx" "${cflags[@]}" "${pkgflags[@]}" "$here/seed_generator.cpp" "${codec[@]}" "${pkglibs[@]}" \
-    -o "$work/seed_generator"
+"$cxx" "${cflags[@]}" "${pkgflags[@]}" "$here/workbook_seeds.cpp" "${codec[@]}" "${pkglibs[@]}" \
+    -o "$work/workbook_seeds"
 
 echo "== seeds"
-"$work/seed_generator" "$work/seeds"
+"$work/workbook_seeds" "$work/seeds"
 if command -v ssconvert >/dev/null; then
     # Files from an independent writer, in both formats the reader takes.
     tmp=$(mktemp -d)
