@@ -1,4 +1,5 @@
 #include "link/qtserialport.h"
+#include "memories/list/workbookpath.h"
 #include "shell/form1.h"
 
 #include <QApplication>
@@ -9,7 +10,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Rxdeck"));
     QApplication::setApplicationVersion(QStringLiteral("2.2.0"));
 
-    rxdeck::Form1 window(std::make_unique<rxdeck::QtSerialPort>());
+    rxdeck::Form1 window(std::make_unique<rxdeck::QtSerialPort>(),
+                         rxdeck::memories::memoriesWorkbookPath());
     window.show();
     return app.exec();
 }

@@ -4,6 +4,8 @@
 #include "link/portmap.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
+#include "memories/list/memorygrid.h"
+#include "memories/memorylist.h"
 #include "memories/scan.h"
 #include "memories/scratchmemories.h"
 #include "panel/receiversettings.h"
@@ -15,11 +17,13 @@
 #include "status/statuspoll.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -67,7 +71,7 @@ constexpr TimerSpec timers[] = {{1, 100}, {2, 150}, {3, 150}, {4, 150},  {5, 150
 
 } // namespace
 
-Form1::Form1(std::unique_ptr<SerialPort> port, QWidget* parent)
+Form1::Form1(std::unique_ptr<SerialPort> port, const QString& workbookPath, QWidget* parent)
     : QMainWindow(parent), port_(port.release()), about_(std::make_unique<AboutLauncher>())
 {
     port_->setParent(this);
@@ -79,6 +83,11 @@ Form1::Form1(std::unique_ptr<SerialPort> port, QWidget* parent)
     panel->setFixedSize(px(14295), px(8520));
     setCentralWidget(panel);
     buildPanel(panel, ui_);
+    grid_ = new memories::MemoryGrid(workbookPath, panel);
+    grid_->setObjectName(QStringLiteral("DBGrid1"));
+    grid_->setGeometry(memoryGridGeometry());
+    ui_.DBGrid1 = grid_;
+    ui_.Command[23]->raise();
     buildMenus();
     buildTimers();
     rxdeck::setTabOrder(ui_);
@@ -93,6 +102,7 @@ Form1::Form1(std::unique_ptr<SerialPort> port, QWidget* parent)
     new SliderControls(ui_, *port_, this);
     new ScratchMemories(ui_, *port_, this);
     new Scan(ui_, *port_, this);
+    memoryList_ = new MemoryList(ui_, *port_, *grid_, QFileInfo(workbookPath).absolutePath(), this);
     connect(portSelection, &PortSelection::portNotAvailable, this, &Form1::showPortWarning);
     connect(port_, &SerialPort::lost, this, &Form1::onPortLost);
     connect(ui_.About, &QAction::triggered, this, [this] { about_->show(this); });

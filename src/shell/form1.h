@@ -8,7 +8,11 @@
 namespace rxdeck {
 
 class AboutLauncher;
+class MemoryList;
 class SerialPort;
+namespace memories {
+class MemoryGrid;
+}
 
 // The main window: the receiver's front panel, its menus and timers. It owns the
 // serial port and every handler; each handler wires its own controls.
@@ -16,11 +20,14 @@ class Form1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit Form1(std::unique_ptr<SerialPort> port, QWidget* parent = nullptr);
+    // The memory list is kept in the workbook at workbookPath.
+    Form1(std::unique_ptr<SerialPort> port, const QString& workbookPath, QWidget* parent = nullptr);
     ~Form1() override;
 
     const Controls& controls() const { return ui_; }
     SerialPort& port() const { return *port_; }
+    memories::MemoryGrid& memoryGrid() const { return *grid_; }
+    MemoryList& memoryList() const { return *memoryList_; }
 
 signals:
     // Emitted instead of showing the port warning when warnings are captured (tests).
@@ -40,6 +47,8 @@ private:
     Controls ui_;
     SerialPort* port_; // owned through the QObject tree, like every handler
     std::unique_ptr<AboutLauncher> about_;
+    memories::MemoryGrid* grid_;
+    MemoryList* memoryList_;
     bool captureWarnings_ = false;
 };
 

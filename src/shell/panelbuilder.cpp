@@ -361,11 +361,8 @@ void buildPanel(QWidget* panel, Controls& ui)
     }
     ui.Command[40]->setEnabled(false);
 
-    // The memory grid fills the right-hand side; "Select" is drawn over it.
-    auto* grid = new QWidget(panel);
-    grid->setObjectName(QStringLiteral("DBGrid1"));
-    grid->setGeometry(toPixels({9840, 120, 4335, 8175}));
-    ui.DBGrid1 = grid;
+    // The memory grid (placed by the window) fills the right-hand side; "Select" is
+    // drawn over it.
     auto* select = new QPushButton(QStringLiteral("Select"), panel);
     select->setGeometry(toPixels({12840, 480, 735, 375}));
     select->setAutoDefault(false);
@@ -388,6 +385,11 @@ void buildPanel(QWidget* panel, Controls& ui)
         name(ui.Frame[n], QStringLiteral("Frame"), n);
     for (std::size_t n = 0; n < ui.LED.size(); ++n)
         name(ui.LED[n], QStringLiteral("LED"), n);
+}
+
+QRect memoryGridGeometry()
+{
+    return toPixels({9840, 120, 4335, 8175});
 }
 
 void setTabOrder(const Controls& ui)

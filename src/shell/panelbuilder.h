@@ -2,6 +2,8 @@
 
 #include "shell/controls.h"
 
+#include <QRect>
+
 class QWidget;
 
 namespace rxdeck {
@@ -19,6 +21,9 @@ void installFontSubstitutes();
 // Creates every control of the front panel on `panel` with its caption, initial
 // content, colours, fonts, position and size, and fills `ui`. Nothing is wired.
 void buildPanel(QWidget* panel, Controls& ui);
+
+// Where the memory grid goes on the panel.
+QRect memoryGridGeometry();
 
 // Sets the keyboard order of the panel's controls.
 void setTabOrder(const Controls& ui);

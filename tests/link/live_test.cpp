@@ -89,7 +89,7 @@ TEST_F(LiveTest, InputIncludesBytesTheSystemHasReceivedWithoutAnEventLoop)
 TEST_F(LiveTest, ChoosingComm1RunsTheSnapshotAndThePollAgainstTheReceiver)
 {
     start();
-    Form1 window(std::make_unique<QtSerialPort>());
+    Form1 window(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
     const Controls& ui = window.controls();
     ui.Comm[1]->trigger();
     ASSERT_TRUE(ui.Comm[1]->isChecked());
@@ -120,7 +120,7 @@ TEST_F(LiveTest, ChoosingComm1RunsTheSnapshotAndThePollAgainstTheReceiver)
 TEST_F(LiveTest, AReceiverThatVanishesLeavesTheProgramRunningAndShowingNoSerial)
 {
     start();
-    Form1 window(std::make_unique<QtSerialPort>());
+    Form1 window(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
     const Controls& ui = window.controls();
     ui.Comm[1]->trigger();
     ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral(" 14.200.000"); }));

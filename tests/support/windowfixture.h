@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -23,7 +24,8 @@ protected:
     {
         auto fake = std::make_unique<FakeSerialPort>();
         port = fake.get();
-        window = std::make_unique<Form1>(std::move(fake));
+        window = std::make_unique<Form1>(std::move(fake),
+                                         workbookDir.filePath(QStringLiteral("Memories.xls")));
         window->setCaptureWarnings(true);
     }
 
@@ -45,6 +47,7 @@ protected:
         ui().Timer[12]->timeout({});
     }
 
+    QTemporaryDir workbookDir; // each window keeps its memory list apart
     FakeSerialPort* port = nullptr;
     std::unique_ptr<Form1> window;
 };

@@ -1,0 +1,41 @@
+#include "memories/memorylist.h"
+
+#include "link/serialport.h"
+#include "memories/list/memorieshelp.h"
+#include "memories/list/memorygrid.h"
+#include "memories/list/selectcommand.h"
+#include "shell/appicon.h"
+#include "shell/controls.h"
+
+#include <QAction>
+#include <QPushButton>
+
+namespace rxdeck {
+
+MemoryList::MemoryList(Controls& ui, SerialPort& port, memories::MemoryGrid& grid,
+                       const QString& workbookFolder, QWidget* window)
+    : QObject(window), port_(port), grid_(grid), workbookFolder_(workbookFolder), window_(window)
+{
+    connect(ui.Command[23], &QPushButton::clicked, this, &MemoryList::Command23_Click);
+    connect(ui.mnuMemorieshelp, &QAction::triggered, this, &MemoryList::mnuMemorieshelp_Click);
+}
+
+void MemoryList::Command23_Click()
+{
+    if (!port_.portOpen())
+        return;
+    // Only a cell whose value lies from 0.005 to 30 MHz is sent, and then verbatim.
+    if (const auto line = memories::selectCommandLine(grid_.currentCellText()))
+        port_.output(*line);
+}
+
+void MemoryList::mnuMemorieshelp_Click()
+{
+    if (!help_)
+        help_ = new memories::MemoriesHelp(appIcon(), workbookFolder_, window_);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+} // namespace rxdeck
