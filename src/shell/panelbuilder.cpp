@@ -342,6 +342,9 @@ void buildPanel(QWidget* panel, Controls& ui)
         ui.Text[2]->setPalette(palette);
     }
     ui.Text[3] = makeText(panel, QString(), {240, 2400, 975, 285}, 9.75);
+    // The signal box changes ten times a second; it paints all of itself, so the
+    // frame and panel beneath need not repaint with it.
+    ui.Text[3]->setAttribute(Qt::WA_OpaquePaintEvent);
     {
         QPalette palette = ui.Text[3]->palette();
         palette.setColor(QPalette::Base, frameLight);

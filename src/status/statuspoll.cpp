@@ -24,6 +24,14 @@ void lightOneOf(const Controls& ui, const std::array<int, N>& group, std::option
         ui.LED[std::size_t(group[i])]->setLit(int(i) == *index);
 }
 
+// A line edit repaints on every setText, even of the text it already shows; the
+// poll rewrites its boxes ten times a second, mostly with the same text.
+void setText(QLineEdit* box, const QString& text)
+{
+    if (box->text() != text)
+        box->setText(text);
+}
+
 constexpr std::array<int, 6> modeLamps = {1, 14, 15, 16, 17, 18};
 constexpr std::array<int, 5> bandwidthLamps = {22, 23, 24, 25, 26};
 
@@ -49,11 +57,11 @@ void StatusPoll::Timer1_Timer()
     }
 
     const replies::Status status = replies::decodeStatus(reply);
-    ui_.Text[5]->setText(status.frequency);
+    setText(ui_.Text[5], status.frequency);
     lightOneOf(ui_, modeLamps, replies::modeIndex(status.mode));
     lightOneOf(ui_, bandwidthLamps, replies::bandwidthIndex(status.bandwidth));
     ui_.Label[1]->setText(replies::groupedFrequency(status.frequency));
-    ui_.Text[3]->setText(status.signal + QStringLiteral(" dBm"));
+    setText(ui_.Text[3], status.signal + QStringLiteral(" dBm"));
     const auto lit = replies::sMeter(decimalValue(status.signal));
     for (std::size_t i = 0; i < lit.size(); ++i)
         ui_.LED[2 + i]->setLit(lit[i]);
