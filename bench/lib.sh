@@ -45,7 +45,7 @@ start_rxdeck() {
   RXDECK_COMM1="$work/tty" "$build/src/rxdeck" >/dev/null 2>&1 &
   rxdeck_pid=$!
   pids+=("$rxdeck_pid")
-  rxdeck_window="$(xdotool search --sync --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
+  rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
   xdotool windowmove --sync "$rxdeck_window" 0 0
   sleep 0.5
 }
@@ -56,4 +56,17 @@ choose_comm1() {
   sleep 0.4
   xdotool mousemove --window "$rxdeck_window" 40 34 click 1
   sleep 0.5
+}
+
+# The panel's offset inside the window (the menu bar's height), found as the first
+# row of the window whose left edge shows the panel's dark green.
+panel_offset() {
+  import -window "$rxdeck_window" png:- 2>/dev/null |
+    convert png:- -crop 1x80+2+0 txt:- 2>/dev/null |
+    awk -F'[,:]' '/#004000/ { print $2; exit }'
+}
+
+# Clicks or presses at panel coordinates (pixels), e.g. a control's centre.
+panel_click() {
+  xdotool mousemove --window "$rxdeck_window" "$1" "$(($2 + offset))" click 1
 }
