@@ -1,5 +1,6 @@
 #include "link/numbertext.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -18,6 +19,33 @@ bool isDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
+// The power of ten of the first non-zero digit of a number text shaped as
+// [sign]digits[.digits][e[sign]digits]; only called for texts out of double range.
+long decimalMagnitude(const std::string& text)
+{
+    const std::size_t e = text.find_first_of("eE");
+    const std::string mantissa = text.substr(0, e);
+    long exponent = 0;
+    if (e != std::string::npos) {
+        // Clamp long exponents; only their sign and size matter here.
+        const std::string digits = text.substr(e + 1);
+        const bool negative = !digits.empty() && digits.front() == '-';
+        for (char c : digits)
+            if (c >= '0' && c <= '9')
+                exponent = std::min(exponent * 10 + (c - '0'), 100000L);
+        if (negative)
+            exponent = -exponent;
+    }
+    const std::size_t point = mantissa.find('.');
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string::npos)
+        return -100000; // all zeros: no magnitude at all
+    const std::size_t pointAt = point == std::string::npos ? mantissa.size() : point;
+    // Digits before the point count up from zero; after it, down from -1.
+    const long place = first < pointAt ? long(pointAt - first) - 1 : -long(first - pointAt);
+    return place + exponent + 1;
+}
+
 // Parses an ASCII number already cut to shape; from_chars ignores the C locale.
 double parseAscii(const std::string& text)
 {
@@ -29,10 +57,11 @@ double parseAscii(const std::string& text)
     double value = 0.0;
     const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
     if (error == std::errc::result_out_of_range) {
-        // Overflow reads as an infinity of the right sign; underflow as zero.
+        // Overflow reads as an infinity of the right sign, underflow as zero; which one
+        // depends on where the first significant digit stands, not on the notation.
         const bool negative = text.front() == '-';
-        const bool tiny = text.find("e-") != std::string::npos;
-        if (tiny)
+        const bool overflow = decimalMagnitude(text) > 0;
+        if (!overflow)
             return negative ? -0.0 : 0.0;
         return negative ? -std::numeric_limits<double>::infinity()
                         : std::numeric_limits<double>::infinity();
@@ -112,7 +141,15 @@ double decimalValue(QStringView text)
 
 std::optional<double> numberOfText(QStringView text)
 {
-    const QStringView trimmed = text.trimmed();
+    // Only the blanks that decimalValue skips may surround the number, so both read a
+    // field the same way.
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isIgnorable(text.at(begin)))
+        ++begin;
+    while (end > begin && isIgnorable(text.at(end - 1)))
+        --end;
+    const QStringView trimmed = text.sliced(begin, end - begin);
     const auto at = [&](qsizetype i) { return i < trimmed.size() ? trimmed.at(i) : QChar(); };
     const Scan scan = scanNumber(at);
     if (!scan.hasDigits || scan.used != trimmed.size())
@@ -150,6 +187,10 @@ QString frequencyText(double value)
 {
     if (!std::isfinite(value))
         return QStringLiteral("0");
+    // Rounded to 15 digits, the very largest doubles would read back as infinity.
+    constexpr double largest15 = 1.79769313486231e308;
+    if (std::fabs(value) > largest15)
+        value = std::copysign(largest15, value);
     // 15 significant digits in scientific form, then the point moved into place.
     char buffer[64];
     const auto result =
