@@ -137,12 +137,12 @@ void Form1::buildMenus()
 
 void Form1::buildTimers()
 {
-    for (const TimerSpec& spec : timers) {
+    for (const TimerSpec& item : timers) {
         auto* timer = new QTimer(this);
-        timer->setObjectName(QStringLiteral("Timer%1").arg(spec.number));
-        timer->setInterval(spec.interval);
+        timer->setObjectName(QStringLiteral("Timer%1").arg(item.number));
+        timer->setInterval(item.interval);
         timer->setTimerType(Qt::PreciseTimer);
-        ui_.Timer[std::size_t(spec.number)] = timer;
+        ui_.Timer[std::size_t(item.number)] = timer;
     }
 }
 

@@ -283,13 +283,13 @@ void buildPanel(QWidget* panel, Controls& ui)
     }
     ui.Label[1] = display;
 
-    for (const FrameSpec& spec : frames) {
-        const QColor background = spec.background == 1   ? frameGrey
-                                  : spec.background == 2 ? frameLight
+    for (const FrameSpec& item : frames) {
+        const QColor background = item.background == 1   ? frameGrey
+                                  : item.background == 2 ? frameLight
                                                          : panel->palette().color(QPalette::Button);
-        auto* frame = new FrameBox(QString::fromLatin1(spec.caption), background, panel);
-        frame->setGeometry(toPixels(spec.rect));
-        ui.Frame[std::size_t(spec.number)] = frame;
+        auto* frame = new FrameBox(QString::fromLatin1(item.caption), background, panel);
+        frame->setGeometry(toPixels(item.rect));
+        ui.Frame[std::size_t(item.number)] = frame;
     }
 
     // The S-meter's scale and its twelve wide lamps, on the window over Frame5.
@@ -305,14 +305,14 @@ void buildPanel(QWidget* panel, Controls& ui)
         ui.LED[std::size_t(2 + k)] = led;
     }
 
-    for (const LedSpec& spec : lampGroups) {
-        auto* led = new Led(container(spec.container), spec.ledcolor, spec.shape);
-        led->setGeometry(toPixels(spec.rect));
-        ui.LED[std::size_t(spec.number)] = led;
+    for (const LedSpec& item : lampGroups) {
+        auto* led = new Led(container(item.container), item.ledcolor, item.shape);
+        led->setGeometry(toPixels(item.rect));
+        ui.LED[std::size_t(item.number)] = led;
     }
 
-    for (const ReadoutSpec& spec : readouts)
-        ui.Label[std::size_t(spec.number)] = makeReadout(container(spec.container), spec.rect);
+    for (const ReadoutSpec& item : readouts)
+        ui.Label[std::size_t(item.number)] = makeReadout(container(item.container), item.rect);
 
     auto* manual = new QLabel(QStringLiteral("Manual"), ui.Frame[4]);
     manual->setGeometry(toPixels({3600, 240, 615, 255}));
@@ -323,11 +323,11 @@ void buildPanel(QWidget* panel, Controls& ui)
     }
     ui.Label[3] = manual;
 
-    for (const SliderSpec& spec : sliders) {
-        auto* slider = new Slider(spec.minimum, spec.maximum, spec.smallChange, spec.largeChange,
-                                  spec.value, container(spec.container));
-        slider->setGeometry(toPixels(spec.rect));
-        ui.HScroll[std::size_t(spec.number)] = slider;
+    for (const SliderSpec& item : sliders) {
+        auto* slider = new Slider(item.minimum, item.maximum, item.smallChange, item.largeChange,
+                                  item.value, container(item.container));
+        slider->setGeometry(toPixels(item.rect));
+        ui.HScroll[std::size_t(item.number)] = slider;
     }
 
     ui.Text[1] = makeText(ui.Frame[12], QString(), {360, 240, 1215, 315}, 9.75);
@@ -354,13 +354,13 @@ void buildPanel(QWidget* panel, Controls& ui)
     ui.Text[5] = makeText(panel, QStringLiteral("Text5"), {3120, 360, 1215, 375}, 9.75);
     ui.Text[5]->hide();
 
-    for (const ButtonSpec& spec : buttons) {
+    for (const ButtonSpec& item : buttons) {
         auto* button =
-            new QPushButton(QString::fromLatin1(spec.caption), container(spec.container));
-        button->setGeometry(toPixels(spec.rect));
+            new QPushButton(QString::fromLatin1(item.caption), container(item.container));
+        button->setGeometry(toPixels(item.rect));
         button->setAutoDefault(false);
-        styleButton(button, spec.face);
-        ui.Command[std::size_t(spec.number)] = button;
+        styleButton(button, item.face);
+        ui.Command[std::size_t(item.number)] = button;
     }
     ui.Command[40]->setEnabled(false);
 

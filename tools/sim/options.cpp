@@ -51,7 +51,7 @@ struct OptionSpec
     bool (*apply)(Options&, std::string_view);
 };
 
-constexpr std::array specs{
+constexpr std::array optionTable{
     OptionSpec{"--link", "PATH",
                "also make PATH a symlink to the device (an existing symlink is replaced)",
                [](Options& o, std::string_view v) {
@@ -108,24 +108,24 @@ ParsedOptions parseOptions(std::span<const char* const> arguments)
             value = argument.substr(equals + 1);
             argument = argument.substr(0, equals);
         }
-        const auto* spec = std::find_if(specs.begin(), specs.end(),
+        const auto* option = std::find_if(optionTable.begin(), optionTable.end(),
                                         [&](const OptionSpec& s) { return s.name == argument; });
-        if (spec == specs.end()) {
+        if (option == optionTable.end()) {
             parsed.error = "unknown option " + std::string(arguments[i]);
             return parsed;
         }
-        if (!spec->valueName.empty() && !value) {
+        if (!option->valueName.empty() && !value) {
             if (i + 1 == arguments.size()) {
                 parsed.error = std::string(argument) + " needs a value";
                 return parsed;
             }
             value = arguments[++i];
         }
-        if (spec->valueName.empty() && value) {
+        if (option->valueName.empty() && value) {
             parsed.error = std::string(argument) + " takes no value";
             return parsed;
         }
-        if (!spec->apply(parsed.options, value.value_or(""))) {
+        if (!option->apply(parsed.options, value.value_or(""))) {
             parsed.error =
                 "bad value for " + std::string(argument) + ": " + std::string(value.value_or(""));
             return parsed;
@@ -142,13 +142,13 @@ std::string usage()
     std::string text = "Usage: rxdeck-sim [OPTION]...\n"
                        "Simulates a WJ-8712 HF receiver on a pseudo-terminal. The device path is\n"
                        "printed as the first line on stdout. Ends on SIGINT or SIGTERM.\n\n";
-    for (const auto& spec : specs) {
-        std::string left = "  " + std::string(spec.name);
-        if (!spec.valueName.empty()) {
-            left += " " + std::string(spec.valueName);
+    for (const auto& option : optionTable) {
+        std::string left = "  " + std::string(option.name);
+        if (!option.valueName.empty()) {
+            left += " " + std::string(option.valueName);
         }
         left.resize(std::max<std::size_t>(left.size() + 2, 26), ' ');
-        text += left + std::string(spec.help) + "\n";
+        text += left + std::string(option.help) + "\n";
     }
     return text;
 }
