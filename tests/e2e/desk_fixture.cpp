@@ -1,0 +1,98 @@
+#include "desk_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <unistd.h>
+
+namespace rxdeck::e2e {
+
+namespace fs = std::filesystem;
+
+void DeskTest::SetUp()
+{
+    if (const auto reason = unavailableDisplay()) {
+        GTEST_SKIP() << *reason;
+    }
+    folder_ = fs::path(::testing::TempDir()) /
+              ("rxdeck-e2e-" + artifactName("") + "-" + std::to_string(::getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_ / "data");
+    traffic_ = TrafficLog(folder_ / "sim.log");
+}
+
+void DeskTest::TearDown()
+{
+    if (folder_.empty()) {
+        return;
+    }
+    panel_.reset();
+    simulator_.reset();
+    // The traffic stays with the screenshots, for a look after a failure.
+    std::error_code ignored;
+    fs::create_directories(RXDECK_E2E_ARTIFACTS, ignored);
+    const fs::path artifacts = RXDECK_E2E_ARTIFACTS;
+    fs::copy_file(traffic_.path(), artifacts / (artifactName("") + ".log"),
+                  fs::copy_options::overwrite_existing, ignored);
+    fs::copy_file(folder_ / "rxdeck.out", artifacts / (artifactName("") + ".out"),
+                  fs::copy_options::overwrite_existing, ignored);
+    fs::remove_all(folder_, ignored);
+}
+
+void DeskTest::startSimulator(const std::vector<std::string>& options)
+{
+    std::vector<std::string> arguments{"--seed",          "7",     "--link",
+                                       device().string(), "--log", traffic_.path().string()};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    simulator_ = std::make_unique<rxdeck::testing::SimulatorProcess>(arguments);
+    ASSERT_TRUE(simulator_->readLine(10s).has_value()) << "the simulator printed no device";
+    ASSERT_TRUE(fs::exists(device()));
+}
+
+void DeskTest::startProgram()
+{
+    panel_ = std::make_unique<FrontPanel>(device(), folder_ / "data", folder_ / "rxdeck.out");
+}
+
+void DeskTest::expectWellFormedTrafficAndProgramAlive()
+{
+    const CommandForms forms;
+    EXPECT_THAT(forms.malformed(traffic_.lines()), ::testing::IsEmpty());
+    EXPECT_TRUE(panel_->alive()) << "the program ended with status "
+                                 << panel_->endStatus().value_or(-1);
+}
+
+bool DeskTest::eventuallyShowsNoSerial(int startupWidth)
+{
+    std::vector<int> widths;
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const int width = panel_->textWidth(controls::Label1);
+        if (width > startupWidth * 6 / 10 && width < startupWidth * 9 / 10) {
+            return true;
+        }
+        widths.push_back(width);
+    }
+    ADD_FAILURE() << "Label1 text widths " << ::testing::PrintToString(widths)
+                  << ", \"Serial port?\" was " << startupWidth;
+    return false;
+}
+
+void DeskTest::keepScreenshot(const std::string& suffix)
+{
+    keepArtifact(panel_->screenshot(), artifactName(suffix));
+}
+
+std::string DeskTest::artifactName(const std::string& suffix) const
+{
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "." + test->name() + suffix;
+    for (char& c : name) {
+        if (c == '/') {
+            c = '-';
+        }
+    }
+    return name;
+}
+
+} // namespace rxdeck::e2e

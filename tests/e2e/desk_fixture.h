@@ -1,0 +1,56 @@
+#pragma once
+
+// One test's desk: a scratch folder, the receiver simulator logging what it receives, and the
+// program's window connected to it through the Comm1 menu item.
+
+#include "desktop.h"
+#include "front_panel.h"
+#include "sim_harness.h"
+#include "traffic.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rxdeck::e2e {
+
+class DeskTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The simulator with the given extra options, its device reachable at device().
+    void startSimulator(const std::vector<std::string>& options = {});
+    void startProgram();
+
+    std::filesystem::path device() const { return folder_ / "tty"; }
+    FrontPanel& panel() { return *panel_; }
+    rxdeck::testing::SimulatorProcess& simulator() { return *simulator_; }
+    const TrafficLog& traffic() const { return traffic_; }
+    std::size_t received() const { return traffic_.lines().size(); }
+
+    // Every line received so far has one of the command forms, and the program still runs.
+    void expectWellFormedTrafficAndProgramAlive();
+
+    // Whether Label1 comes to read "No serial" within a few seconds. It is told by the width
+    // of its white text: about three quarters of "Serial port?" (startupWidth) in the same
+    // font, where a frequency such as " 14.200.000" is about as wide as "Serial port?".
+    bool eventuallyShowsNoSerial(int startupWidth);
+
+    // Saves the program window's screenshot as an artifact named after the test.
+    void keepScreenshot(const std::string& suffix = "");
+
+    std::string artifactName(const std::string& suffix) const;
+
+private:
+    std::filesystem::path folder_;
+    TrafficLog traffic_{""};
+    std::unique_ptr<rxdeck::testing::SimulatorProcess> simulator_;
+    std::unique_ptr<FrontPanel> panel_;
+};
+
+} // namespace rxdeck::e2e

@@ -1,0 +1,94 @@
+#include "traffic.h"
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+namespace rxdeck::e2e {
+
+Lines TrafficLog::lines() const
+{
+    Lines lines;
+    std::ifstream file(path_, std::ios::binary);
+    for (std::string entry; std::getline(file, entry);) {
+        // A received line may itself hold blanks: only the first one ends the timestamp.
+        const auto blank = entry.find(' ');
+        lines.push_back(blank == std::string::npos ? std::string() : entry.substr(blank + 1));
+    }
+    return lines;
+}
+
+bool TrafficLog::waitUntil(const std::function<bool(const Lines&)>& condition,
+                           std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition(lines())) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(25ms);
+    }
+}
+
+bool TrafficLog::waitForLine(std::string_view line, std::size_t from,
+                             std::chrono::milliseconds timeout) const
+{
+    return waitUntil([&](const Lines& lines) { return countOf(lines, line, from) > 0; }, timeout);
+}
+
+bool TrafficLog::waitForPolls(std::size_t count, std::size_t from,
+                              std::chrono::milliseconds timeout) const
+{
+    return waitUntil([&](const Lines& lines) { return countOf(lines, statusQuery, from) >= count; },
+                     timeout);
+}
+
+std::size_t countOf(const Lines& lines, std::string_view line, std::size_t from)
+{
+    if (from >= lines.size()) {
+        return 0;
+    }
+    return static_cast<std::size_t>(
+        std::count(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end(), line));
+}
+
+Lines withoutStatusQueries(const Lines& lines)
+{
+    Lines kept;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(kept),
+                 [](const std::string& line) { return line != statusQuery; });
+    return kept;
+}
+
+CommandForms::CommandForms()
+{
+    std::ifstream file(RXDECK_E2E_COMMAND_FORMS);
+    if (!file) {
+        throw std::runtime_error("cannot read " RXDECK_E2E_COMMAND_FORMS);
+    }
+    for (std::string form; std::getline(file, form);) {
+        if (!form.empty() && form.front() != '#') {
+            forms_.emplace_back(form, std::regex::extended);
+        }
+    }
+}
+
+bool CommandForms::allows(const std::string& line) const
+{
+    return std::any_of(forms_.begin(), forms_.end(),
+                       [&](const std::regex& form) { return std::regex_match(line, form); });
+}
+
+Lines CommandForms::malformed(const Lines& lines) const
+{
+    Lines bad;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(bad),
+                 [this](const std::string& line) { return !allows(line); });
+    return bad;
+}
+
+} // namespace rxdeck::e2e
