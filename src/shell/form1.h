@@ -29,13 +29,11 @@ public:
     memories::MemoryGrid& memoryGrid() const { return *grid_; }
     MemoryList& memoryList() const { return *memoryList_; }
 
-signals:
-    // Emitted instead of showing the port warning when warnings are captured (tests).
-    void warningShown(const QString& text);
-
-public:
-    // Tests capture the port warning instead of a modal box.
+    // Tests capture the port warning as warningShown() instead of a modal box.
     void setCaptureWarnings(bool capture) { captureWarnings_ = capture; }
+
+signals:
+    void warningShown(const QString& text);
 
 private:
     void buildMenus();
