@@ -82,15 +82,21 @@ QPixmap drawIcon(int size)
 
 QIcon appIcon()
 {
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64})
-        icon.addPixmap(drawIcon(size));
+    // Drawn once and shared: every window that shows it holds the same pixmaps, and
+    // opening the About box again and again adds nothing to the pixmap cache.
+    static const QIcon icon = [] {
+        QIcon drawn;
+        for (const int size : {16, 32, 48, 64})
+            drawn.addPixmap(drawIcon(size));
+        return drawn;
+    }();
     return icon;
 }
 
 QPixmap appIconPixmap()
 {
-    return drawIcon(designSize);
+    static const QPixmap pixmap = drawIcon(designSize);
+    return pixmap;
 }
 
 } // namespace rxdeck

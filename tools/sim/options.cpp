@@ -74,6 +74,15 @@ constexpr std::array optionTable{
                    o.seed = seed;
                    return error == std::errc{} && end == v.data() + v.size();
                }},
+    OptionSpec{"--baud", "N",
+               "pace replies like a line at N baud, 10 bits a character (default 9600; 0 "
+               "sends them at once)",
+               [](Options& o, std::string_view v) {
+                   unsigned baud = 0;
+                   const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), baud);
+                   o.baud = baud;
+                   return error == std::errc{} && end == v.data() + v.size();
+               }},
     OptionSpec{"--silent", "", "apply commands but never answer",
                [](Options& o, std::string_view) { return o.faults.silent = true; }},
     OptionSpec{"--garbage", "RATE", "replace a reply by random bytes with probability RATE (0..1)",
@@ -109,7 +118,7 @@ ParsedOptions parseOptions(std::span<const char* const> arguments)
             argument = argument.substr(0, equals);
         }
         const auto* option = std::find_if(optionTable.begin(), optionTable.end(),
-                                        [&](const OptionSpec& s) { return s.name == argument; });
+                                          [&](const OptionSpec& s) { return s.name == argument; });
         if (option == optionTable.end()) {
             parsed.error = "unknown option " + std::string(arguments[i]);
             return parsed;

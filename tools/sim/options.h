@@ -20,6 +20,7 @@ struct Options
     Faults faults;
     std::optional<std::chrono::milliseconds> hangupAfter;
     std::optional<std::chrono::milliseconds> returnAfter;
+    unsigned baud = 9600; // replies take as long as on a line at this speed; 0: at once
     bool help = false;
 };
 

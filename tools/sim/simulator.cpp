@@ -124,7 +124,13 @@ void Simulator::receive(Clock::time_point now)
             log_->received(line);
         }
         for (auto& transmission : faults_.shape(receiver_.handleLine(line, now))) {
-            output_.push(now + transmission.after, std::move(transmission.bytes));
+            // A reply is whole at the far end only once its last character has crossed
+            // the line; a program that reads right after asking must not see it yet.
+            const auto lineTime =
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                    options_.baud == 0 ? 0.0
+                                       : 10.0 * double(transmission.bytes.size()) / options_.baud));
+            output_.push(now + transmission.after + lineTime, std::move(transmission.bytes));
         }
     }
 }
