@@ -17,6 +17,8 @@
 #include "link/numbertext.h"
 
 #include <cmath>
+#include "require.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -31,14 +33,6 @@
 namespace {
 
 using namespace rxdeck;
-
-#define REQUIRE(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "property failed at line %d: %s\n", __LINE__, #condition);        \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 bool isDigit(char c)
 {

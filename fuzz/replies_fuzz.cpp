@@ -15,6 +15,8 @@
 
 #include <array>
 #include <cmath>
+#include "require.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -26,14 +28,6 @@
 namespace {
 
 using namespace rxdeck;
-
-#define REQUIRE(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "property failed at line %d: %s\n", __LINE__, #condition);        \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 // 1-based first and last character positions of a field.
 struct Span
