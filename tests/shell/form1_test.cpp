@@ -39,6 +39,19 @@ TEST_F(WindowTest, StartsWithThePanelAtRest)
     EXPECT_TRUE(port->written.isEmpty());
 }
 
+TEST(WindowMenus, SerialPortItemsShowTheirDevice)
+{
+    qputenv("RXDECK_COMM1", "/dev/ttyUSB7");
+    QTemporaryDir dir;
+    Form1 window(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = window.controls();
+    EXPECT_EQ(ui.Comm[1]->text(), QStringLiteral("Comm1"));
+    EXPECT_EQ(ui.Comm[1]->statusTip(), QStringLiteral("/dev/ttyUSB7"));
+    EXPECT_EQ(ui.Comm[4]->text(), QStringLiteral("Comm4"));
+    EXPECT_FALSE(ui.Comm[4]->statusTip().isEmpty());
+    qunsetenv("RXDECK_COMM1");
+}
+
 TEST_F(WindowTest, PanelGeometryFollowsTheDesign)
 {
     // Positions in twips at 15 to the pixel.
