@@ -1,6 +1,7 @@
 #include "memories/list/memorylistmodel.h"
 #include "memories/list/workbookpath.h"
 
+#include "support/files.h"
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
@@ -13,18 +14,8 @@ namespace {
 
 using Row = std::vector<workbook::Cell>;
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+const auto& contents = rxdeck::test::fileContents;
+const auto& writeBytes = rxdeck::test::putFile;
 
 class WorkbookFile : public ::testing::Test
 {

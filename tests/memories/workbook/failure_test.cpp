@@ -5,6 +5,7 @@
 #include "memories/workbook/workbook.h"
 #include "workbook_test_support.h"
 
+#include "support/files.h"
 #include <csignal>
 #include <gtest/gtest.h>
 #include <limits>
@@ -23,18 +24,8 @@ using testing::sameRows;
 using testing::text;
 namespace record = biff8::record;
 
-QByteArray fileContents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void putFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using rxdeck::test::fileContents;
+using rxdeck::test::putFile;
 
 const Workbook listBook{{{"Sheet1", {{text("Frequency"), text("Note")}, {7.05, text("net")}}}}};
 
