@@ -1,5 +1,6 @@
 #pragma once
 
+#include "memories/workbook/document.h"
 #include "memories/workbook/workbook.h"
 
 #include <QString>
@@ -11,50 +12,59 @@ struct LoadResult
 {
     enum class Status
     {
-        Loaded,    // book holds the workbook
+        Loaded,    // document holds the workbook
         Missing,   // no file yet: the first save creates it
         Unreadable // the file is there but could not be read; see error
     };
     Status status = Status::Missing;
-    workbook::Workbook book;
+    workbook::Document document;
     QString error;        // a few words for the user when Unreadable
     bool writable = true; // false when the file can be read but not replaced
 };
 
-// Where the memory list keeps its workbook. The list loads once when it opens and
-// saves the whole workbook each time a row is committed or deleted.
+// Where the memory list keeps its workbook. The list loads it when it opens and again
+// when another program has saved it, and saves the edited document when a row is
+// committed or deleted.
 class WorkbookStore
 {
 public:
     virtual ~WorkbookStore() = default;
 
+    // Reads the workbook and remembers which version of the file was read.
     virtual LoadResult load() = 0;
-    virtual workbook::WriteResult save(const workbook::Workbook& book) = 0;
+    // True when the file on disk is no longer the version last loaded or saved: another
+    // program has saved, replaced or removed it since.
+    virtual bool changedOnDisk() const = 0;
+    // Writes the document as the new workbook. Refuses, writing nothing, when
+    // changedOnDisk(): the caller loads the new version first. Any failure leaves the old
+    // workbook and its backup exactly as they were.
+    virtual workbook::WriteResult save(const workbook::Document& document) = 0;
     // The file's name as the user knows it, for messages ("Memories.xls").
     virtual QString fileName() const = 0;
+    // The file to watch for other programs' saves; empty when there is none.
+    virtual QString watchedPath() const { return {}; }
 };
 
-// The workbook in a file. Before the first time in a run that it replaces a file it
-// did not create, it copies that file to "<name>.bak" beside it: the rewrite keeps
-// cell values but not the formatting or formulas a spreadsheet program put there.
+// The workbook in a file. "<name>.bak" beside it always holds the last version of the
+// workbook that Rxdeck did not write itself: before replacing a file that is not its
+// own last output, the store copies it there. Which output was its own is kept across
+// runs (size, modification time and a hash of what it wrote).
 class FileWorkbookStore final : public WorkbookStore
 {
 public:
     explicit FileWorkbookStore(QString path);
 
     LoadResult load() override;
-    workbook::WriteResult save(const workbook::Workbook& book) override;
+    bool changedOnDisk() const override;
+    workbook::WriteResult save(const workbook::Document& document) override;
     QString fileName() const override;
+    QString watchedPath() const override { return path_; }
 
-    QString path() const { return m_path; }
-    QString backupPath() const { return m_path + QStringLiteral(".bak"); }
+    QString path() const { return path_; }
+    QString backupPath() const { return path_ + QStringLiteral(".bak"); }
 
 private:
-    workbook::WriteResult makeBackup();
-
-    QString m_path;
-    bool m_foreignFile = false; // the file existed before this run touched it
-    bool m_backedUp = false;
+    QString path_;
 };
 
 } // namespace rxdeck::memories

@@ -1,0 +1,1 @@
+#include "memories/workbook/document.h"

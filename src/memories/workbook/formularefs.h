@@ -1,0 +1,56 @@
+#pragma once
+
+// Adjusting formula references when a sheet row is removed and the rows below move up,
+// as a spreadsheet program does. Internal to the workbook codec.
+
+#include <cstdint>
+#include <optional>
+#include <QByteArray>
+#include <vector>
+
+namespace rxdeck::workbook::formula {
+
+enum class Biff
+{
+    V5,
+    V8
+};
+
+// The sheets an external-sheet index of a 3-D reference stands for, in workbook order.
+// BIFF8: one entry per XTI of the EXTERNSHEET record; BIFF5: one per EXTERNSHEET record.
+// A reference to another workbook (or an add-in, or anything not understood) has
+// ownWorkbook false.
+struct ExternSheet
+{
+    bool ownWorkbook = false;
+    int firstSheet = -1;
+    int lastSheet = -1;
+};
+using ExternSheets = std::vector<ExternSheet>;
+
+// Reads the external-sheet table from the workbook globals: the records of the globals
+// substream, as (type, body) pairs in stream order, CONTINUE records joined to the one
+// before.
+struct Record
+{
+    std::uint16_t type = 0;
+    QByteArray body;
+};
+ExternSheets externSheets(const std::vector<Record>& globals, Biff biff);
+
+struct RowRemoval
+{
+    int sheet = 0; // index of the sheet in workbook order
+    int row = 0;   // 0-based sheet row that is removed; rows below move up by one
+};
+
+// The body of a record with every formula reference in it adjusted for the removal:
+// FORMULA, ARRAY, SHRFMLA, NAME, and chart BRAI records, in BIFF5 and BIFF8. Records of
+// other types come back unchanged. ownSheet is the sheet whose substream holds the record
+// (-1 for the globals). Returns nullopt, and the caller refuses the removal, where the
+// formula cannot be adjusted safely: a reference to the removed row alone, a token not
+// understood, a shared or relative form whose target cannot be told.
+std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownSheet,
+                                       RowRemoval removal, const ExternSheets& externs);
+
+} // namespace rxdeck::workbook::formula

@@ -1,0 +1,3 @@
+#include "memories/workbook/formularefs.h"
+
+#include <gtest/gtest.h>
