@@ -5,14 +5,17 @@
 #
 #   fuzz/run-logic-fuzz.sh [SECONDS]      (default 60, per target)
 #
+# An input that takes longer than FUZZ_TIMEOUT seconds (default 5) is a fault.
+#
 # Work files go to $FUZZ_WORK (default build-fuzz-logic/ at the top of the tree): the binaries,
 # corpus-<target>/ (kept between runs), seeds-<target>/, and artifacts-<target>/ with a
-# crash-* file for every input that broke a property or made a sanitizer report (also kept,
-# and reported again while they still fail). Fuzzing goes on after a failure until the time
-# is up, so one run finds more than one fault.
+# crash-* or timeout-* file for every input that broke a property, made a sanitizer report or
+# took too long (also kept, and reported again while they still fail). Fuzzing goes on after a
+# failure until the time is up, so one run finds more than one fault.
 set -euo pipefail
 
 seconds=${1:-60}
+timeout=${FUZZ_TIMEOUT:-5}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 work=${FUZZ_WORK:-$root/build-fuzz-logic}
@@ -65,7 +68,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$work/corpus-$target" "$work/artifacts-$target"
     dict=()
     if [ "$target" = numbertext_fuzz ]; then dict=(-dict="$work/number.dict"); fi
-    (cd "$work" && "./$target" -fork=1 -ignore_crashes=1 -max_total_time="$seconds" -timeout=10 \
+    (cd "$work" && "./$target" -fork=1 -ignore_crashes=1 -max_total_time="$seconds" -timeout="$timeout" \
         -rss_limit_mb=2048 -max_len=2048 -print_final_stats=1 "${dict[@]}" \
         -artifact_prefix="$work/artifacts-$target/" "corpus-$target" "seeds-$target") \
         >"$work/$target.log" 2>&1 || status=1
@@ -81,8 +84,8 @@ for target in "${targets[@]}"; do
     : >"$work/failures-$target"
     for artifact in "$work/artifacts-$target"/*; do
         [ -e "$artifact" ] || continue
-        why=$("$work/$target" "$artifact" 2>&1 |
-            grep -Em1 'property failed|runtime error|ERROR: AddressSanitizer|ERROR: LeakSanitizer' |
+        why=$("$work/$target" -timeout="$timeout" "$artifact" 2>&1 |
+            grep -Em1 'property failed|runtime error|ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)' |
             sed -E 's/^==[0-9]+==//' || true)
         # Inputs kept from earlier runs count only while they still fail.
         if [ -n "$why" ]; then status=1; else why="passes now (kept from an earlier run)"; fi

@@ -1,0 +1,457 @@
+#!/usr/bin/python3
+"""Foreign workbooks for the editor tests, and an independent look at what is in them.
+
+  corpus.py make KIND OUT.xls      write the memory-list workbook with another program
+  corpus.py dump FILE.xls          print what xlrd and ssconvert read from it, as JSON
+  corpus.py diff BEFORE AFTER EDIT print every difference between the two workbooks that
+                                   the edit (JSON) does not explain; exit 1 if there is one
+
+KIND is gnumeric-biff5, gnumeric-biff8, xlwt or soffice. A missing tool makes `make` exit
+with status 77 and the reason on stdout.
+
+EDIT (JSON, or a file holding it) is {"set": [[sheet, row, column, value], ...]} (value a number or a text) or
+{"remove": [sheet, row]}. Every cell, format, column width, row height, name, formula text
+and every other stream of the compound file must be as before, except: set cells hold the
+new value (an existing cell keeps its format); after a remove, the rows below move up one
+and every formula reference to a moved row of that sheet moves with it.
+"""
+
+import datetime
+import gzip
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+
+# Row 3 (0-based) is edited, row 2 removed, row 6 is the first empty row.
+SHEET1 = [
+    (7.05, "net"),
+    (9.41, "BBC"),
+    (11.175, "Zürich Ω"),
+    (14.2, "ham"),
+    (21.5, "beacon"),
+]
+DATE = datetime.date(2024, 3, 15)
+CROSS = "Sheet1!A5*2"  # the row below the removed one
+TOTAL = "SUM(Sheet1!A2:A6)"  # a range the removed row shrinks
+NAME = ("Freqs", "Sheet1!$A$2:$A$6")
+TALL_ROW = 4  # a row with its own height, below the removed row
+
+
+def note_text(text, biff5):
+    # BIFF5 texts are in code page 1252, which has no Omega.
+    return text.replace(" Ω", "") if biff5 else text
+
+
+def excel_serial(day):
+    return (day - datetime.date(1899, 12, 30)).days
+
+
+# ---------------------------------------------------------------- generators
+
+
+def gnumeric_xml(biff5):
+    g = "http://www.gnumeric.org/v10.dtd"
+    ET.register_namespace("gnm", g)
+
+    def el(parent, tag, text=None, **attrs):
+        e = ET.SubElement(parent, "{%s}%s" % (g, tag), {k: str(v) for k, v in attrs.items()})
+        if text is not None:
+            e.text = str(text)
+        return e
+
+    def style(styles, c0, r0, c1, r1, fmt="General", bold=0):
+        region = el(styles, "StyleRegion", startCol=c0, startRow=r0, endCol=c1, endRow=r1)
+        s = el(region, "Style", HAlign="GNM_HALIGN_GENERAL", VAlign="GNM_VALIGN_BOTTOM",
+               Fore="0:0:0", Back="FFFF:FFFF:FFFF", PatternColor="0:0:0", Format=fmt)
+        el(s, "Font", "Sans", Unit=10, Bold=bold, Italic=0, Underline=0, StrikeThrough=0,
+           Script=0)
+
+    book = ET.Element("{%s}Workbook" % g)
+    index = el(book, "SheetNameIndex")
+    for name in ("Sheet1", "Sheet2"):
+        el(index, "SheetName", name)
+    names = el(book, "Names")
+    n = el(names, "Name")
+    el(n, "name", NAME[0])
+    el(n, "value", NAME[1])
+    el(n, "position", "A1")
+    sheets = el(book, "Sheets")
+
+    one = el(sheets, "Sheet")
+    el(one, "Name", "Sheet1")
+    styles = el(one, "Styles")
+    style(styles, 0, 0, 2, 0, bold=1)
+    style(styles, 0, 1, 0, 5, fmt="0.000")
+    style(styles, 1, 1, 2, 5)
+    style(styles, 0, 6, 2, 65535)
+    style(styles, 3, 0, 255, 65535)
+    cols = el(one, "Cols", DefaultSizePts=48)
+    for c, points in enumerate((72, 150, 60)):
+        el(cols, "ColInfo", No=c, Unit=points, HardSize=1)
+    rows = el(one, "Rows", DefaultSizePts=12.75)
+    el(rows, "RowInfo", No=TALL_ROW, Unit=30, HardSize=1)
+    cells = el(one, "Cells")
+    for c, head in enumerate(("Frequency", "Note", "kHz")):
+        el(cells, "Cell", head, Row=0, Col=c, ValueType=60)
+    for r, (freq, note) in enumerate(SHEET1, start=1):
+        el(cells, "Cell", repr(freq), Row=r, Col=0, ValueType=40)
+        el(cells, "Cell", note_text(note, biff5), Row=r, Col=1, ValueType=60)
+        el(cells, "Cell", "=A%d*1000" % (r + 1), Row=r, Col=2)
+
+    two = el(sheets, "Sheet")
+    el(two, "Name", "Sheet2")
+    styles = el(two, "Styles")
+    style(styles, 0, 0, 0, 0, fmt="yyyy-mm-dd")
+    style(styles, 1, 0, 255, 0)
+    style(styles, 0, 1, 255, 65535)
+    el(two, "Cols", DefaultSizePts=48)
+    cells = el(two, "Cells")
+    el(cells, "Cell", excel_serial(DATE), Row=0, Col=0, ValueType=40)
+    el(cells, "Cell", "TRUE", Row=0, Col=1, ValueType=20)
+    el(cells, "Cell", "checked", Row=0, Col=2, ValueType=60)
+    el(cells, "Cell", "=" + CROSS, Row=1, Col=0)
+    el(cells, "Cell", "=" + TOTAL, Row=1, Col=1)
+    return ET.tostring(book, encoding="UTF-8", xml_declaration=True)
+
+
+def make_gnumeric(out, export):
+    if not shutil.which("ssconvert"):
+        return "ssconvert (gnumeric) is not installed"
+    with tempfile.TemporaryDirectory() as tmp:
+        source = os.path.join(tmp, "book.gnumeric")
+        with open(source, "wb") as f:
+            f.write(gnumeric_xml(export.endswith("biff7")))
+        convert(source, out, export)
+    return None
+
+
+def convert(source, out, export=None):
+    args = ["ssconvert"] + (["--export-type=" + export] if export else []) + [source, out]
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_xlwt(out):
+    try:
+        import xlwt
+    except ImportError:
+        return "python3-xlwt is not installed"
+    book = xlwt.Workbook(encoding="utf-8")
+    one = book.add_sheet("Sheet1")
+    two = book.add_sheet("Sheet2")
+    head = xlwt.easyxf("font: bold on")
+    freq = xlwt.easyxf(num_format_str="0.000")
+    for c, text in enumerate(("Frequency", "Note", "kHz")):
+        one.write(0, c, text, head)
+    for r, (f, note) in enumerate(SHEET1, start=1):
+        one.write(r, 0, f, freq)
+        one.write(r, 1, note)
+        one.write(r, 2, xlwt.Formula("A%d*1000" % (r + 1)))
+    for c, chars in enumerate((12, 25, 10)):
+        one.col(c).width = chars * 256
+    one.row(TALL_ROW).height_mismatch = True
+    one.row(TALL_ROW).height = 600
+    two.write(0, 0, DATE, xlwt.easyxf(num_format_str="yyyy-mm-dd"))
+    two.write(0, 1, True)
+    two.write(0, 2, "checked")
+    two.write(1, 0, xlwt.Formula(CROSS))
+    two.write(1, 1, xlwt.Formula(TOTAL))
+    book.save(out)
+    return None
+
+
+def make_soffice(out):
+    office = shutil.which("soffice") or shutil.which("libreoffice")
+    if not office:
+        return "LibreOffice (soffice) is not installed"
+    if not shutil.which("ssconvert"):
+        return "ssconvert (gnumeric) is not installed; it writes LibreOffice's input"
+    with tempfile.TemporaryDirectory() as tmp:
+        source = os.path.join(tmp, "book.gnumeric")
+        with open(source, "wb") as f:
+            f.write(gnumeric_xml(False))
+        ods = os.path.join(tmp, "book.ods")
+        convert(source, ods)
+        profile = "file://" + os.path.join(tmp, "profile")
+        subprocess.run([office, "-env:UserInstallation=" + profile, "--headless",
+                        "--convert-to", "xls", "--outdir", tmp, ods], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        shutil.copyfile(os.path.join(tmp, "book.xls"), out)
+    return None
+
+
+def make(kind, out):
+    makers = {
+        "gnumeric-biff5": lambda: make_gnumeric(out, "Gnumeric_Excel:excel_biff7"),
+        "gnumeric-biff8": lambda: make_gnumeric(out, "Gnumeric_Excel:excel_biff8"),
+        "xlwt": lambda: make_xlwt(out),
+        "soffice": lambda: make_soffice(out),
+    }
+    missing = makers[kind]()
+    if missing:
+        print(missing)
+        return 77
+    return 0
+
+
+# ---------------------------------------------------------------- reading
+
+REF = re.compile(r"(?:('(?:[^']|'')+'|[A-Za-z_][\w.]*)!)?(\$?)([A-Z]{1,3})(\$?)(\d+)"
+                 r"(?::(\$?)([A-Z]{1,3})(\$?)(\d+))?")
+STRING = re.compile(r'"(?:[^"]|"")*"')
+
+
+def map_refs(formula, fn):
+    """formula with fn(sheet or None, col$, col, row$, row) applied to each cell reference;
+    a range's end takes the sheet of its start. Texts in quotes are left alone."""
+    def one(m):
+        sheet = m.group(1)
+        start = fn(sheet, m.group(2), m.group(3), m.group(4), int(m.group(5)), "start")
+        text = (sheet + "!" if sheet else "") + start
+        if m.group(7):
+            text += ":" + fn(sheet, m.group(6), m.group(7), m.group(8), int(m.group(9)), "end")
+        return text
+
+    out, last = [], 0
+    for s in STRING.finditer(formula):
+        out.append(REF.sub(one, formula[last:s.start()]))
+        out.append(s.group(0))
+        last = s.end()
+    out.append(REF.sub(one, formula[last:]))
+    return "".join(out)
+
+
+def col_number(letters):
+    n = 0
+    for ch in letters:
+        n = n * 26 + ord(ch) - 64
+    return n
+
+
+def col_letters(n):
+    s = ""
+    while n:
+        n, rem = divmod(n - 1, 26)
+        s = chr(65 + rem) + s
+    return s
+
+
+def formulas(path):
+    """Formula texts by (sheet, row, col) and the workbook's names, as gnumeric reads them."""
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "book.gnumeric")
+        convert(path, out, "Gnumeric_XmlIO:sax")
+        with gzip.open(out) as f:
+            root = ET.parse(f).getroot()
+    g = "{http://www.gnumeric.org/v10.dtd}"
+    texts, names = {}, {}
+    for n in root.findall(g + "Names/" + g + "Name"):
+        names[n.findtext(g + "name")] = n.findtext(g + "value")
+    for s, sheet in enumerate(root.findall(g + "Sheets/" + g + "Sheet")):
+        for n in sheet.findall(g + "Names/" + g + "Name"):
+            names["%s!%s" % (sheet.findtext(g + "Name"), n.findtext(g + "name"))] = \
+                n.findtext(g + "value")
+        shared = {}  # ExprID: (row, col, text) of the cell that spells it out
+        for cell in sheet.findall(g + "Cells/" + g + "Cell"):
+            r, c = int(cell.get("Row")), int(cell.get("Col"))
+            text, expr = cell.text or "", cell.get("ExprID")
+            if expr and not text.startswith("="):
+                r0, c0, text = shared[expr]
+
+                def moved(sheet_, cabs, col, rabs, row, _part, dr=r - r0, dc=c - c0):
+                    col = col if cabs else col_letters(col_number(col) + dc)
+                    return "%s%s%s%d" % (cabs, col, rabs, row if rabs else row + dr)
+                text = map_refs(text, moved)
+            elif expr:
+                shared[expr] = (r, c, text)
+            if text.startswith("="):
+                texts[(s, r, c)] = text
+    return texts, names
+
+
+def dump(path):
+    import xlrd
+    book = xlrd.open_workbook(path, formatting_info=True)
+    texts, names = formulas(path)
+
+    def style(xf_index):
+        xf = book.xf_list[xf_index]
+        font = book.font_list[xf.font_index]
+        fmt = book.format_map.get(xf.format_key)
+        return {"font": font.name, "height": font.height, "bold": bool(font.bold),
+                "italic": bool(font.italic),
+                "format": fmt.format_str if fmt else str(xf.format_key)}
+
+    kinds = {xlrd.XL_CELL_TEXT: "text", xlrd.XL_CELL_NUMBER: "number",
+             xlrd.XL_CELL_DATE: "date", xlrd.XL_CELL_BOOLEAN: "bool",
+             xlrd.XL_CELL_ERROR: "error", xlrd.XL_CELL_BLANK: "blank",
+             xlrd.XL_CELL_EMPTY: "empty"}
+    sheets = []
+    for s, sh in enumerate(book.sheets()):
+        cells = []
+        for r in range(sh.nrows):
+            for c in range(sh.ncols):
+                cell = sh.cell(r, c)
+                if cell.ctype == xlrd.XL_CELL_EMPTY:
+                    continue
+                entry = {"row": r, "col": c, "type": kinds[cell.ctype], "value": cell.value,
+                         "style": style(cell.xf_index)}
+                if cell.ctype == xlrd.XL_CELL_DATE:
+                    t = xlrd.xldate_as_tuple(cell.value, book.datemode)
+                    entry["value"] = ("%04d-%02d-%02d" % t[:3] if t[:3] != (0, 0, 0) else "") + \
+                        (" " if t[:3] != (0, 0, 0) and any(t[3:]) else "") + \
+                        ("%02d:%02d:%02d" % t[3:] if any(t[3:]) or t[:3] == (0, 0, 0) else "")
+                elif cell.ctype == xlrd.XL_CELL_ERROR:
+                    entry["value"] = xlrd.error_text_from_code.get(cell.value, cell.value)
+                if (s, r, c) in texts:
+                    entry["formula"] = texts[(s, r, c)]
+                cells.append(entry)
+        sheets.append({
+            "name": sh.name,
+            "visibility": sh.visibility,
+            "cells": cells,
+            "columns": columns(sh, style),
+            "default_width": [sh.defcolwidth, sh.standardwidth],
+            "rows": {str(r): {"height": ri.height, "custom": ri.height_mismatch, "hidden": ri.hidden}
+                     for r, ri in sorted(sh.rowinfo_map.items())},
+            "merged": sorted(sh.merged_cells),
+        })
+    return {
+        "biff": book.biff_version,
+        "codepage": book.codepage,
+        "datemode": book.datemode,
+        "names": names,
+        "xlrd_names": sorted(n.name for n in book.name_obj_list),
+        "streams": streams(path),
+        "sheets": sheets,
+    }
+
+
+def columns(sheet, style):
+    """Column widths as [first, last, info] runs of equal columns."""
+    runs = []
+    for c, ci in sorted(sheet.colinfo_map.items()):
+        info = {"width": ci.width, "hidden": ci.hidden, "style": style(ci.xf_index)}
+        if runs and runs[-1][1] == c - 1 and runs[-1][2] == info:
+            runs[-1][1] = c
+        else:
+            runs.append([c, c, info])
+    return runs
+
+
+def streams(path):
+    """SHA-1 of every stream of the compound file but the workbook stream."""
+    from xlrd import compdoc
+    with open(path, "rb") as f:
+        doc = compdoc.CompDoc(f.read(), logfile=open(os.devnull, "w"))
+    out = {}
+    for d in doc.dirlist:
+        if d.etype == 2 and d.name not in ("Workbook", "Book"):
+            data = doc.get_named_stream(d.name)
+            out[d.name] = hashlib.sha1(data or b"").hexdigest()
+    return out
+
+
+# ---------------------------------------------------------------- expectations
+
+
+def expected(before, edit):
+    """The dump the edited workbook must give, and a list of problems with the edit itself.
+    Cells of set edits have style None: any format is fine for a new cell."""
+    want = json.loads(json.dumps(before))
+    problems = []
+    for sheet, row, col, value in edit.get("set", []):
+        cells = want["sheets"][sheet]["cells"]
+        old = next((c for c in cells if c["row"] == row and c["col"] == col), None)
+        new = {"row": row, "col": col,
+               "type": "text" if isinstance(value, str) else "number", "value": value,
+               "style": old["style"] if old else None}
+        if old:
+            cells[cells.index(old)] = new
+        else:
+            cells.append(new)
+        want["sheets"][sheet].setdefault("new_rows", []).append(row)
+    if "remove" in edit:
+        sheet, row = edit["remove"]
+        target = want["sheets"][sheet]
+        target["cells"] = [dict(c, row=c["row"] - (c["row"] > row))
+                           for c in target["cells"] if c["row"] != row]
+        target["rows"] = {str(int(r) - (int(r) > row)): v
+                          for r, v in target["rows"].items() if int(r) != row}
+        names = [s["name"] for s in want["sheets"]]
+
+        def shift_for(own):
+            def fn(sheet_name, cabs, col, rabs, r, part):
+                name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
+                if name == names[sheet] and r - 1 >= row:
+                    if r - 1 == row and part == "start":
+                        problems.append("a reference to the removed row itself")
+                    if r - 1 > row or part == "end":
+                        r -= 1
+                return "%s%s%s%d" % (cabs, col, rabs, r)
+            return fn
+        for s, sh in enumerate(want["sheets"]):
+            for c in sh["cells"]:
+                if "formula" in c:
+                    c["formula"] = map_refs(c["formula"], shift_for(sh["name"]))
+        want["names"] = {k: map_refs(v, shift_for(None)) for k, v in want["names"].items()}
+    return want, problems
+
+
+def differences(want, got):
+    out = []
+
+    def same(what, a, b):
+        if a != b:
+            out.append("%s: expected %s, got %s" % (what, json.dumps(a, ensure_ascii=False),
+                                                    json.dumps(b, ensure_ascii=False)))
+
+    for key in ("biff", "codepage", "datemode", "names", "xlrd_names", "streams"):
+        same(key, want[key], got[key])
+    same("sheet names", [s["name"] for s in want["sheets"]], [s["name"] for s in got["sheets"]])
+    for w, g in zip(want["sheets"], got["sheets"]):
+        for key in ("visibility", "columns", "default_width", "merged"):
+            same("%s %s" % (w["name"], key), w[key], g[key])
+        new_rows = set(w.get("new_rows", []))
+        for r in sorted(set(w["rows"]) | set(g["rows"]), key=int):
+            if int(r) not in new_rows:
+                same("%s row %s" % (w["name"], r), w["rows"].get(r), g["rows"].get(r))
+        wc = {(c["row"], c["col"]): c for c in w["cells"]}
+        gc = {(c["row"], c["col"]): c for c in g["cells"]}
+        for key in sorted(set(wc) | set(gc)):
+            a, b = wc.get(key), gc.get(key)
+            if a and b and a["style"] is None:
+                b = dict(b, style=None)
+            same("%s cell %s%d" % (w["name"], col_letters(key[1] + 1), key[0] + 1), a, b)
+    return out
+
+
+def main(argv):
+    sys.stdout.reconfigure(encoding="utf-8")
+    if len(argv) == 3 and argv[0] == "make":
+        return make(argv[1], argv[2])
+    if len(argv) == 2 and argv[0] == "dump":
+        json.dump(dump(argv[1]), sys.stdout, ensure_ascii=False, indent=1)
+        print()
+        return 0
+    if len(argv) == 4 and argv[0] == "diff":
+        edit = argv[3]
+        if not edit.lstrip().startswith("{"):
+            with open(edit, encoding="utf-8") as f:
+                edit = f.read()
+        want, problems = expected(dump(argv[1]), json.loads(edit))
+        out = problems + differences(want, dump(argv[2]))
+        for line in out:
+            print(line)
+        return 1 if out else 0
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
