@@ -3,7 +3,10 @@
 #include "memories/workbook/document.h"
 #include "memories/workbook/workbook.h"
 
+#include <optional>
+#include <QByteArray>
 #include <QString>
+#include <vector>
 
 namespace rxdeck::memories {
 
@@ -47,8 +50,20 @@ public:
 
 // The workbook in a file. "<name>.bak" beside it always holds the last version of the
 // workbook that Rxdeck did not write itself: before replacing a file that is not its
-// own last output, the store copies it there. Which output was its own is kept across
-// runs (size, modification time and a hash of what it wrote).
+// own last output, the store copies it there, and it never copies its own output there.
+//
+// Which output was its own is kept across runs in the hidden file ".<name>.rxdeck" beside
+// the workbook (".Memories.xls.rxdeck"): a first line "rxdeck-workbook-state 1", then one
+// line "<size> <SHA-256 in hex>" for each of the last workbooks Rxdeck wrote (the newest
+// and the one it replaced). A file whose size and hash match none of them is not Rxdeck's;
+// a missing or damaged state file matches nothing, so the file gets backed up. Content
+// decides, not the modification time: bytes identical to Rxdeck's output saved again by
+// another program are still Rxdeck's output and must not replace the backup.
+//
+// A save writes every file it changes (backup, state file, workbook) to a temporary file
+// beside it, checks each write and syncs it to the disk, and renames them into place only
+// when all of them were written whole; so a full disk, a quota or an I/O error leaves the
+// old workbook, backup and state file exactly as they were.
 class FileWorkbookStore final : public WorkbookStore
 {
 public:
@@ -62,9 +77,26 @@ public:
 
     QString path() const { return path_; }
     QString backupPath() const { return path_ + QStringLiteral(".bak"); }
+    QString statePath() const;
+
+    // One version of the workbook file: its size and the SHA-256 of its bytes.
+    struct Version
+    {
+        qint64 size = -1;
+        QByteArray sha256;
+        bool operator==(const Version&) const = default;
+    };
 
 private:
+    // The outputs of Rxdeck the state file and this store know of.
+    std::vector<Version> ownOutputs() const;
+
     QString path_;
+    // The file as last loaded or saved; none when there was no file. A version nothing
+    // matches when the file could not be read.
+    std::optional<Version> known_;
+    // What this store last wrote, should the state file have been lost since.
+    std::vector<Version> written_;
 };
 
 } // namespace rxdeck::memories
