@@ -9,9 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#if defined(Q_OS_WIN)
-#include <io.h>
-#else
+#if defined(Q_OS_UNIX)
 #include <unistd.h>
 #endif
 
@@ -114,15 +112,12 @@ public:
         }
         if (!file_.flush() || file_.error() != QFileDevice::NoError)
             return fail(reason());
-            // QSaveFile syncs too, but ignores the outcome; a quota or a network file system
-            // may report the failure only here.
-#if defined(Q_OS_WIN)
-        const bool synced = _commit(file_.handle()) == 0;
-#else
-        const bool synced = ::fsync(file_.handle()) == 0;
-#endif
-        if (!synced)
+#if defined(Q_OS_UNIX)
+        // commit() syncs too but ignores the outcome; a quota or a network file system may
+        // report the failure only here. Elsewhere commit()'s own sync has to do.
+        if (::fsync(file_.handle()) != 0)
             return fail(systemError());
+#endif
         return true;
     }
 
