@@ -19,10 +19,13 @@ enum class Biff
 // The sheets an external-sheet index of a 3-D reference stands for, in workbook order.
 // BIFF8: one entry per XTI of the EXTERNSHEET record; BIFF5: one per EXTERNSHEET record.
 // A reference to another workbook (or an add-in, or anything not understood) has
-// ownWorkbook false.
+// ownWorkbook false; otherWorkbook tells the ones understood as pointing elsewhere, which
+// never need adjusting, from those not understood. A deleted sheet has -1 for both sheets.
+// BIFF5 3-D references name their sheets themselves; the table there serves names only.
 struct ExternSheet
 {
     bool ownWorkbook = false;
+    bool otherWorkbook = false;
     int firstSheet = -1;
     int lastSheet = -1;
 };
@@ -49,7 +52,11 @@ struct RowRemoval
 // other types come back unchanged. ownSheet is the sheet whose substream holds the record
 // (-1 for the globals). Returns nullopt, and the caller refuses the removal, where the
 // formula cannot be adjusted safely: a reference to the removed row alone, a token not
-// understood, a shared or relative form whose target cannot be told.
+// understood, a shared or relative form whose target cannot be told. ARRAY, SHRFMLA and
+// TABLE records whose cell range lies on the removed row also give nullopt: the caller
+// drops them with their cells when the whole range goes, and refuses otherwise. ARRAY and
+// TABLE ranges that the removed row cuts through are refused, as spreadsheet programs
+// refuse to change part of an array or data table; a SHRFMLA range shrinks.
 std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownSheet,
                                        RowRemoval removal, const ExternSheets& externs);
 
