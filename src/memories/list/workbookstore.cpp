@@ -21,8 +21,6 @@ using Version = FileWorkbookStore::Version;
 const QByteArray stateHeader = QByteArrayLiteral("rxdeck-workbook-state 1");
 // A state file is a few lines; anything much longer is not one.
 constexpr qint64 maxStateSize = 4096;
-// The state file remembers this many of Rxdeck's outputs.
-constexpr std::size_t rememberedOutputs = 2;
 
 struct FileRead
 {
@@ -252,10 +250,10 @@ workbook::WriteResult FileWorkbookStore::save(const workbook::Document& document
 
     const std::vector<Version> own = ownOutputs();
     const bool foreign = onDisk && std::find(own.begin(), own.end(), *onDisk) == own.end();
+    // The new output, and the old one while it may still be on disk.
     std::vector<Version> outputs{versionOf(*bytes)};
     if (onDisk && !foreign && *onDisk != outputs.front())
         outputs.push_back(*onDisk);
-    outputs.resize(std::min(outputs.size(), rememberedOutputs));
 
     // Everything is written whole before anything replaces a file.
     PendingFile backup(backupPath());

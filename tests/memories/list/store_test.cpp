@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #ifdef Q_OS_LINUX
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <QStorageInfo>
@@ -54,7 +55,7 @@ protected:
     QTemporaryDir dir_;
 };
 
-TEST_F(Store, TheBackupKeepsTheLastVersionRxdeckDidNotWriteAcrossRuns)
+TEST_F(Store, TheBackupKeepsTheLastVersionRxdeckDidNotWrite)
 {
     const QByteArray original = foreignWorkbook(QStringLiteral("original"));
     putFile(path(), original);
@@ -62,74 +63,52 @@ TEST_F(Store, TheBackupKeepsTheLastVersionRxdeckDidNotWriteAcrossRuns)
     ASSERT_TRUE(runAndSave(path(), QStringLiteral("second run")).ok);
     EXPECT_EQ(fileContents(path() + ".bak"), original);
 
-    // A spreadsheet program saves; the next rewrite keeps that version instead.
     const QByteArray theirs = foreignWorkbook(QStringLiteral("saved elsewhere"));
     putFile(path(), theirs);
     ASSERT_TRUE(runAndSave(path(), QStringLiteral("third run")).ok);
-    ASSERT_TRUE(runAndSave(path(), QStringLiteral("fourth run")).ok);
     EXPECT_EQ(fileContents(path() + ".bak"), theirs);
-}
 
-TEST_F(Store, WithoutAUsableStateFileTheWorkbookCountsAsForeign)
-{
-    const std::vector<std::pair<const char*, std::function<void(const QString&)>>> damages{
-        {"removed", [](const QString& state) { QFile::remove(state); }},
-        {"not a state file", [](const QString& state) { putFile(state, "Frequency,Note\n"); }},
-        {"hash cut short",
-         [](const QString& state) { putFile(state, fileContents(state).chopped(9) + '\n'); }},
-    };
-    for (const auto& [name, damage] : damages) {
-        SCOPED_TRACE(name);
-        putFile(path(), foreignWorkbook(QStringLiteral("original")));
-        ASSERT_TRUE(runAndSave(path(), QStringLiteral("first run")).ok);
+    // Without a usable state file a run cannot tell its own output, and keeps that too.
+    const QString state = FileWorkbookStore(path()).statePath();
+    for (const auto& damage :
+         std::vector<std::function<void()>>{[&state] { QFile::remove(state); },
+                                            [&state] { putFile(state, "Frequency,Note\n"); }}) {
         const QByteArray ours = fileContents(path());
-        damage(FileWorkbookStore(path()).statePath());
-        ASSERT_TRUE(runAndSave(path(), QStringLiteral("second run")).ok);
+        damage();
+        ASSERT_TRUE(runAndSave(path(), QStringLiteral("next run")).ok);
         EXPECT_EQ(fileContents(path() + ".bak"), ours);
     }
 }
 
 TEST_F(Store, AVersionItHasNotReadIsNeverOverwritten)
 {
-    struct Case
-    {
-        const char* name;
-        std::function<void(const QString&)> otherProgram;
-        bool changed;
-    };
-    const std::vector<Case> cases{
-        {"saved with another size",
-         [](const QString& path) { putFile(path, foreignWorkbook(QStringLiteral("longer note"))); },
+    const std::vector<std::pair<std::function<void(const QString&)>, bool>> otherPrograms{
+        {[](const QString& file) { putFile(file, foreignWorkbook(QStringLiteral("longer"))); },
          true},
-        {"one byte changed",
-         [](const QString& path) {
-             QByteArray bytes = fileContents(path);
+        {[](const QString& file) { // the same size
+             QByteArray bytes = fileContents(file);
              bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 1);
-             putFile(path, bytes);
+             putFile(file, bytes);
          },
          true},
-        {"removed", [](const QString& path) { QFile::remove(path); }, true},
-        {"saved again unchanged", [](const QString& path) { putFile(path, fileContents(path)); },
-         false},
+        {[](const QString& file) { QFile::remove(file); }, true},
+        {[](const QString& file) { putFile(file, fileContents(file)); }, false}, // same bytes
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [otherProgram, changed] : otherPrograms) {
         putFile(path(), foreignWorkbook(QStringLiteral("note")));
         FileWorkbookStore store(path());
         LoadResult loaded = store.load();
-        ASSERT_EQ(loaded.status, LoadResult::Status::Loaded);
         EXPECT_FALSE(store.changedOnDisk());
-        c.otherProgram(path());
+        otherProgram(path());
         const QByteArray theirs = fileContents(path());
-        EXPECT_EQ(store.changedOnDisk(), c.changed);
+        EXPECT_EQ(store.changedOnDisk(), changed);
 
         ASSERT_FALSE(loaded.document.setCell(0, 1, 1, QStringLiteral("mine")).has_value());
-        const workbook::WriteResult saved = store.save(loaded.document);
-        EXPECT_EQ(saved.ok, !c.changed) << saved.error.toStdString();
-        if (c.changed) {
+        EXPECT_EQ(store.save(loaded.document).ok, !changed);
+        if (changed) {
             EXPECT_EQ(fileContents(path()), theirs);
+            EXPECT_EQ(QFile::exists(path()), !theirs.isEmpty());
         }
-        EXPECT_EQ(QFile::exists(path()), !theirs.isEmpty());
     }
 }
 
@@ -146,66 +125,49 @@ TEST_F(Store, AFileCreatedAfterLoadingAMissingOneIsNotOverwritten)
 
 #ifdef Q_OS_LINUX
 
+// Undoes a change to the test process or machine when it goes out of scope.
+struct Undo
+{
+    std::function<void()> undo;
+    ~Undo() { undo(); }
+};
+
 // A save that fails for lack of space: the workbook is another program's again since the last
-// run, so the save would back it up and rewrite it. Nothing of the three files may change.
+// run, so the save would back it up and rewrite it. None of the three files may change.
 void expectAFailedSaveChangesNothing(const QString& folder, const std::function<void()>& fillUp)
 {
     const QString path = QDir(folder).filePath(QStringLiteral("Memories.xls"));
     putFile(path, foreignWorkbook(QStringLiteral("original")));
     ASSERT_TRUE(runAndSave(path, QStringLiteral("first run")).ok);
     putFile(path, foreignWorkbook(QStringLiteral("saved elsewhere")));
-
     FileWorkbookStore store(path);
     ASSERT_EQ(store.load().status, LoadResult::Status::Loaded);
     // 13 kB: less than QSaveFile's write buffer, where a failed flush went unnoticed.
-    const std::optional<Document> large =
-        Document::parse(foreignWorkbook(QStringLiteral("large"), 200)).document;
-    ASSERT_TRUE(large);
+    const std::optional<Document> larger =
+        Document::parse(foreignWorkbook(QStringLiteral("larger"), 200)).document;
+    ASSERT_TRUE(larger);
     const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     std::vector<QByteArray> before;
     for (const QString& file : files)
         before.push_back(fileContents(QDir(folder).filePath(file)));
 
     fillUp();
-    const workbook::WriteResult saved = store.save(*large);
+    const workbook::WriteResult saved = store.save(*larger);
     EXPECT_FALSE(saved.ok);
     EXPECT_FALSE(saved.error.isEmpty());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString(),
-              files.join(' ').toStdString())
-        << "no temporary file may be left";
+              files.join(' ').toStdString());
     for (std::size_t i = 0; i < before.size(); ++i)
         EXPECT_TRUE(fileContents(QDir(folder).filePath(files.at(i))) == before[i])
             << files.at(i).toStdString() << " changed";
 }
 
-// A tmpfs of its own, so the disk really fills up.
-class SmallFileSystem
-{
-public:
-    explicit SmallFileSystem(const QString& folder) : folder_(folder.toLocal8Bit())
-    {
-        if (::mount("tmpfs", folder_.constData(), "tmpfs", 0, "size=256k") != 0)
-            error_ = std::strerror(errno);
-    }
-    ~SmallFileSystem()
-    {
-        if (error_.empty())
-            ::umount2(folder_.constData(), MNT_DETACH);
-    }
-    SmallFileSystem(const SmallFileSystem&) = delete;
-    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
-    const std::string& error() const { return error_; }
-
-private:
-    QByteArray folder_;
-    std::string error_;
-};
-
 TEST_F(Store, AFullDiskLeavesWorkbookBackupAndStateAsTheyWere)
 {
-    const SmallFileSystem disk(dir_.path());
-    if (!disk.error().empty())
-        GTEST_SKIP() << "cannot mount a tmpfs here (" << disk.error() << "); needs root";
+    const QByteArray folder = dir_.path().toLocal8Bit();
+    if (::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs (" << std::strerror(errno) << "); needs root";
+    const Undo unmount{[&folder] { ::umount2(folder.constData(), MNT_DETACH); }};
     expectAFailedSaveChangesNothing(dir_.path(), [this] {
         // Room for the backup and the state file, not for the larger workbook.
         const qint64 free = QStorageInfo(dir_.path()).bytesAvailable();
@@ -214,35 +176,20 @@ TEST_F(Store, AFullDiskLeavesWorkbookBackupAndStateAsTheyWere)
     });
 }
 
-// Writes past a few kilobytes fail with EFBIG, as they fail with ENOSPC on a full disk.
-class FileSizeLimit
+// Without root: past 8 kB writes fail with EFBIG, as they fail with ENOSPC on a full disk.
+TEST_F(Store, AWriteCutShortLeavesWorkbookBackupAndStateAsTheyWere)
 {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = SIG_DFL;
-};
-
-TEST_F(Store, AWriteThatFailsPartWayLeavesWorkbookBackupAndStateAsTheyWere)
-{
-    std::optional<FileSizeLimit> limit;
-    expectAFailedSaveChangesNothing(dir_.path(), [&limit] { limit.emplace(8 * 1024); });
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const Undo restore{[saved, handler = std::signal(SIGXFSZ, SIG_IGN)] {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+    }};
+    expectAFailedSaveChangesNothing(dir_.path(), [saved] {
+        rlimit lowered = saved;
+        lowered.rlim_cur = 8 * 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
+    });
 }
 
 #endif
