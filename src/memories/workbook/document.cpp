@@ -1,1 +1,536 @@
+// Reading a workbook into records and values, and laying the records out again on save.
+
 #include "memories/workbook/document.h"
+
+#include "memories/workbook/biff8.h"
+#include "memories/workbook/compound.h"
+#include "memories/workbook/documentdata.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace rxdeck::workbook {
+
+using biff::get16;
+using biff::get32;
+namespace type = biff::type;
+
+namespace {
+
+constexpr qsizetype maxFileSize = qsizetype{256} * 1024 * 1024;
+constexpr std::string_view compoundFileSignature{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8};
+
+std::variant<std::shared_ptr<DocumentData>, QString> failure(const QString& reason)
+{
+    return reason;
+}
+
+QString damaged()
+{
+    return QStringLiteral("damaged workbook");
+}
+
+std::vector<QByteArrayView> partsFrom(const std::vector<biff::Record>& records, std::size_t at)
+{
+    std::vector<QByteArrayView> parts{records[at].body};
+    for (std::size_t i = at + 1; i < records.size() && records[i].type == type::continued; ++i)
+        parts.emplace_back(records[i].body);
+    return parts;
+}
+
+// Groups the records into substreams, each from a top-level BOF to the next.
+std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& records)
+{
+    std::vector<Substream> out;
+    qsizetype pos = 0;
+    int depth = 0;
+    for (biff::Record& record : records) {
+        const qsizetype size = 4 + record.body.size();
+        if (record.type == type::bof) {
+            if (depth == 0)
+                out.push_back(Substream{{}, pos, false});
+            ++depth;
+        } else if (record.type == type::eof && depth > 0) {
+            --depth;
+        }
+        if (out.empty())
+            return std::nullopt; // records before the first BOF
+        out.back().records.push_back(std::move(record));
+        pos += size;
+    }
+    return out;
+}
+
+} // namespace
+
+std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const QByteArray& file)
+{
+    if (file.size() > maxFileSize)
+        return failure(QStringLiteral("file too large for a workbook"));
+    // Every .xls file since Excel 5.0 is an OLE2 compound file; anything else (a CSV or text file
+    // renamed, an empty file) is told apart here.
+    if (std::string_view(file.constData(), static_cast<std::size_t>(std::min<qsizetype>(
+                                               file.size(), compoundFileSignature.size()))) !=
+        compoundFileSignature)
+        return failure(QStringLiteral("not a workbook"));
+    std::variant<compound::Stream, QString> extracted = compound::workbookStream(file);
+    if (const QString* problem = std::get_if<QString>(&extracted))
+        return failure(*problem);
+    compound::Stream& stream = std::get<compound::Stream>(extracted);
+
+    if (stream.bytes.size() < 4 || get16(stream.bytes, 0) != type::bof)
+        return failure(QStringLiteral("not a workbook"));
+    std::optional<biff::Records> split = biff::split(stream.bytes);
+    if (!split)
+        return failure(damaged());
+    auto data = std::make_shared<DocumentData>();
+    data->file = file;
+    data->streamName = stream.name;
+    data->tail = split->tail;
+    std::optional<std::vector<Substream>> subs = substreams(std::move(split->records));
+    if (!subs)
+        return failure(damaged());
+    data->subs = std::move(*subs);
+
+    const std::vector<biff::Record>& globals = data->subs.front().records;
+    const QByteArray& bof = globals.front().body;
+    if (bof.size() < 4)
+        return failure(damaged());
+    const std::uint16_t version = get16(bof, 0);
+    if (version == 0x0600)
+        data->format = Document::Format::Biff8;
+    else if (version == 0x0500 || qstricmp(stream.name.constData(), "Book") == 0)
+        data->format = Document::Format::Biff5;
+    else
+        data->format = Document::Format::Biff8;
+    cells::Context& context = data->context;
+    context.biff8 = data->format == Document::Format::Biff8;
+
+    // First what decides how the rest reads: encryption, code page, date system.
+    for (const biff::Record& record : globals) {
+        if (record.type == type::filePass)
+            return failure(QStringLiteral("password protected"));
+        if (record.type == type::codepage && record.body.size() >= 2)
+            context.codec = biff::codecName(get16(record.body, 0));
+        if (record.type == type::dateMode && record.body.size() >= 2)
+            context.date1904 = get16(record.body, 0) == 1;
+    }
+
+    struct Bound
+    {
+        std::uint32_t offset;
+        bool worksheet;
+        QString name;
+    };
+    std::vector<Bound> bounds;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        const biff::Record& record = globals[i];
+        biff::Reader in(partsFrom(globals, i));
+        switch (record.type) {
+        case type::xf:
+            if (record.body.size() < 4)
+                return failure(damaged());
+            context.xfFormats.push_back(get16(record.body, 2));
+            break;
+        case type::format: {
+            const std::uint16_t index = in.u16();
+            QString text;
+            if (context.biff8) {
+                text = in.unicodeString();
+            } else {
+                const std::uint8_t count = in.u8();
+                text = context.decode(in.bytes(count));
+            }
+            if (!in.ok())
+                return failure(damaged());
+            const biff::DateKind kind = biff::formatDateKind(text);
+            if (kind.date || kind.time)
+                context.dateFormats.insert(index, kind);
+            else
+                context.dateFormats.remove(index);
+            break;
+        }
+        case type::boundSheet: {
+            const std::uint32_t offset = in.u32();
+            in.u8(); // visibility
+            const std::uint8_t kind = in.u8();
+            QString name;
+            if (context.biff8) {
+                name = in.unicodeString(true);
+            } else {
+                const std::uint8_t count = in.u8();
+                name = context.decode(in.bytes(count));
+            }
+            if (!in.ok())
+                return failure(damaged());
+            bounds.push_back(Bound{offset, kind == 0, name});
+            break;
+        }
+        case type::sst: {
+            if (!context.biff8 || !context.strings.empty())
+                break;
+            in.u32();
+            const std::uint32_t count = in.u32();
+            for (std::uint32_t s = 0; s < count && in.ok() && !in.atEnd(); ++s)
+                context.strings.push_back(in.unicodeString());
+            if (!in.ok())
+                return failure(damaged());
+            data->sstEndPart_ = in.part();
+            data->sstEndOffset_ = in.offset();
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    for (const Bound& bound : bounds) {
+        const auto found =
+            std::find_if(data->subs.begin() + 1, data->subs.end(),
+                         [&bound](const Substream& s) { return s.originalOffset == bound.offset; });
+        if (found == data->subs.end())
+            return failure(damaged());
+        const int substream = static_cast<int>(found - data->subs.begin());
+        data->boundSubstream.push_back(substream);
+        const QByteArray& sheetBof = found->records.front().body;
+        if (!bound.worksheet || sheetBof.size() < 4 || get16(sheetBof, 2) != 0x0010)
+            continue; // chart, macro or module sheets are kept but not shown
+        std::optional<std::vector<std::vector<Cell>>> rows =
+            cells::readSheet(found->records, context);
+        if (!rows)
+            return failure(damaged());
+        data->worksheetBound.push_back(static_cast<int>(data->boundSubstream.size()) - 1);
+        data->values.sheets.push_back(Sheet{bound.name, std::move(*rows)});
+    }
+    return data;
+}
+
+// --- Laying out the stream again -----------------------------------------------------------
+
+namespace {
+
+// The cell records' rows: first and one past the last.
+std::pair<int, int> rowSpan(const std::vector<biff::Record>& records)
+{
+    int first = -1;
+    int end = 0;
+    int depth = 0;
+    for (const biff::Record& r : records) {
+        if (r.type == type::bof)
+            ++depth;
+        else if (r.type == type::eof)
+            --depth;
+        else if (depth == 1 && biff::isCell(r.type) && r.body.size() >= 6) {
+            const int row = get16(r.body, 0);
+            first = first < 0 ? row : std::min(first, row);
+            end = std::max(end, row + 1);
+        }
+    }
+    return {std::max(first, 0), end};
+}
+
+QByteArray dimensionsBody(const std::vector<biff::Record>& records, bool biff8)
+{
+    int firstRow = -1;
+    int rowEnd = 0;
+    int firstColumn = 256;
+    int columnEnd = 0;
+    int depth = 0;
+    for (const biff::Record& r : records) {
+        if (r.type == type::bof)
+            ++depth;
+        else if (r.type == type::eof)
+            --depth;
+        else if (depth == 1 && biff::isCell(r.type) && r.body.size() >= 6) {
+            const int row = get16(r.body, 0);
+            firstRow = firstRow < 0 ? row : std::min(firstRow, row);
+            rowEnd = std::max(rowEnd, row + 1);
+            firstColumn = std::min<int>(firstColumn, get16(r.body, 2));
+            columnEnd = std::max(columnEnd, cells::lastColumn(r) + 1);
+        }
+    }
+    if (firstRow < 0)
+        firstRow = firstColumn = 0;
+    QByteArray body(biff8 ? 14 : 10, '\0');
+    qsizetype at = 0;
+    if (biff8) {
+        biff::put32(body, 0, static_cast<std::uint32_t>(firstRow));
+        biff::put32(body, 4, static_cast<std::uint32_t>(rowEnd));
+        at = 8;
+    } else {
+        biff::put16(body, 0, static_cast<std::uint16_t>(firstRow));
+        biff::put16(body, 2, static_cast<std::uint16_t>(rowEnd));
+        at = 4;
+    }
+    biff::put16(body, at, static_cast<std::uint16_t>(firstColumn));
+    biff::put16(body, at + 2, static_cast<std::uint16_t>(columnEnd));
+    return body;
+}
+
+// One row block of the cell table: its ROW records and the DBCELL that ends it.
+struct Block
+{
+    std::vector<std::size_t> rows; // indexes of ROW records
+    std::size_t dbCell = 0;
+};
+
+std::vector<Block> blocks(const std::vector<biff::Record>& records)
+{
+    std::vector<Block> out;
+    Block current;
+    int depth = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const biff::Record& r = records[i];
+        if (r.type == type::bof)
+            ++depth;
+        else if (r.type == type::eof)
+            --depth;
+        else if (depth == 1 && r.type == type::row)
+            current.rows.push_back(i);
+        else if (depth == 1 && r.type == type::dbCell) {
+            current.dbCell = i;
+            out.push_back(std::move(current));
+            current = Block{};
+        }
+    }
+    return out;
+}
+
+// DBCELL: distance back to the block's first ROW record, then for each row the position of its
+// first cell, the first relative to the end of the first ROW record, the others to the cell
+// before.
+QByteArray dbCellBody(const std::vector<biff::Record>& records, const Block& block,
+                      const std::vector<qsizetype>& pos)
+{
+    QByteArray body(4 + 2 * static_cast<qsizetype>(block.rows.size()), '\0');
+    if (block.rows.empty())
+        return body;
+    const std::size_t firstRow = block.rows.front();
+    biff::put32(body, 0, static_cast<std::uint32_t>(pos[block.dbCell] - pos[firstRow]));
+    qsizetype previous = pos[firstRow] + 4 + records[firstRow].body.size();
+    const std::size_t cellsFrom = block.rows.back() + 1;
+    for (std::size_t k = 0; k < block.rows.size(); ++k) {
+        const int row = get16(records[block.rows[k]].body, 0);
+        qsizetype first = previous;
+        for (std::size_t i = cellsFrom; i < block.dbCell; ++i)
+            if (biff::isCell(records[i].type) && records[i].body.size() >= 6 &&
+                get16(records[i].body, 0) == row) {
+                first = pos[i];
+                break;
+            }
+        biff::put16(body, 4 + 2 * static_cast<qsizetype>(k),
+                    static_cast<std::uint16_t>(std::clamp<qsizetype>(first - previous, 0, 0xFFFF)));
+        previous = first;
+    }
+    return body;
+}
+
+} // namespace
+
+QByteArray DocumentData::stream() const
+{
+    std::vector<Substream> out = subs;
+    const bool wide = biff8();
+
+    // Sizes first: DIMENSIONS, DBCELL and INDEX of the sheets whose cells changed.
+    std::vector<std::vector<Block>> sheetBlocks(out.size());
+    for (std::size_t s = 1; s < out.size(); ++s) {
+        if (!out[s].dirty)
+            continue;
+        std::vector<biff::Record>& records = out[s].records;
+        sheetBlocks[s] = blocks(records);
+        std::size_t dbCells = 0;
+        for (biff::Record& r : records) {
+            if (r.type == type::dimensions)
+                r.body = dimensionsBody(records, wide);
+            else if (r.type == type::dbCell)
+                r.body = QByteArray(
+                    4 + 2 * static_cast<qsizetype>(sheetBlocks[s][dbCells++].rows.size()), '\0');
+        }
+        for (biff::Record& r : records)
+            if (r.type == type::index) {
+                const qsizetype header = wide ? 16 : 12;
+                if (r.body.size() >= header)
+                    r.body =
+                        r.body.left(header) + QByteArray(4 * static_cast<qsizetype>(dbCells), '\0');
+                break;
+            }
+    }
+
+    // Then positions.
+    std::vector<std::vector<qsizetype>> pos(out.size());
+    qsizetype at = 0;
+    for (std::size_t s = 0; s < out.size(); ++s) {
+        for (const biff::Record& r : out[s].records) {
+            pos[s].push_back(at);
+            at += 4 + r.body.size();
+        }
+    }
+
+    // BOUNDSHEET stream positions.
+    std::size_t bound = 0;
+    for (biff::Record& r : out[0].records)
+        if (r.type == type::boundSheet && bound < boundSubstream.size() && r.body.size() >= 4)
+            biff::put32(r.body, 0,
+                        static_cast<std::uint32_t>(pos[boundSubstream[bound++]].front()));
+
+    // INDEX and DBCELL.
+    for (std::size_t s = 1; s < out.size(); ++s) {
+        std::vector<biff::Record>& records = out[s].records;
+        const qsizetype shift = pos[s].front() - out[s].originalOffset;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            biff::Record& r = records[i];
+            if (r.type == type::dbCell && out[s].dirty) {
+                const auto& list = sheetBlocks[s];
+                const auto block = std::find_if(list.begin(), list.end(),
+                                                [i](const Block& b) { return b.dbCell == i; });
+                if (block != list.end())
+                    r.body = dbCellBody(records, *block, pos[s]);
+            }
+            if (r.type != type::index)
+                continue;
+            const qsizetype header = wide ? 16 : 12;
+            if (r.body.size() < header)
+                continue;
+            if (!out[s].dirty) {
+                // The sheet is as it was; only its place in the stream moved.
+                for (qsizetype f = header; f + 4 <= r.body.size(); f += 4)
+                    biff::put32(r.body, f, static_cast<std::uint32_t>(get32(r.body, f) + shift));
+                if (wide && get32(r.body, 12) != 0)
+                    biff::put32(r.body, 12, static_cast<std::uint32_t>(get32(r.body, 12) + shift));
+                continue;
+            }
+            const auto [firstRow, rowEnd] = rowSpan(records);
+            if (wide) {
+                biff::put32(r.body, 4, static_cast<std::uint32_t>(rowEnd > 0 ? firstRow : 0));
+                biff::put32(r.body, 8, static_cast<std::uint32_t>(rowEnd));
+            } else {
+                biff::put16(r.body, 4, static_cast<std::uint16_t>(rowEnd > 0 ? firstRow : 0));
+                biff::put16(r.body, 6, static_cast<std::uint16_t>(rowEnd));
+            }
+            qsizetype field = header;
+            for (std::size_t k = 0; k < records.size(); ++k) {
+                if (records[k].type == type::dbCell && field + 4 <= r.body.size()) {
+                    biff::put32(r.body, field, static_cast<std::uint32_t>(pos[s][k]));
+                    field += 4;
+                }
+                if (wide && records[k].type == type::defColWidth)
+                    biff::put32(r.body, 12, static_cast<std::uint32_t>(pos[s][k]));
+            }
+        }
+    }
+
+    // EXTSST: where every few strings of the shared-string table start.
+    if (sstChanged_) {
+        std::vector<biff::Record>& globals = out[0].records;
+        const auto sst = std::find_if(globals.begin(), globals.end(),
+                                      [](const biff::Record& r) { return r.type == type::sst; });
+        const auto ext = std::find_if(globals.begin(), globals.end(),
+                                      [](const biff::Record& r) { return r.type == type::extSst; });
+        if (sst != globals.end() && ext != globals.end()) {
+            const auto first = static_cast<std::size_t>(sst - globals.begin());
+            const std::vector<QByteArrayView> parts = partsFrom(globals, first);
+            const auto count = static_cast<qsizetype>(context.strings.size());
+            const qsizetype perBucket = std::max<qsizetype>(8, (count + 127) / 128);
+            biff8::Bytes body;
+            body.u16(static_cast<std::uint16_t>(perBucket));
+            biff::Reader in(parts);
+            in.skip(8);
+            for (qsizetype k = 0; k < count && in.ok(); ++k) {
+                if (k % perBucket == 0) {
+                    std::size_t part = in.part();
+                    qsizetype offset = in.offset();
+                    if (part < parts.size() && offset >= parts[part].size()) {
+                        ++part; // the string starts the next record
+                        offset = 0;
+                    }
+                    body.u32(static_cast<std::uint32_t>(pos[0][first + part] + 4 + offset))
+                        .u16(static_cast<std::uint16_t>(4 + offset))
+                        .u16(0);
+                }
+                in.unicodeString();
+            }
+            ext->body = body.data();
+        }
+    }
+
+    QByteArray bytes;
+    bytes.reserve(at + tail.size());
+    for (const Substream& sub : out)
+        for (const biff::Record& r : sub.records)
+            biff::appendRecord(bytes, r.type, r.body);
+    bytes.append(tail);
+    return bytes;
+}
+
+// --- Document --------------------------------------------------------------------------------
+
+Document::Document() : data_(std::make_shared<DocumentData>()) {}
+Document::~Document() = default;
+Document::Document(const Document&) = default;
+Document& Document::operator=(const Document&) = default;
+Document::Document(Document&&) noexcept = default;
+Document& Document::operator=(Document&&) noexcept = default;
+
+Document::ParseResult Document::parse(const QByteArray& file)
+{
+    auto parsed = DocumentData::parse(file);
+    if (QString* problem = std::get_if<QString>(&parsed))
+        return ParseResult{std::nullopt, *problem};
+    Document document;
+    document.data_ = std::move(std::get<std::shared_ptr<DocumentData>>(parsed));
+    return ParseResult{std::move(document), QString()};
+}
+
+std::optional<Document> Document::create(const Workbook& book, QString* error)
+{
+    const std::optional<QByteArray> file = encode(book, error);
+    if (!file)
+        return std::nullopt;
+    ParseResult parsed = parse(*file);
+    if (!parsed.document && error != nullptr)
+        *error = parsed.error;
+    return std::move(parsed.document);
+}
+
+Document::Format Document::format() const
+{
+    return data_->format;
+}
+
+const Workbook& Document::values() const
+{
+    return data_->values;
+}
+
+std::optional<QString> Document::setCell(int sheet, int row, int column, const Cell& value)
+{
+    auto copy = std::make_shared<DocumentData>(*data_);
+    if (std::optional<QString> problem = copy->setCell(sheet, row, column, value))
+        return problem;
+    data_ = std::move(copy);
+    return std::nullopt;
+}
+
+std::optional<QString> Document::removeRow(int sheet, int row)
+{
+    auto copy = std::make_shared<DocumentData>(*data_);
+    if (std::optional<QString> problem = copy->removeRow(sheet, row))
+        return problem;
+    data_ = std::move(copy);
+    return std::nullopt;
+}
+
+std::optional<QByteArray> Document::save(QString* error) const
+{
+    if (data_->subs.empty()) {
+        if (error != nullptr)
+            *error = QStringLiteral("a workbook needs at least one sheet");
+        return std::nullopt;
+    }
+    if (!data_->edited)
+        return data_->file;
+    return compound::replaceStream(data_->file, data_->streamName, data_->stream(), error);
+}
+
+} // namespace rxdeck::workbook

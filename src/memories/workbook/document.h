@@ -27,11 +27,8 @@ public:
         Biff8, // Excel 97-2003: texts in the shared-string table
     };
 
-    struct ParseResult
-    {
-        std::optional<Document> document; // set on success
-        QString error; // a few words for the user otherwise: "not a workbook", "damaged workbook"
-    };
+    // Defined below the class: it holds a Document.
+    struct ParseResult;
 
     // An empty BIFF8 workbook with no sheets.
     Document();
@@ -74,6 +71,12 @@ public:
 
 private:
     std::shared_ptr<const DocumentData> data_;
+};
+
+struct Document::ParseResult
+{
+    std::optional<Document> document; // set on success
+    QString error; // a few words for the user otherwise: "not a workbook", "damaged workbook"
 };
 
 } // namespace rxdeck::workbook

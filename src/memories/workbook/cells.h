@@ -1,0 +1,68 @@
+#pragma once
+
+// Decoding the cell records of a worksheet into values: numbers, texts (shared strings, code-page
+// texts), booleans, errors, formula results and dates. Internal to the workbook codec.
+
+#include "memories/workbook/biff.h"
+#include "memories/workbook/workbook.h"
+
+#include <cstdint>
+#include <optional>
+#include <QHash>
+#include <vector>
+
+namespace rxdeck::workbook::cells {
+
+// What the globals of a workbook tell about its cells.
+struct Context
+{
+    bool biff8 = true;
+    QByteArray codec = "windows-1252"; // BIFF5 texts
+    bool date1904 = false;
+    std::vector<std::uint16_t> xfFormats;             // number format of every XF
+    QHash<std::uint16_t, biff::DateKind> dateFormats; // custom formats that show dates or times
+    std::vector<QString> strings;                     // the shared-string table
+
+    biff::DateKind dateKind(std::uint16_t xf) const;
+    // The value a number shows as in a cell of that XF: a date text or the number.
+    Cell numberCell(double value, std::uint16_t xf) const;
+    QString decode(const QByteArray& bytes) const;
+};
+
+// The cells one record gives values to, from column `column` on.
+struct Decoded
+{
+    int row = 0;
+    int column = 0;
+    std::vector<Cell> cells;
+    bool stringFollows = false; // a FORMULA whose text result is in the STRING record after it
+};
+
+// Decodes one cell record; `parts` is its body and the bodies of the CONTINUE records after it.
+// nullopt for a record that does not hold what it claims.
+std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByteArrayView>& parts,
+                              const Context& context);
+// The text of a STRING record (a formula's text result).
+std::optional<QString> formulaString(const std::vector<QByteArrayView>& parts,
+                                     const Context& context);
+
+// Row, column and XF of a cell record (the first cell of MULRK and MULBLANK).
+struct Position
+{
+    int row = 0;
+    int column = 0;
+    std::uint16_t xf = 0;
+};
+std::optional<Position> position(const biff::Record& record);
+// Last column a record covers (MULRK and MULBLANK cover several).
+int lastColumn(const biff::Record& record);
+
+// Reads every cell of a worksheet substream (nested chart substreams skipped). Fails on a
+// record that is damaged. Trailing empty cells and rows are dropped.
+std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::Record>& records,
+                                                        const Context& context);
+
+// Drops trailing empty cells and rows; an empty text is an empty cell.
+void trim(std::vector<std::vector<Cell>>& rows);
+
+} // namespace rxdeck::workbook::cells

@@ -1,0 +1,28 @@
+#pragma once
+
+// The OLE2 compound file around a workbook stream: taking the BIFF stream out, and putting an
+// edited one back with every other stream and storage copied byte for byte. Internal to the
+// workbook codec.
+
+#include <optional>
+#include <QByteArray>
+#include <QString>
+#include <variant>
+
+namespace rxdeck::workbook::compound {
+
+struct Stream
+{
+    QByteArray name; // "Workbook" (BIFF8) or "Book" (BIFF5), as the file spells it
+    QByteArray bytes;
+};
+
+// The workbook stream of a compound file, or why there is none ("not a workbook", "damaged
+// workbook").
+std::variant<Stream, QString> workbookStream(const QByteArray& file);
+
+// The compound file with the named top-level stream holding `bytes` instead.
+std::optional<QByteArray> replaceStream(const QByteArray& file, const QByteArray& name,
+                                        const QByteArray& bytes, QString* error = nullptr);
+
+} // namespace rxdeck::workbook::compound

@@ -1,0 +1,66 @@
+#pragma once
+
+// What a Document holds: the workbook stream as records, grouped by substream, with what the
+// reader learnt from the globals. Internal to the workbook codec.
+
+#include "memories/workbook/biff.h"
+#include "memories/workbook/cells.h"
+#include "memories/workbook/document.h"
+
+#include <memory>
+#include <optional>
+#include <QHash>
+#include <variant>
+#include <vector>
+
+namespace rxdeck::workbook {
+
+// The records from one top-level BOF up to the next (the globals, or one sheet with any charts
+// embedded in it).
+struct Substream
+{
+    std::vector<biff::Record> records;
+    qsizetype originalOffset = 0; // stream position of its BOF as read
+    bool dirty = false;           // cells or rows changed: sizes and offsets are recomputed
+};
+
+class DocumentData
+{
+public:
+    // The document in a file, or why it cannot be read.
+    static std::variant<std::shared_ptr<DocumentData>, QString> parse(const QByteArray& file);
+
+    std::optional<QString> setCell(int sheet, int row, int column, const Cell& value);
+    std::optional<QString> removeRow(int sheet, int row);
+    // The workbook stream with every position and size that depends on the edits recomputed.
+    QByteArray stream() const;
+
+    Document::Format format = Document::Format::Biff8;
+    QByteArray file; // the file as read, or as created
+    QByteArray streamName = "Workbook";
+    bool edited = false;
+    std::vector<Substream> subs;     // subs[0] holds the globals
+    QByteArray tail;                 // bytes after the last record
+    std::vector<int> boundSubstream; // per BOUNDSHEET record: the substream of that sheet
+    std::vector<int> worksheetBound; // per sheet of values: its BOUNDSHEET index
+    cells::Context context;
+    Workbook values;
+
+private:
+    bool biff8() const { return format == Document::Format::Biff8; }
+    std::optional<std::uint32_t> stringIndex(const QString& text);
+    std::uint16_t newCellXf(const std::vector<biff::Record>& records, int row, int column) const;
+    std::optional<QString> formulaGuard(const std::vector<biff::Record>& records, std::size_t at,
+                                        int row, int column) const;
+    std::optional<QString> adjustFormulas(int sheet, int row,
+                                          std::vector<std::vector<biff::Record>>& adjusted) const;
+
+    QHash<QString, std::uint32_t> stringLookup_; // built on the first text written
+    // Where the last string of the shared-string table ends: part (0 the SST record, then its
+    // CONTINUE records) and offset in that part's body.
+    std::size_t sstEndPart_ = 0;
+    qsizetype sstEndOffset_ = 0;
+    bool sstChanged_ = false;
+};
+
+} // namespace rxdeck::workbook
