@@ -63,7 +63,9 @@ public:
 // A save writes every file it changes (backup, state file, workbook) to a temporary file
 // beside it, checks each write and syncs it to the disk, and renames them into place only
 // when all of them were written whole; so a full disk, a quota or an I/O error leaves the
-// old workbook, backup and state file exactly as they were.
+// old workbook, backup and state file exactly as they were. A state file that cannot be
+// written stops the save as well: without it a later run would take Rxdeck's output for the
+// user's and back it up over the user's own version.
 class FileWorkbookStore final : public WorkbookStore
 {
 public:
