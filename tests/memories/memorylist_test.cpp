@@ -23,7 +23,7 @@ protected:
     {
         memories::MemoryGrid& grid = window->memoryGrid();
         auto* model = grid.model();
-        const int row = model->rowCount() - 1;
+        const int row = model->memoryCount(); // the row for adding
         model->setData(model->index(row, column), text);
         grid.view()->setCurrentIndex(model->index(row, column));
     }

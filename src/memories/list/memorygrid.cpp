@@ -3,6 +3,7 @@
 #include "memories/list/memoryitemdelegate.h"
 #include "memories/list/memorylistmodel.h"
 
+#include <algorithm>
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -24,6 +25,8 @@ constexpr int kRecordSelectorWidth = 16;
 constexpr QRgb kBackground = 0xffffffc0; // light yellow, RGB(255, 255, 192)
 constexpr QRgb kText = 0xff000080;       // navy, RGB(0, 0, 128)
 constexpr QRgb kGridLines = 0xff404040;  // dark grey
+constexpr QRgb kCaptionBar = 0xffd4d0c8; // the light grey of a 3-D control face
+constexpr QRgb kCaptionText = 0xff000000;
 constexpr qreal kCellPoints = 8.25;
 constexpr qreal kHeaderPoints = 9.75;
 
@@ -34,6 +37,25 @@ QFont sized(QFont font, qreal points, bool bold = false)
     return font;
 }
 
+// The table of the grid. Typing never searches: a typed character is for the current
+// cell. A click on the current cell opens its editor at once rather than after the
+// double-click time, during which keys would be taken for a search.
+class MemoryTableView : public QTableView
+{
+public:
+    using QTableView::QTableView;
+
+    void keyboardSearch(const QString&) override {}
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override
+    {
+        if (trigger == SelectedClicked && editTriggers().testFlag(SelectedClicked))
+            return QTableView::edit(index, EditKeyPressed, nullptr);
+        return QTableView::edit(index, trigger, event);
+    }
+};
+
 } // namespace
 
 MemoryGrid::MemoryGrid(const QString& workbookPath, QWidget* parent)
@@ -42,55 +64,65 @@ MemoryGrid::MemoryGrid(const QString& workbookPath, QWidget* parent)
 }
 
 MemoryGrid::MemoryGrid(std::unique_ptr<WorkbookStore> store, QWidget* parent)
-    : QFrame(parent), m_model(new MemoryListModel(std::move(store), this)),
-      m_caption(new QLabel(this)), m_view(new QTableView(this)),
-      m_delegate(new MemoryItemDelegate(m_view))
+    : QFrame(parent), model_(new MemoryListModel(std::move(store), this)),
+      caption_(new QLabel(this)), view_(new MemoryTableView(this)),
+      delegate_(new MemoryItemDelegate(view_))
 {
     setObjectName(QStringLiteral("DBGrid1"));
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    m_sink = [this](const QString& message) {
+    sink_ = [this](const QString& message) {
         // While the window is being torn down it cannot be a parent any more.
-        QWidget* owner = m_tearingDown || !isVisible() ? nullptr : window();
+        QWidget* owner = tearingDown_ || !isVisible() ? nullptr : window();
         QMessageBox::warning(owner, tr("Memories"), message);
     };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_caption);
-    layout->addWidget(m_view, 1);
+    layout->addWidget(caption_);
+    layout->addWidget(view_, 1);
 
-    m_caption->setFont(sized(font(), kHeaderPoints, true));
-    m_caption->setAlignment(Qt::AlignCenter);
-    m_caption->setWordWrap(true);
-    m_caption->setText(m_model->problem().isEmpty() ? tr("Memories")
-                                                    : tr("Memories: %1").arg(m_model->problem()));
+    // A bar of its own colours, readable whatever the panel behind the grid.
+    caption_->setFont(sized(font(), kHeaderPoints, true));
+    caption_->setAlignment(Qt::AlignCenter);
+    caption_->setWordWrap(true);
+    caption_->setAutoFillBackground(true);
+    QPalette captionColours = caption_->palette();
+    captionColours.setColor(QPalette::Window, QColor::fromRgb(kCaptionBar));
+    captionColours.setColor(QPalette::WindowText, QColor::fromRgb(kCaptionText));
+    caption_->setPalette(captionColours);
+    showCaption();
 
     setUpView();
-    setFocusProxy(m_view);
+    setFocusProxy(view_);
 
-    connect(m_model, &MemoryListModel::saveFailed, this, &MemoryGrid::report);
-    connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connect(model_, &MemoryListModel::saveFailed, this, &MemoryGrid::report);
+    connect(model_, &MemoryListModel::modelAboutToBeReset, this, &MemoryGrid::keepCurrentCell);
+    connect(model_, &MemoryListModel::modelReset, this, &MemoryGrid::restoreCurrentCell);
+    connect(delegate_, &MemoryItemDelegate::editingChanged, model_, &MemoryListModel::setEditing);
+    connect(delegate_, &MemoryItemDelegate::typingStarted, model_,
+            [this](const QModelIndex& index) { model_->startTyping(index.row()); });
+    connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &MemoryGrid::onCurrentRowChanged);
     // Record selector clicks are taken from the header's viewport directly: the
     // header itself ignores presses near the edges of fixed-size sections.
-    m_view->verticalHeader()->viewport()->installEventFilter(this);
-    m_view->installEventFilter(this);
+    view_->verticalHeader()->viewport()->installEventFilter(this);
+    view_->installEventFilter(this);
 
-    if (m_model->rowCount() > 0)
-        m_view->selectionModel()->setCurrentIndex(m_model->index(0, MemoryListModel::FreqColumn),
-                                                  QItemSelectionModel::NoUpdate);
+    if (model_->rowCount() > 0)
+        view_->selectionModel()->setCurrentIndex(model_->index(0, MemoryListModel::FreqColumn),
+                                                 QItemSelectionModel::NoUpdate);
 }
 
 MemoryGrid::~MemoryGrid()
 {
     // Nothing typed is lost when the grid goes away. A failure the user has already
     // been told about is not reported a second time.
-    m_tearingDown = true;
-    m_delegate->commitOpenEditor();
-    if (m_model->pendingRow() >= 0) {
-        m_quiet = m_model->pendingCommitFailed();
-        m_model->commitPending();
+    tearingDown_ = true;
+    delegate_->commitOpenEditor();
+    if (model_->pendingRow() >= 0) {
+        quiet_ = model_->pendingCommitFailed();
+        model_->commitPending();
     }
 }
 
@@ -98,31 +130,31 @@ void MemoryGrid::setUpView()
 {
     const QFont cellFont = sized(font(), kCellPoints);
 
-    m_view->setObjectName(QStringLiteral("DBGrid1Table"));
-    m_view->setFrameShape(QFrame::NoFrame);
-    m_view->setModel(m_model);
-    m_view->setItemDelegate(m_delegate);
-    m_view->setFont(cellFont);
+    view_->setObjectName(QStringLiteral("DBGrid1Table"));
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setModel(model_);
+    view_->setItemDelegate(delegate_);
+    view_->setFont(cellFont);
 
-    QPalette colours = m_view->palette();
+    QPalette colours = view_->palette();
     colours.setColor(QPalette::Base, QColor::fromRgb(kBackground));
     colours.setColor(QPalette::Text, QColor::fromRgb(kText));
-    m_view->setPalette(colours);
-    m_view->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; }")
-                              .arg(QColor::fromRgb(kGridLines).name()));
-    m_view->setGridStyle(Qt::SolidLine);
-    m_view->setWordWrap(false);
-    m_view->setCornerButtonEnabled(false);
+    view_->setPalette(colours);
+    view_->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; }")
+                             .arg(QColor::fromRgb(kGridLines).name()));
+    view_->setGridStyle(Qt::SolidLine);
+    view_->setWordWrap(false);
+    view_->setCornerButtonEnabled(false);
 
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
-    m_view->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
-                            QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    m_view->setTabKeyNavigation(false);
-    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setSelectionBehavior(QAbstractItemView::SelectItems);
+    view_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+                           QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    view_->setTabKeyNavigation(false);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    QHeaderView* columns = m_view->horizontalHeader();
+    QHeaderView* columns = view_->horizontalHeader();
     columns->setFont(sized(font(), kHeaderPoints, true));
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setHighlightSections(false);
@@ -132,7 +164,7 @@ void MemoryGrid::setUpView()
     columns->resizeSection(MemoryListModel::NoteColumn, kNoteWidth);
 
     // Record selectors: a narrow column of markers; rows keep one fixed height.
-    QHeaderView* rows = m_view->verticalHeader();
+    QHeaderView* rows = view_->verticalHeader();
     const int rowHeight = QFontMetrics(cellFont).height() + 4;
     rows->setFont(cellFont);
     rows->setSectionResizeMode(QHeaderView::Fixed);
@@ -143,42 +175,68 @@ void MemoryGrid::setUpView()
     rows->setFixedWidth(kRecordSelectorWidth);
 }
 
+void MemoryGrid::showCaption()
+{
+    caption_->setText(model_->problem().isEmpty() ? tr("Memories")
+                                                  : tr("Memories: %1").arg(model_->problem()));
+}
+
+void MemoryGrid::keepCurrentCell()
+{
+    const QModelIndex current = view_->currentIndex();
+    cellBeforeReload_ =
+        current.isValid() ? QPoint(current.column(), current.row()) : QPoint(-1, -1);
+}
+
+void MemoryGrid::restoreCurrentCell()
+{
+    // The same row and column where the reloaded list still has them.
+    showCaption();
+    const int rows = model_->rowCount();
+    if (cellBeforeReload_.y() < 0 || rows == 0)
+        return;
+    const QModelIndex cell =
+        model_->index(std::min(cellBeforeReload_.y(), rows - 1), cellBeforeReload_.x());
+    view_->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect);
+}
+
 void MemoryGrid::setMessageSink(MessageSink sink)
 {
-    m_sink = std::move(sink);
+    sink_ = std::move(sink);
 }
 
 QString MemoryGrid::currentCellText() const
 {
-    const QModelIndex current = m_view->currentIndex();
+    const QModelIndex current = view_->currentIndex();
     if (!current.isValid())
         return {};
-    return m_model->displayText(current.row(), current.column());
+    return model_->displayText(current.row(), current.column());
 }
 
 bool MemoryGrid::commitPending()
 {
-    m_delegate->commitOpenEditor();
-    return m_model->commitPending().ok;
+    delegate_->commitOpenEditor();
+    return model_->commitPending().ok;
 }
 
 void MemoryGrid::onCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     // By now the view has handed any open editor's text to the model.
-    if (m_committing || !previous.isValid() || current.row() == previous.row() ||
-        m_model->pendingRow() != previous.row())
+    if (committing_ || !previous.isValid() || current.row() == previous.row() ||
+        model_->pendingRow() != previous.row())
         return;
-    const QScopedValueRollback guard(m_committing, true);
-    const QScopedValueRollback hold(m_holdReports, true);
-    const MemoryListModel::SaveResult saved = m_model->commitRow(previous.row());
+    const QScopedValueRollback guard(committing_, true);
+    const QScopedValueRollback hold(holdReports_, true);
+    const MemoryListModel::SaveResult saved = model_->commitRow(previous.row());
     if (saved.ok)
         return;
     // Go back to the row that holds the unsaved change (leaving it again retries),
     // then say why. Both wait until the click or key that left the row has been
     // handled, so no message box opens in the middle of it.
-    QTimer::singleShot(0, this, [this, back = QPersistentModelIndex(previous), saved] {
+    QTimer::singleShot(0, this, [this, column = previous.column(), saved] {
+        const QModelIndex back = model_->index(model_->pendingRow(), column);
         if (back.isValid())
-            m_view->setCurrentIndex(back);
+            view_->setCurrentIndex(back);
         report(saved.error);
     });
 }
@@ -186,21 +244,21 @@ void MemoryGrid::onCurrentRowChanged(const QModelIndex& current, const QModelInd
 void MemoryGrid::selectRecord(int row)
 {
     // A record selector click selects the whole row, ready for Delete.
-    m_delegate->closeOpenEditor();
-    const QModelIndex current = m_view->currentIndex();
+    delegate_->closeOpenEditor();
+    const QModelIndex current = view_->currentIndex();
     const QModelIndex target =
-        m_model->index(row, current.isValid() ? current.column() : MemoryListModel::FreqColumn);
-    m_view->selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
-    if (m_model->pendingRow() >= 0 && m_model->pendingRow() != row)
+        model_->index(row, current.isValid() ? current.column() : MemoryListModel::FreqColumn);
+    view_->selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+    if (model_->pendingRow() >= 0 && model_->pendingRow() != row)
         return; // the row left behind could not be written; the grid goes back to it
-    m_view->selectionModel()->select(target, QItemSelectionModel::ClearAndSelect |
-                                                 QItemSelectionModel::Rows);
-    m_view->setFocus();
+    view_->selectionModel()->select(target, QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
+    view_->setFocus();
 }
 
 bool MemoryGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    QHeaderView* selectors = m_view->verticalHeader();
+    QHeaderView* selectors = view_->verticalHeader();
     if (watched == selectors->viewport() && (event->type() == QEvent::MouseButtonPress ||
                                              event->type() == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -210,19 +268,19 @@ bool MemoryGrid::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (watched == m_view && event->type() == QEvent::KeyPress) {
+    if (watched == view_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const QModelIndex current = m_view->currentIndex();
+        const QModelIndex current = view_->currentIndex();
         const bool plain = key->modifiers() == Qt::NoModifier && current.isValid();
         if (plain && key->key() == Qt::Key_Delete &&
-            m_view->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
-            m_model->removeMemories(current.row());
+            view_->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
+            model_->removeMemories(current.row());
             return true;
         }
         // Escape in an editor cancels that cell's typing; Escape again, outside the
         // editor, cancels every change to the row.
-        if (plain && key->key() == Qt::Key_Escape && m_model->pendingRow() == current.row()) {
-            m_model->discardPending();
+        if (plain && key->key() == Qt::Key_Escape && model_->pendingRow() == current.row()) {
+            model_->discardPending();
             return true;
         }
     }
@@ -239,8 +297,8 @@ void MemoryGrid::hideEvent(QHideEvent* event)
 
 void MemoryGrid::report(const QString& message)
 {
-    if (!m_quiet && !m_holdReports && m_sink)
-        m_sink(message);
+    if (!quiet_ && !holdReports_ && sink_)
+        sink_(message);
 }
 
 } // namespace rxdeck::memories

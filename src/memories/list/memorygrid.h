@@ -15,10 +15,12 @@ class MemoryItemDelegate;
 class MemoryListModel;
 
 // The memory grid DBGrid1: a caption bar over a table of the memory list. The user
-// edits cells in place; leaving a row writes it to the workbook, as does closing the
+// edits cells in place; a typed character always goes into the current cell (there is
+// no search by typing). Leaving a row writes it to the workbook, as does closing the
 // window with a row still changed. Escape cancels the typing in a cell, and pressed
 // again the changes to the row. Clicking a row's record selector and pressing Delete
-// removes the row. Tab moves on to the next control, not between cells.
+// removes the row. Tab moves on to the next control, not between cells. When another
+// program saves the workbook the grid shows the new version, on the same cell.
 class MemoryGrid : public QFrame
 {
     Q_OBJECT
@@ -40,9 +42,9 @@ public:
 
     void setMessageSink(MessageSink sink);
 
-    QTableView* view() const { return m_view; }
-    MemoryListModel* model() const { return m_model; }
-    QLabel* captionBar() const { return m_caption; }
+    QTableView* view() const { return view_; }
+    MemoryListModel* model() const { return model_; }
+    QLabel* captionBar() const { return caption_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,19 +52,23 @@ protected:
 
 private:
     void setUpView();
+    void showCaption();
+    void keepCurrentCell();
+    void restoreCurrentCell();
     void onCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous);
     void selectRecord(int row);
     void report(const QString& message);
 
-    MemoryListModel* m_model;
-    QLabel* m_caption;
-    QTableView* m_view;
-    MemoryItemDelegate* m_delegate;
-    MessageSink m_sink;
-    bool m_committing = false;
-    bool m_quiet = false;       // a failure already reported is not reported again
-    bool m_holdReports = false; // the caller reports once the event is handled
-    bool m_tearingDown = false;
+    MemoryListModel* model_;
+    QLabel* caption_;
+    QTableView* view_;
+    MemoryItemDelegate* delegate_;
+    MessageSink sink_;
+    bool committing_ = false;
+    bool quiet_ = false;       // a failure already reported is not reported again
+    bool holdReports_ = false; // the caller reports once the event is handled
+    bool tearingDown_ = false;
+    QPoint cellBeforeReload_{-1, -1}; // column, row
 };
 
 } // namespace rxdeck::memories

@@ -9,7 +9,7 @@
 namespace rxdeck::memories {
 
 MemoryItemDelegate::MemoryItemDelegate(QAbstractItemView* view)
-    : QStyledItemDelegate(view), m_view(view)
+    : QStyledItemDelegate(view), view_(view)
 {
 }
 
@@ -17,9 +17,9 @@ void MemoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                                const QModelIndex& index) const
 {
     QStyleOptionViewItem opt(option);
-    const bool current = index == m_view->currentIndex();
-    const bool rowSelected = m_view->selectionModel() != nullptr &&
-                             m_view->selectionModel()->isRowSelected(index.row(), index.parent());
+    const bool current = index == view_->currentIndex();
+    const bool rowSelected = view_->selectionModel() != nullptr &&
+                             view_->selectionModel()->isRowSelected(index.row(), index.parent());
     if (!current || rowSelected) {
         opt.state &= ~QStyle::State_HasFocus;
         QStyledItemDelegate::paint(painter, opt, index);
@@ -35,7 +35,7 @@ void MemoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     frame.direction = option.direction;
     frame.fontMetrics = option.fontMetrics;
     frame.state = QStyle::State_Enabled | QStyle::State_Sunken;
-    if (m_view->hasFocus())
+    if (view_->hasFocus())
         frame.state |= QStyle::State_HasFocus;
     frame.lineWidth = 1;
     style->drawPrimitive(QStyle::PE_PanelLineEdit, &frame, painter, widget);
@@ -45,33 +45,44 @@ void MemoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 }
 
 QWidget* MemoryItemDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                                          const QModelIndex&) const
+                                          const QModelIndex& index) const
 {
     // The editor takes the grid's font and colours from its parent, the viewport.
     auto* editor = new QLineEdit(parent);
     editor->setFrame(false);
-    m_editor = editor;
+    connect(
+        editor, &QLineEdit::textEdited, this,
+        [this, at = QPersistentModelIndex(index)] {
+            if (at.isValid())
+                emit typingStarted(at);
+        },
+        Qt::SingleShotConnection);
+    editor_ = editor;
+    emit editingChanged(true);
     return editor;
 }
 
 void MemoryItemDelegate::destroyEditor(QWidget* editor, const QModelIndex& index) const
 {
-    if (m_editor == editor)
-        m_editor = nullptr;
+    const bool open = editor_ == editor;
+    if (open)
+        editor_ = nullptr;
     QStyledItemDelegate::destroyEditor(editor, index);
+    if (open)
+        emit editingChanged(false);
 }
 
 void MemoryItemDelegate::commitOpenEditor()
 {
-    if (m_editor)
-        emit commitData(m_editor);
+    if (editor_)
+        emit commitData(editor_);
 }
 
 void MemoryItemDelegate::closeOpenEditor()
 {
-    if (!m_editor)
+    if (!editor_)
         return;
-    QWidget* editor = m_editor;
+    QWidget* editor = editor_;
     emit commitData(editor);
     emit closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
@@ -88,7 +99,7 @@ bool MemoryItemDelegate::eventFilter(QObject* object, QEvent* event)
             // The grid has the focus again; the same key there moves on to the next
             // (or previous) control, since the grid does not use Tab between cells.
             QKeyEvent again(QEvent::KeyPress, key->key(), key->modifiers(), key->text());
-            QCoreApplication::sendEvent(m_view, &again);
+            QCoreApplication::sendEvent(view_, &again);
             return true;
         }
     }

@@ -23,17 +23,24 @@ public:
                           const QModelIndex& index) const override;
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
 
+    bool hasOpenEditor() const { return !editor_.isNull(); }
     // Hands the open editor's text to the model and leaves the editor open.
     void commitOpenEditor();
     // Hands the open editor's text to the model and closes the editor.
     void closeOpenEditor();
 
+signals:
+    // An editor opened or went away.
+    void editingChanged(bool editing) const;
+    // The user changed the text of the editor on index for the first time.
+    void typingStarted(const QModelIndex& index) const;
+
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
-    QAbstractItemView* m_view;
-    mutable QPointer<QWidget> m_editor;
+    QAbstractItemView* view_;
+    mutable QPointer<QWidget> editor_;
 };
 
 } // namespace rxdeck::memories

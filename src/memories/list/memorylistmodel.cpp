@@ -3,7 +3,9 @@
 #include "link/numbertext.h"
 
 #include <algorithm>
-#include <iterator>
+#include <cstdlib>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 
 namespace rxdeck::memories {
 namespace {
@@ -13,6 +15,8 @@ constexpr std::array<QLatin1String, 2> kFieldNames{QLatin1String("Frequency"),
                                                    QLatin1String("Note")};
 constexpr std::array<QLatin1String, 2> kColumnCaptions{QLatin1String("Freq"),
                                                        QLatin1String("Note")};
+// Another program's save often arrives as several signals (write, rename, folder).
+constexpr int kReloadDelayMs = 200;
 
 bool isEmptyCell(const workbook::Cell& cell)
 {
@@ -39,126 +43,207 @@ int findField(const std::vector<workbook::Cell>& header, QLatin1String field)
     return -1;
 }
 
-void putCell(std::vector<workbook::Cell>& row, int column, workbook::Cell cell)
+QString shownText(const workbook::Cell& value)
 {
-    const auto at = static_cast<std::size_t>(column);
-    if (row.size() <= at)
-        row.resize(at + 1);
-    row[at] = std::move(cell);
+    if (const double* number = std::get_if<double>(&value))
+        return frequencyText(*number);
+    if (const QString* text = std::get_if<QString>(&value))
+        return *text;
+    return {};
+}
+
+// What a typed text is stored as: a frequency typed as a number is stored as one, so
+// a spreadsheet program sees a number; anything else is kept as the text typed.
+workbook::Cell typedCell(int column, const QString& text)
+{
+    if (text.trimmed().isEmpty())
+        return workbook::Empty{};
+    if (column == MemoryListModel::FreqColumn) {
+        if (const auto number = numberOfText(text))
+            return *number;
+    }
+    return text;
 }
 
 } // namespace
 
-MemoryListModel::MemoryListModel(std::unique_ptr<WorkbookStore> store, QObject* parent)
-    : QAbstractTableModel(parent), m_store(std::move(store))
+int MemoryListModel::State::memoryCount() const
 {
-    load();
+    if (!layout.showRows || layout.sheet < 0 || !layout.hasHeader)
+        return 0;
+    const auto& rows = document.values().sheets[static_cast<std::size_t>(layout.sheet)].rows;
+    auto last = rows.size();
+    while (last > 1 && isEmptyRow(rows[last - 1]))
+        --last;
+    return last == 0 ? 0 : static_cast<int>(last) - 1;
+}
+
+int MemoryListModel::State::rowCount() const
+{
+    if (!layout.showRows)
+        return 0;
+    return memoryCount() + (layout.editable ? 1 : 0) + (pendingIsNew() ? 1 : 0);
+}
+
+const workbook::Cell& MemoryListModel::State::cell(int row, int column) const
+{
+    static const Cell empty;
+    if (layout.sheet < 0 || row < 0 || row >= memoryCount())
+        return empty;
+    const auto& cells = document.values()
+                            .sheets[static_cast<std::size_t>(layout.sheet)]
+                            .rows[static_cast<std::size_t>(row) + 1];
+    const auto at = static_cast<std::size_t>(layout.columns[static_cast<std::size_t>(column)]);
+    return at < cells.size() ? cells[at] : empty;
+}
+
+QString MemoryListModel::State::savedText(int row, int column) const
+{
+    return shownText(cell(row, column));
+}
+
+// The memory showing texts nearest to row near, preferring near itself.
+std::optional<int> MemoryListModel::State::findRow(const Texts& texts, int near) const
+{
+    std::optional<int> best;
+    const int count = memoryCount();
+    for (int row = 0; row < count; ++row) {
+        if (savedTexts(row) != texts)
+            continue;
+        if (!best || std::abs(row - near) < std::abs(*best - near))
+            best = row;
+    }
+    return best;
+}
+
+MemoryListModel::MemoryListModel(std::unique_ptr<WorkbookStore> store, QObject* parent)
+    : QAbstractTableModel(parent), store_(std::move(store)),
+      state_(loadedState(store_->load(), store_->fileName()))
+{
+    reloadTimer_.setSingleShot(true);
+    reloadTimer_.setInterval(kReloadDelayMs);
+    connect(&reloadTimer_, &QTimer::timeout, this, &MemoryListModel::reloadIfChanged);
+    watch();
 }
 
 MemoryListModel::~MemoryListModel() = default;
 
-void MemoryListModel::load()
+MemoryListModel::State MemoryListModel::loadedState(LoadResult loaded, const QString& file)
 {
-    LoadResult loaded = m_store->load();
-    const QString file = m_store->fileName();
-    const auto refuse = [this](const QString& problem) {
-        m_book = {};
-        m_sheetIndex = -1;
-        m_editable = false;
-        m_showRows = false;
-        m_problem = problem;
+    State state;
+    Layout& layout = state.layout;
+    const auto refuse = [&](const QString& problem) {
+        layout = Layout{};
+        layout.editable = false;
+        layout.showRows = false;
+        layout.problem = problem;
+        return state;
     };
 
     switch (loaded.status) {
     case LoadResult::Status::Missing:
-        return; // an empty list; the first committed row creates the workbook
+        return state; // an empty list; the first committed row creates the workbook
     case LoadResult::Status::Unreadable:
-        refuse(loaded.error.isEmpty() ? tr("%1 could not be read").arg(file)
-                                      : tr("%1 could not be read: %2").arg(file, loaded.error));
-        return;
+        return refuse(loaded.error.isEmpty()
+                          ? tr("%1 could not be read").arg(file)
+                          : tr("%1 could not be read: %2").arg(file, loaded.error));
     case LoadResult::Status::Loaded:
         break;
     }
 
-    m_book = std::move(loaded.book);
-    const auto found =
-        std::find_if(m_book.sheets.begin(), m_book.sheets.end(), [](const workbook::Sheet& s) {
-            return s.name.compare(kSheetName, Qt::CaseInsensitive) == 0;
-        });
-    if (found == m_book.sheets.end()) {
-        refuse(tr("%1 has no %2").arg(file, kSheetName));
-        return;
-    }
-    m_sheetIndex = static_cast<int>(found - m_book.sheets.begin());
+    state.document = std::move(loaded.document);
+    const auto& sheets = state.document.values().sheets;
+    const auto found = std::find_if(sheets.begin(), sheets.end(), [](const workbook::Sheet& s) {
+        return s.name.compare(kSheetName, Qt::CaseInsensitive) == 0;
+    });
+    if (found == sheets.end())
+        return refuse(tr("%1 has no %2").arg(file, kSheetName));
+    layout.sheet = static_cast<int>(found - sheets.begin());
 
-    // Rows with nothing in them at the end of the sheet are not memories.
-    auto& rows = found->rows;
-    while (!rows.empty() && isEmptyRow(rows.back()))
-        rows.pop_back();
-
-    m_hasHeader = !rows.empty();
-    if (m_hasHeader) {
+    const auto& rows = found->rows;
+    layout.hasHeader = !rows.empty() && !std::all_of(rows.begin(), rows.end(), isEmptyRow);
+    if (layout.hasHeader) {
         for (std::size_t field = 0; field < kFieldNames.size(); ++field) {
             const int column = findField(rows.front(), kFieldNames[field]);
-            if (column < 0) {
-                refuse(tr("%1 has no %2 column").arg(kSheetName, kFieldNames[field]));
-                return;
-            }
-            m_sheetColumns[field] = column;
+            if (column < 0)
+                return refuse(tr("%1 has no %2 column").arg(kSheetName, kFieldNames[field]));
+            layout.columns[field] = column;
         }
     }
 
     if (!loaded.writable) {
-        m_editable = false;
-        m_problem = tr("%1 is read-only").arg(file);
+        layout.editable = false;
+        layout.problem = tr("%1 is read-only").arg(file);
     }
+    return state;
 }
 
-workbook::Sheet* MemoryListModel::sheet()
+void MemoryListModel::watch()
 {
-    return m_sheetIndex < 0 ? nullptr : &m_book.sheets[static_cast<std::size_t>(m_sheetIndex)];
+    const QString path = store_->watchedPath();
+    if (path.isEmpty())
+        return;
+    if (watcher_ == nullptr) {
+        watcher_ = new QFileSystemWatcher(this);
+        const auto soon = [this] { reloadTimer_.start(); };
+        connect(watcher_, &QFileSystemWatcher::fileChanged, this, soon);
+        connect(watcher_, &QFileSystemWatcher::directoryChanged, this, soon);
+    }
+    // A program that saves by writing a new file and renaming it over the old one
+    // leaves the watcher on a file that is gone: the folder notices, and the file now
+    // under the name is watched from then on.
+    const QFileInfo file(path);
+    if (watcher_->files().contains(path))
+        watcher_->removePath(path);
+    if (file.exists())
+        watcher_->addPath(path);
+    const QString folder = file.absolutePath();
+    if (QFileInfo::exists(folder) && !watcher_->directories().contains(folder))
+        watcher_->addPath(folder);
 }
 
-const workbook::Sheet* MemoryListModel::sheet() const
+bool MemoryListModel::reloadIfChanged()
 {
-    return m_sheetIndex < 0 ? nullptr : &m_book.sheets[static_cast<std::size_t>(m_sheetIndex)];
+    watch();
+    if (!needsReload_ && !store_->changedOnDisk())
+        return false;
+    if (editing_ || state_.pending.row >= 0) {
+        reloadDue_ = true; // when the row is written or given up
+        return false;
+    }
+    reloadDue_ = false;
+    beginResetModel();
+    state_ = loadedState(store_->load(), store_->fileName());
+    needsReload_ = false;
+    endResetModel();
+    return true;
 }
 
-int MemoryListModel::sheetColumn(int column) const
+void MemoryListModel::scheduleReload()
 {
-    return m_sheetColumns[static_cast<std::size_t>(column)];
+    if (reloadDue_ && !editing_ && state_.pending.row < 0)
+        reloadTimer_.start();
+}
+
+void MemoryListModel::setEditing(bool editing)
+{
+    editing_ = editing;
+    scheduleReload();
 }
 
 int MemoryListModel::memoryCount() const
 {
-    const workbook::Sheet* s = sheet();
-    if (!m_showRows || s == nullptr || s->rows.empty())
-        return 0;
-    return static_cast<int>(s->rows.size()) - 1;
+    return state_.memoryCount();
 }
 
 bool MemoryListModel::isNewRow(int row) const
 {
-    return m_editable && m_showRows && row == memoryCount();
-}
-
-const workbook::Cell& MemoryListModel::cell(int row, int column) const
-{
-    static const Cell empty;
-    const workbook::Sheet* s = sheet();
-    const auto sheetRow = static_cast<std::size_t>(row) + 1;
-    if (s == nullptr || row < 0 || sheetRow >= s->rows.size())
-        return empty;
-    const auto& cells = s->rows[sheetRow];
-    const auto at = static_cast<std::size_t>(sheetColumn(column));
-    return at < cells.size() ? cells[at] : empty;
+    return state_.layout.editable && row >= memoryCount() && row < rowCount();
 }
 
 int MemoryListModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !m_showRows)
-        return 0;
-    return memoryCount() + (m_editable ? 1 : 0);
+    return parent.isValid() ? 0 : state_.rowCount();
 }
 
 int MemoryListModel::columnCount(const QModelIndex& parent) const
@@ -168,16 +253,11 @@ int MemoryListModel::columnCount(const QModelIndex& parent) const
 
 QString MemoryListModel::displayText(int row, int column) const
 {
-    if (row == m_pending.row) {
-        if (const auto& typed = m_pending.text[static_cast<std::size_t>(column)])
+    if (row == state_.pending.row) {
+        if (const auto& typed = state_.pending.text[static_cast<std::size_t>(column)])
             return *typed;
     }
-    const Cell& value = cell(row, column);
-    if (const double* number = std::get_if<double>(&value))
-        return frequencyText(*number);
-    if (const QString* text = std::get_if<QString>(&value))
-        return *text;
-    return {};
+    return state_.savedText(row, column);
 }
 
 QVariant MemoryListModel::data(const QModelIndex& index, int role) const
@@ -190,10 +270,11 @@ QVariant MemoryListModel::data(const QModelIndex& index, int role) const
         // Always text, so the editor is a plain line edit and shows what the cell shows.
         return displayText(index.row(), index.column());
     case Qt::TextAlignmentRole: {
-        const bool typed = index.row() == m_pending.row &&
-                           m_pending.text[static_cast<std::size_t>(index.column())].has_value();
+        const bool typed =
+            index.row() == state_.pending.row &&
+            state_.pending.text[static_cast<std::size_t>(index.column())].has_value();
         const bool number =
-            !typed && std::holds_alternative<double>(cell(index.row(), index.column()));
+            !typed && std::holds_alternative<double>(state_.cell(index.row(), index.column()));
         return QVariant::fromValue(Qt::Alignment(number ? Qt::AlignRight : Qt::AlignLeft) |
                                    Qt::AlignVCenter);
     }
@@ -212,8 +293,8 @@ QVariant MemoryListModel::headerData(int section, Qt::Orientation orientation, i
         return QString(kColumnCaptions[static_cast<std::size_t>(section)]);
     }
     // Record selectors carry no numbers: a pencil marks an edit not yet written, a
-    // star the row for adding.
-    if (section == m_pending.row)
+    // star a row for adding.
+    if (section == state_.pending.row)
         return QStringLiteral("\u270E");
     if (isNewRow(section))
         return QStringLiteral("*");
@@ -225,149 +306,248 @@ Qt::ItemFlags MemoryListModel::flags(const QModelIndex& index) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (m_editable)
+    if (state_.layout.editable)
         flags |= Qt::ItemIsEditable;
     return flags;
 }
 
+// Moves to the next state, telling views about the rows that appear or go at the
+// end (the extra row for adding, trailing rows emptied), about the cells of
+// changedRow and about the record selectors that change.
+void MemoryListModel::transition(State next, int changedRow)
+{
+    const int before = state_.rowCount();
+    const int after = next.rowCount();
+    const std::array<int, 3> marked{state_.pending.row, next.pending.row, changedRow};
+    if (after > before) {
+        beginInsertRows({}, before, after - 1);
+        state_ = std::move(next);
+        endInsertRows();
+    } else if (after < before) {
+        beginRemoveRows({}, after, before - 1);
+        state_ = std::move(next);
+        endRemoveRows();
+    } else {
+        state_ = std::move(next);
+    }
+    // Cells only where they changed: an editor open in a row told its data changed
+    // would be reset to it.
+    if (changedRow >= 0 && changedRow < after)
+        emit dataChanged(index(changedRow, 0), index(changedRow, columnCount() - 1));
+    for (const int row : marked) {
+        if (row >= 0 && row < after)
+            emit headerDataChanged(Qt::Vertical, row, row);
+    }
+    if (after > 0)
+        emit headerDataChanged(Qt::Vertical, after - 1, after - 1);
+    scheduleReload();
+}
+
+void MemoryListModel::holdRow(int row)
+{
+    State next = state_;
+    next.pending = PendingRow{row, {}, state_.savedTexts(row), false};
+    transition(std::move(next));
+}
+
+void MemoryListModel::startTyping(int row)
+{
+    if (state_.layout.editable && state_.pending.row < 0 && row == memoryCount())
+        holdRow(row);
+}
+
 bool MemoryListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::EditRole || !m_editable || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (role != Qt::EditRole || !state_.layout.editable ||
+        !checkIndex(index, CheckIndexOption::IndexIsValid))
         return false;
-    const int row = index.row();
+    int row = index.row();
+    const int column = index.column();
     const QString text = value.toString();
-    if (text == displayText(row, index.column()))
+    if (text == displayText(row, column))
         return true; // an editor closed without a change: nothing to write later
-    if (m_pending.row >= 0 && m_pending.row != row && !commitRow(m_pending.row).ok)
-        return false;
 
-    m_pending.row = row;
-    m_pending.text[static_cast<std::size_t>(index.column())] = text;
-    m_pendingFailed = false;
-    emit dataChanged(index, index);
+    if (state_.pending.row >= 0 && state_.pending.row != row) {
+        const bool adding = row >= memoryCount();
+        const Texts shown = state_.savedTexts(row);
+        const int previous = state_.pending.row;
+        const bool reloads = needsReload_ || store_->changedOnDisk();
+        if (!commitRow(previous).ok)
+            return false;
+        if (reloads) {
+            // The list now shows another program's version: find the row again.
+            const auto found =
+                adding ? std::optional<int>(memoryCount()) : state_.findRow(shown, row);
+            if (!found) {
+                emit saveFailed(tr("Another program has changed %1, and the row you typed "
+                                   "\"%2\" into is no longer there.")
+                                    .arg(store_->fileName(), text));
+                return false;
+            }
+            row = *found;
+        }
+        if (row >= rowCount())
+            return false;
+    }
+
+    if (state_.pending.row != row)
+        holdRow(row);
+    state_.pending.text[static_cast<std::size_t>(column)] = text;
+    state_.pending.failed = false;
+    emit dataChanged(this->index(row, column), this->index(row, column));
     emit headerDataChanged(Qt::Vertical, row, row);
     return true;
 }
 
 void MemoryListModel::discardPending()
 {
-    clearPending();
+    if (state_.pending.row < 0)
+        return;
+    State next = state_;
+    next.pending = {};
+    transition(std::move(next), state_.pending.row);
 }
 
-void MemoryListModel::clearPending()
+MemoryListModel::SaveResult MemoryListModel::fail(const QString& message)
 {
-    const int row = m_pending.row;
-    m_pending = {};
-    m_pendingFailed = false;
-    if (row >= 0 && row < rowCount()) {
-        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-        emit headerDataChanged(Qt::Vertical, row, row);
-    }
+    emit saveFailed(message);
+    return {false, message};
 }
 
-workbook::Cell MemoryListModel::typedCell(int column) const
+// Before writing: when another program has saved the workbook since it was read, reads
+// that version and shows it, with the pending row on the row it was made on (matched by
+// what it showed before). A row changed there too keeps the user's typing and fails.
+MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro, bool* reloaded)
 {
-    const QString& text = *m_pending.text[static_cast<std::size_t>(column)];
-    if (text.trimmed().isEmpty())
-        return workbook::Empty{};
-    // A frequency typed as a number is stored as one, so a spreadsheet program sees
-    // a number; anything else is kept as the text typed.
-    if (column == FreqColumn) {
-        if (const auto number = numberOfText(text))
-            return *number;
+    *reloaded = false;
+    if (!needsReload_ && !store_->changedOnDisk())
+        return {};
+    const QString file = store_->fileName();
+    State fresh = loadedState(store_->load(), file);
+    needsReload_ = true; // the store now knows a version the list does not show
+    if (!fresh.layout.editable) {
+        return {false, tr("%1: another program has changed it (%2). Your change is still in "
+                          "the grid.")
+                           .arg(failureIntro, fresh.layout.problem)};
     }
-    return text;
+
+    PendingRow pending = state_.pending;
+    bool matched = true;
+    if (pending.row >= 0) {
+        std::optional<int> row;
+        if (state_.pendingIsNew())
+            row = fresh.memoryCount(); // below the other program's list
+        else
+            row = fresh.findRow(pending.before, pending.row);
+        matched = row.has_value();
+        pending.row = row.value_or(std::min(pending.row, fresh.memoryCount()));
+        pending.before = fresh.savedTexts(pending.row);
+    }
+    fresh.pending = pending;
+
+    beginResetModel();
+    state_ = std::move(fresh);
+    needsReload_ = false;
+    reloadDue_ = false;
+    endResetModel();
+    *reloaded = true;
+    if (!matched) {
+        return {false, tr("Another program has also changed this memory in %1, so your change "
+                          "was not saved. It is still in the grid: leave the row again to save "
+                          "it over the other change, or press Escape to drop it.")
+                           .arg(file)};
+    }
+    return {};
+}
+
+// Writes the pending row's typing into state's document: only the cells typed into,
+// in the row the pending row stands for; a new memory goes into the first sheet row
+// below the list.
+std::optional<QString> MemoryListModel::applyPending(State& state) const
+{
+    const PendingRow& pending = state.pending;
+    Layout& layout = state.layout;
+    std::array<Cell, 2> cells;
+    for (std::size_t column = 0; column < cells.size(); ++column) {
+        if (pending.text[column])
+            cells[column] = typedCell(static_cast<int>(column), *pending.text[column]);
+    }
+
+    if (layout.sheet < 0) {
+        // No workbook yet: a new one holds Sheet1 with its header and this memory.
+        workbook::Sheet sheet{QString(kSheetName), {{}, {}}};
+        for (std::size_t column = 0; column < cells.size(); ++column) {
+            sheet.rows[0].push_back(QString(kFieldNames[column]));
+            sheet.rows[1].push_back(cells[column]);
+        }
+        QString error;
+        auto created = workbook::Document::create(workbook::Workbook{{std::move(sheet)}}, &error);
+        if (!created)
+            return error;
+        state.document = std::move(*created);
+        layout.sheet = 0;
+        layout.columns = {0, 1};
+        layout.hasHeader = true;
+        return std::nullopt;
+    }
+
+    workbook::Document& document = state.document;
+    if (!layout.hasHeader) {
+        for (std::size_t column = 0; column < cells.size(); ++column) {
+            if (auto refused = document.setCell(layout.sheet, 0, layout.columns[column],
+                                                QString(kFieldNames[column])))
+                return refused;
+        }
+        layout.hasHeader = true;
+    }
+    for (std::size_t column = 0; column < cells.size(); ++column) {
+        if (!pending.text[column])
+            continue;
+        if (auto refused = document.setCell(layout.sheet, pending.row + 1, layout.columns[column],
+                                            cells[column]))
+            return refused;
+    }
+    return std::nullopt;
 }
 
 MemoryListModel::SaveResult MemoryListModel::commitPending()
 {
-    return commitRow(m_pending.row);
+    return commitRow(state_.pending.row);
 }
 
 MemoryListModel::SaveResult MemoryListModel::commitRow(int row)
 {
-    if (row < 0 || row != m_pending.row)
+    if (row < 0 || row != state_.pending.row)
         return {};
-
-    std::array<Cell, 2> cells;
-    for (int column = 0; column < columnCount(); ++column) {
-        cells[static_cast<std::size_t>(column)] = m_pending.text[static_cast<std::size_t>(column)]
-                                                      ? typedCell(column)
-                                                      : cell(row, column);
-    }
-    const QString failureIntro = tr("The change could not be saved to %1").arg(m_store->fileName());
-
-    if (!isNewRow(row)) {
-        auto& cellsInSheet = sheet()->rows[static_cast<std::size_t>(row) + 1];
-        const auto before = cellsInSheet;
-        for (int column = 0; column < columnCount(); ++column)
-            putCell(cellsInSheet, sheetColumn(column), cells[static_cast<std::size_t>(column)]);
-        const SaveResult saved = save(failureIntro);
-        if (!saved.ok) {
-            cellsInSheet = before;
-            m_pendingFailed = true;
-            return saved;
-        }
-        clearPending();
-        return saved;
-    }
-
-    if (std::all_of(cells.begin(), cells.end(), isEmptyCell)) {
-        clearPending(); // nothing typed that would make a memory
+    const auto& typed = state_.pending.text;
+    const bool nothingTyped = std::none_of(typed.begin(), typed.end(), [](const auto& text) {
+        return text && !text->trimmed().isEmpty();
+    });
+    if (std::none_of(typed.begin(), typed.end(), [](const auto& t) { return t.has_value(); }) ||
+        (state_.pendingIsNew() && nothingTyped)) {
+        discardPending(); // nothing typed that would change or make a memory
         return {};
     }
 
-    // Appending may also have to create the sheet and its header row. The workbook is
-    // changed, written, and put back; only after a good write is the change made again
-    // between beginInsertRows and endInsertRows, as views expect.
-    const bool createSheet = m_sheetIndex < 0;
-    const bool addHeader = !m_hasHeader;
-    std::vector<Cell> memory;
-    for (int column = 0; column < columnCount(); ++column)
-        putCell(memory, sheetColumn(column), cells[static_cast<std::size_t>(column)]);
-    const auto append = [&] {
-        if (createSheet) {
-            m_book.sheets.push_back(workbook::Sheet{QString(kSheetName), {}});
-            m_sheetIndex = static_cast<int>(m_book.sheets.size()) - 1;
-        }
-        if (addHeader) {
-            std::vector<Cell> header;
-            for (int column = 0; column < columnCount(); ++column)
-                putCell(header, sheetColumn(column),
-                        QString(kFieldNames[static_cast<std::size_t>(column)]));
-            sheet()->rows.push_back(std::move(header));
-            m_hasHeader = true;
-        }
-        sheet()->rows.push_back(memory);
+    const QString intro = tr("The change could not be saved to %1").arg(store_->fileName());
+    const auto failed = [this](const QString& message) {
+        state_.pending.failed = true;
+        return fail(message);
     };
-    const auto undo = [&] {
-        sheet()->rows.pop_back();
-        if (addHeader) {
-            sheet()->rows.pop_back();
-            m_hasHeader = false;
-        }
-        if (createSheet) {
-            m_book.sheets.pop_back();
-            m_sheetIndex = -1;
-        }
-    };
+    bool reloaded = false;
+    if (const SaveResult caught = catchUp(intro, &reloaded); !caught.ok)
+        return failed(caught.error);
 
-    append();
-    const SaveResult saved = save(failureIntro);
-    undo();
-    if (!saved.ok) {
-        m_pendingFailed = true;
+    State next = state_;
+    if (const auto refused = applyPending(next))
+        return failed(tr("%1: %2.").arg(intro, *refused));
+    next.pending = {};
+    if (const SaveResult saved = save(next.document, intro); !saved.ok) {
+        state_.pending.failed = true;
         return saved;
     }
-
-    beginInsertRows({}, row + 1, row + 1);
-    append();
-    m_pending = {};
-    m_pendingFailed = false;
-    endInsertRows();
-    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-    emit headerDataChanged(Qt::Vertical, row, row + 1);
-    return saved;
+    transition(std::move(next), state_.pending.row);
+    return {};
 }
 
 bool MemoryListModel::removeRows(int row, int count, const QModelIndex& parent)
@@ -379,59 +559,79 @@ bool MemoryListModel::removeRows(int row, int count, const QModelIndex& parent)
 
 MemoryListModel::SaveResult MemoryListModel::removeMemories(int row, int count)
 {
-    if (!m_editable)
-        return {false, m_problem};
+    if (!state_.layout.editable)
+        return {false, state_.layout.problem};
     if (row < 0 || count <= 0 || row + count > rowCount())
         return {false, tr("There is no such row.")};
 
-    // The row for adding stays; deleting it only clears what was typed there.
-    if (isNewRow(row + count - 1)) {
-        if (m_pending.row == row + count - 1)
-            clearPending();
-        --count;
-    }
-    if (count == 0)
+    // The rows for adding stay; deleting them only clears what was typed there.
+    const int memories = std::max(0, std::min(row + count, memoryCount()) - row);
+    if (memories < count && state_.pendingIsNew())
+        discardPending();
+    if (memories == 0)
         return {};
 
-    auto& rows = sheet()->rows;
-    const auto first = static_cast<std::ptrdiff_t>(row) + 1;
-    const auto takeOut = [&] {
-        std::vector<std::vector<Cell>> taken(std::make_move_iterator(rows.begin() + first),
-                                             std::make_move_iterator(rows.begin() + first + count));
-        rows.erase(rows.begin() + first, rows.begin() + first + count);
-        return taken;
-    };
+    const QString intro = tr("The memory could not be deleted from %1").arg(store_->fileName());
+    std::vector<Texts> doomed;
+    for (int i = 0; i < memories; ++i)
+        doomed.push_back(state_.savedTexts(row + i));
+    bool reloaded = false;
+    if (const SaveResult caught = catchUp(intro, &reloaded); !caught.ok)
+        return fail(caught.error);
 
-    std::vector<std::vector<Cell>> taken = takeOut();
-    const SaveResult saved =
-        save(tr("The memory could not be deleted from %1").arg(m_store->fileName()));
-    rows.insert(rows.begin() + first, std::make_move_iterator(taken.begin()),
-                std::make_move_iterator(taken.end()));
-    if (!saved.ok)
+    // After a reload the rows are found again by what they showed.
+    std::vector<int> rows;
+    for (int i = 0; i < memories; ++i) {
+        std::optional<int> found = row + i;
+        if (reloaded)
+            found = state_.findRow(doomed[static_cast<std::size_t>(i)], row + i);
+        if (!found || std::find(rows.begin(), rows.end(), *found) != rows.end())
+            return fail(tr("%1: another program has changed it, and the memory is no longer "
+                           "as shown.")
+                            .arg(intro));
+        rows.push_back(*found);
+    }
+    std::sort(rows.begin(), rows.end());
+
+    State next = state_;
+    const int sheet = next.layout.sheet;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        if (const auto refused = next.document.removeRow(sheet, *it + 1))
+            return fail(tr("%1: %2.").arg(intro, *refused));
+    }
+    PendingRow& pending = next.pending;
+    if (std::find(rows.begin(), rows.end(), pending.row) != rows.end()) {
+        pending = {}; // the changed row goes, with its change
+    } else if (pending.row >= 0) {
+        pending.row -= static_cast<int>(
+            std::count_if(rows.begin(), rows.end(), [&](int r) { return r < pending.row; }));
+    }
+    if (const SaveResult saved = save(next.document, intro); !saved.ok)
         return saved;
 
-    beginRemoveRows({}, row, row + count - 1);
-    takeOut();
-    if (m_pending.row >= row + count) {
-        m_pending.row -= count;
-    } else if (m_pending.row >= row) {
-        m_pending = {};
-        m_pendingFailed = false;
+    const bool contiguous = rows.back() - rows.front() + 1 == static_cast<int>(rows.size());
+    if (contiguous && next.rowCount() == rowCount() - static_cast<int>(rows.size())) {
+        beginRemoveRows({}, rows.front(), rows.back());
+        state_ = std::move(next);
+        endRemoveRows();
+    } else {
+        beginResetModel();
+        state_ = std::move(next);
+        endResetModel();
     }
-    endRemoveRows();
-    return saved;
+    scheduleReload();
+    return {};
 }
 
-MemoryListModel::SaveResult MemoryListModel::save(const QString& failureIntro)
+MemoryListModel::SaveResult MemoryListModel::save(const workbook::Document& document,
+                                                  const QString& failureIntro)
 {
-    const workbook::WriteResult written = m_store->save(m_book);
+    const workbook::WriteResult written = store_->save(document);
+    watch(); // the first save creates the file, and maybe its folder
     if (written.ok)
         return {};
-    const QString message = written.error.isEmpty()
-                                ? failureIntro + QLatin1Char('.')
-                                : tr("%1 (%2).").arg(failureIntro, written.error);
-    emit saveFailed(message);
-    return {false, message};
+    return fail(written.error.isEmpty() ? failureIntro + QLatin1Char('.')
+                                        : tr("%1 (%2).").arg(failureIntro, written.error));
 }
 
 } // namespace rxdeck::memories

@@ -6,17 +6,24 @@
 #include <memory>
 #include <optional>
 #include <QAbstractTableModel>
+#include <QTimer>
+
+class QFileSystemWatcher;
 
 namespace rxdeck::memories {
 
 // The memory list: the rows of worksheet "Sheet1" of the memory workbook, one memory
 // per row after the header row, shown as two columns, "Freq" (field "Frequency") and
-// "Note" (field "Note"), plus one empty row at the bottom for adding a memory.
+// "Note" (field "Note"), down to the last sheet row holding anything in any column,
+// plus an empty row at the bottom for adding a memory. Once typing has begun in that
+// row, another empty row shows below it.
 //
 // Edits are held for one row at a time and reach the workbook only when that row is
-// committed (commitRow), which writes the whole workbook once. Deleting a row writes
-// at once. A workbook that cannot be read is never written: the list is then empty
-// and read-only, and problem() says why.
+// committed (commitRow): only the cells typed into are written, into the workbook as
+// it is on disk. Deleting a row writes at once. When another program saves the
+// workbook, the list reloads it as soon as no row is being edited; a pending row is
+// put on top of the new version when it is committed. A workbook that cannot be read
+// is never written: the list is then empty and read-only, and problem() says why.
 class MemoryListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -54,13 +61,22 @@ public:
 
     int memoryCount() const;
     bool isNewRow(int row) const;
-    int pendingRow() const { return m_pending.row; }
+    int pendingRow() const { return state_.pending.row; }
     // True when the last commit of the pending row failed and it was not edited since.
-    bool pendingCommitFailed() const { return m_pendingFailed; }
+    bool pendingCommitFailed() const { return state_.pending.failed; }
 
-    bool isEditable() const { return m_editable; }
+    bool isEditable() const { return state_.layout.editable; }
     // Why the list cannot be edited, in a few words; empty when it can.
-    QString problem() const { return m_problem; }
+    QString problem() const { return state_.layout.problem; }
+
+    // The user has begun typing in row, before any of it reached setData: in the row
+    // for adding this shows the next empty row below it at once.
+    void startTyping(int row);
+    // A view has an editor open; reloading waits until it is closed.
+    void setEditing(bool editing);
+    // Reloads the workbook when another program has changed it and no row is being
+    // edited; returns true when it did. Runs by itself shortly after the file changes.
+    bool reloadIfChanged();
 
     // Writes the pending edit of row; does nothing when row has none. On failure the
     // edit stays pending and saveFailed is emitted.
@@ -68,41 +84,70 @@ public:
     SaveResult commitPending();
     // Forgets the pending edit; the row shows what the workbook holds again.
     void discardPending();
-    // Removes count rows from row on and writes the workbook; the new row cannot be
-    // removed, only cleared. On failure nothing is removed and saveFailed is emitted.
+    // Removes count rows from row on and writes the workbook; the rows for adding
+    // cannot be removed, only cleared. On failure or refusal nothing is removed and
+    // saveFailed is emitted.
     SaveResult removeMemories(int row, int count = 1);
 
 signals:
+    // A change could not be written; message says why and what became of it.
     void saveFailed(const QString& message);
 
 private:
     using Cell = workbook::Cell;
+    using Texts = std::array<QString, 2>; // Freq and Note as shown
+
+    // Where the memories are in the workbook, and whether they may be changed.
+    struct Layout
+    {
+        int sheet = -1; // "Sheet1" in values().sheets; -1 when there is no workbook yet
+        std::array<int, 2> columns{0, 1};
+        bool hasHeader = false;
+        bool editable = true;
+        bool showRows = true;
+        QString problem;
+    };
 
     struct PendingRow
     {
         int row = -1;
         std::array<std::optional<QString>, 2> text; // per column, set when edited
+        Texts before;                               // what the row showed when editing began
+        bool failed = false;
     };
 
-    void load();
-    workbook::Sheet* sheet();
-    const workbook::Sheet* sheet() const;
-    const Cell& cell(int row, int column) const;
-    int sheetColumn(int column) const;
-    Cell typedCell(int column) const;
-    void clearPending();
-    SaveResult save(const QString& failureIntro);
+    struct State
+    {
+        workbook::Document document;
+        Layout layout;
+        PendingRow pending;
 
-    std::unique_ptr<WorkbookStore> m_store;
-    workbook::Workbook m_book;
-    int m_sheetIndex = -1; // "Sheet1" in m_book.sheets; -1 until it exists
-    std::array<int, 2> m_sheetColumns{0, 1};
-    bool m_hasHeader = false;
-    bool m_editable = true;
-    bool m_showRows = true;
-    QString m_problem;
-    PendingRow m_pending;
-    bool m_pendingFailed = false;
+        int memoryCount() const;
+        int rowCount() const;
+        bool pendingIsNew() const { return pending.row >= 0 && pending.row == memoryCount(); }
+        const Cell& cell(int row, int column) const;
+        QString savedText(int row, int column) const;
+        Texts savedTexts(int row) const { return {savedText(row, 0), savedText(row, 1)}; }
+        std::optional<int> findRow(const Texts& texts, int near) const;
+    };
+
+    static State loadedState(LoadResult loaded, const QString& file);
+    void holdRow(int row);
+    void transition(State next, int changedRow = -1);
+    SaveResult fail(const QString& message);
+    SaveResult catchUp(const QString& failureIntro, bool* reloaded);
+    std::optional<QString> applyPending(State& state) const;
+    SaveResult save(const workbook::Document& document, const QString& failureIntro);
+    void watch();
+    void scheduleReload();
+
+    std::unique_ptr<WorkbookStore> store_;
+    State state_;
+    bool needsReload_ = false; // the store read a version the list does not show
+    bool editing_ = false;
+    bool reloadDue_ = false;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer reloadTimer_;
 };
 
 } // namespace rxdeck::memories

@@ -2,13 +2,18 @@
 #include "memories/list/memorygrid.h"
 #include "memories/list/memorylistmodel.h"
 
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -26,15 +31,16 @@ class MemoryGridTest : public ::testing::Test
 protected:
     void open(std::shared_ptr<StoreState> state = threeMemories())
     {
-        m_state = std::move(state);
-        m_window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(m_window.get());
-        layout->addWidget(m_before = new QLineEdit);
-        layout->addWidget(m_grid = new MemoryGrid(storeFor(m_state)));
-        layout->addWidget(m_after = new QLineEdit);
-        m_grid->setFixedSize(289, 545);
-        m_grid->setMessageSink([this](const QString& message) { m_messages << message; });
-        m_window->show();
+        state_ = std::move(state);
+        window_ = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(window_.get());
+        layout->addWidget(before_ = new QLineEdit);
+        layout->addWidget(grid_ = new MemoryGrid(storeFor(state_)));
+        layout->addWidget(after_ = new QLineEdit);
+        layout->addWidget(button_ = new QPushButton(QStringLiteral("Select")));
+        grid_->setFixedSize(289, 545);
+        grid_->setMessageSink([this](const QString& message) { messages_ << message; });
+        window_->show();
         QApplication::processEvents();
         view()->setFocus();
     }
@@ -43,9 +49,9 @@ protected:
         return memoriesState({{7.05, t("40 m")}, {14.2, t("20 m")}, {21.3, t("15 m")}});
     }
 
-    QTableView* view() const { return m_grid->view(); }
-    MemoryListModel* model() const { return m_grid->model(); }
-    QWidget* focused() const { return m_window->focusWidget(); }
+    QTableView* view() const { return grid_->view(); }
+    MemoryListModel* model() const { return grid_->model(); }
+    QWidget* focused() const { return window_->focusWidget(); }
     QModelIndex at(int row, int column) const { return model()->index(row, column); }
     void goTo(int row, int column) { view()->setCurrentIndex(at(row, column)); }
     // Handles what each key posted (an editor closes on Enter only then), as the event
@@ -60,6 +66,19 @@ protected:
         for (; *text != '\0'; ++text)
             QTest::keyClick(focused(), *text);
     }
+    void click(int row, int column)
+    {
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {},
+                          view()->visualRect(at(row, column)).center());
+        QApplication::processEvents();
+    }
+    QStringList shown() const
+    {
+        QStringList rows;
+        for (int row = 0; row < model()->rowCount(); ++row)
+            rows << model()->displayText(row, Freq) + '|' + model()->displayText(row, Note);
+        return rows;
+    }
     // Near its edge, where a plain header takes no click.
     void clickRecordSelector(int row)
     {
@@ -67,14 +86,15 @@ protected:
         QTest::mouseClick(selectors->viewport(), Qt::LeftButton, {},
                           {selectors->width() / 2, selectors->sectionViewportPosition(row) + 1});
     }
-    Rows saved() const { return m_state->saves.back().sheet(QStringLiteral("Sheet1"))->rows; }
+    Rows saved() const { return savedSheet1(*state_); }
 
-    std::shared_ptr<StoreState> m_state;
-    std::unique_ptr<QWidget> m_window;
-    QLineEdit* m_before = nullptr;
-    MemoryGrid* m_grid = nullptr;
-    QLineEdit* m_after = nullptr;
-    QStringList m_messages;
+    std::shared_ptr<StoreState> state_;
+    std::unique_ptr<QWidget> window_;
+    QLineEdit* before_ = nullptr;
+    MemoryGrid* grid_ = nullptr;
+    QLineEdit* after_ = nullptr;
+    QPushButton* button_ = nullptr;
+    QStringList messages_;
 };
 
 TEST_F(MemoryGridTest, TypingEditsACellAndLeavingTheRowWritesIt)
@@ -87,14 +107,14 @@ TEST_F(MemoryGridTest, TypingEditsACellAndLeavingTheRowWritesIt)
     press(Qt::Key_Right);
     type("x");
     press(Qt::Key_Return);
-    EXPECT_TRUE(m_state->saves.empty()); // Enter and moves within the row write nothing
+    EXPECT_TRUE(state_->saves.empty()); // Enter and moves within the row write nothing
     press(Qt::Key_Down);
-    ASSERT_EQ(m_state->saves.size(), 1u);
+    ASSERT_EQ(state_->saves.size(), 1u);
     EXPECT_EQ(saved()[1], (Row{7.1, t("x")}));
 
     type("y"); // Up in an open editor also leaves the row
     press(Qt::Key_Up);
-    ASSERT_EQ(m_state->saves.size(), 2u);
+    ASSERT_EQ(state_->saves.size(), 2u);
     EXPECT_EQ(saved()[2], (Row{14.2, t("y")}));
 
     // Escape cancels the cell being typed in, and again the whole row.
@@ -103,22 +123,23 @@ TEST_F(MemoryGridTest, TypingEditsACellAndLeavingTheRowWritesIt)
     press(Qt::Key_Left);
     type("99");
     press(Qt::Key_Escape);
-    EXPECT_EQ(m_grid->currentCellText(), "7.1");
+    EXPECT_EQ(grid_->currentCellText(), "7.1");
     EXPECT_EQ(model()->displayText(0, Note), "kept");
     press(Qt::Key_Escape);
     EXPECT_EQ(model()->displayText(0, Note), "x");
     press(Qt::Key_Down);
-    EXPECT_EQ(m_state->saves.size(), 2u);
+    EXPECT_EQ(state_->saves.size(), 2u);
 
     // Typing into the row for adding and clicking an adjacent row adds a memory.
     goTo(3, Note);
     type("new");
     QTest::mouseClick(view()->viewport(), Qt::LeftButton, {},
                       view()->visualRect(at(2, 0)).center());
-    ASSERT_EQ(m_state->saves.size(), 3u);
+    ASSERT_EQ(state_->saves.size(), 3u);
     EXPECT_EQ(saved().back(), (Row{workbook::Empty{}, t("new")}));
+    EXPECT_EQ(model()->rowCount(), 5);
     EXPECT_TRUE(model()->isNewRow(4));
-    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_TRUE(messages_.isEmpty());
 }
 
 TEST_F(MemoryGridTest, ArrowKeysDoNotWrapAndTabLeavesTheGrid)
@@ -137,17 +158,17 @@ TEST_F(MemoryGridTest, ArrowKeysDoNotWrapAndTabLeavesTheGrid)
 
     goTo(1, Freq);
     press(Qt::Key_Tab);
-    EXPECT_EQ(focused(), m_after);
+    EXPECT_EQ(focused(), after_);
     view()->setFocus();
     press(Qt::Key_Backtab);
-    EXPECT_EQ(focused(), m_before);
+    EXPECT_EQ(focused(), before_);
     view()->setFocus();
     type("9"); // in an editor too, and the typing stays in the cell
     press(Qt::Key_Tab);
-    EXPECT_EQ(focused(), m_after);
+    EXPECT_EQ(focused(), after_);
     EXPECT_EQ(view()->currentIndex(), at(1, Freq));
-    EXPECT_EQ(m_grid->currentCellText(), "9");
-    EXPECT_TRUE(m_state->saves.empty());
+    EXPECT_EQ(grid_->currentCellText(), "9");
+    EXPECT_TRUE(state_->saves.empty());
 }
 
 TEST_F(MemoryGridTest, DeleteRemovesARowSelectedByItsRecordSelector)
@@ -156,32 +177,32 @@ TEST_F(MemoryGridTest, DeleteRemovesARowSelectedByItsRecordSelector)
     goTo(1, Note);
     type("edited");
     clickRecordSelector(2); // leaving row 1 writes it
-    ASSERT_EQ(m_state->saves.size(), 1u);
+    ASSERT_EQ(state_->saves.size(), 1u);
     EXPECT_EQ(saved()[2], (Row{14.2, t("edited")}));
     EXPECT_TRUE(view()->selectionModel()->isRowSelected(2, {}));
     press(Qt::Key_Delete);
-    ASSERT_EQ(m_state->saves.size(), 2u);
+    ASSERT_EQ(state_->saves.size(), 2u);
     EXPECT_EQ(saved(), (Rows{{t("Frequency"), t("Note")}, {7.05, t("40 m")}, {14.2, t("edited")}}));
 }
 
 TEST_F(MemoryGridTest, AFailedSaveIsReportedOnceAndTheGridStaysOnTheChangedRow)
 {
     open();
-    m_state->failSaves = true;
+    state_->failSaves = true;
     goTo(0, Note);
     type("changed");
     press(Qt::Key_Down);
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages[0].contains("disk full"));
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_[0].contains("disk full"));
     EXPECT_EQ(view()->currentIndex().row(), 0);
-    EXPECT_EQ(m_grid->currentCellText(), "changed");
+    EXPECT_EQ(grid_->currentCellText(), "changed");
 
-    m_state->failSaves = false; // leaving the row again retries
+    state_->failSaves = false; // leaving the row again retries
     press(Qt::Key_Down);
-    ASSERT_EQ(m_state->saves.size(), 1u);
+    ASSERT_EQ(state_->saves.size(), 1u);
     EXPECT_EQ(saved()[1], (Row{7.05, t("changed")}));
     EXPECT_EQ(view()->currentIndex().row(), 1);
-    EXPECT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(messages_.size(), 1);
 }
 
 TEST_F(MemoryGridTest, ClosingTheWindowWritesTheChangedRowEditorTextIncluded)
@@ -189,24 +210,24 @@ TEST_F(MemoryGridTest, ClosingTheWindowWritesTheChangedRowEditorTextIncluded)
     open();
     goTo(2, Note);
     type("now");
-    EXPECT_TRUE(m_grid->commitPending()); // as the window may ask for
-    ASSERT_EQ(m_state->saves.size(), 1u);
+    EXPECT_TRUE(grid_->commitPending()); // as the window may ask for
+    ASSERT_EQ(state_->saves.size(), 1u);
     EXPECT_EQ(saved()[3], (Row{21.3, t("now")}));
     goTo(1, Note);
     type("last words");
-    m_window->close();
-    ASSERT_EQ(m_state->saves.size(), 2u);
+    window_->close();
+    ASSERT_EQ(state_->saves.size(), 2u);
     EXPECT_EQ(saved()[2], (Row{14.2, t("last words")}));
 
     // A failure is reported on closing, and not again when the grid goes, though
     // the grid tries once more.
     open();
-    m_state->failSaves = true;
+    state_->failSaves = true;
     type("lost?");
-    m_window->close();
-    m_window.reset();
-    EXPECT_EQ(m_messages.size(), 1);
-    EXPECT_EQ(m_state->failedSaves, 2);
+    window_->close();
+    window_.reset();
+    EXPECT_EQ(messages_.size(), 1);
+    EXPECT_EQ(state_->failedSaves, 2);
 }
 
 TEST_F(MemoryGridTest, CurrentCellTextIsWhatTheCellShows)
@@ -217,10 +238,10 @@ TEST_F(MemoryGridTest, CurrentCellTextIsWhatTheCellShows)
     };
     for (const auto& [row, column, text] : cells) {
         goTo(row, column);
-        EXPECT_EQ(m_grid->currentCellText(), text) << row << "," << column;
+        EXPECT_EQ(grid_->currentCellText(), text) << row << "," << column;
     }
     view()->setCurrentIndex({});
-    EXPECT_EQ(m_grid->currentCellText(), "");
+    EXPECT_EQ(grid_->currentCellText(), "");
 }
 
 TEST_F(MemoryGridTest, AnUnreadableWorkbookLeavesAnEmptyGridThatSaysWhy)
@@ -228,18 +249,116 @@ TEST_F(MemoryGridTest, AnUnreadableWorkbookLeavesAnEmptyGridThatSaysWhy)
     auto state = stateWith(LoadResult::Status::Unreadable);
     state->loaded.error = QStringLiteral("damaged workbook");
     open(state);
-    EXPECT_EQ(m_grid->captionBar()->text(),
+    EXPECT_EQ(grid_->captionBar()->text(),
               "Memories: Memories.xls could not be read: damaged workbook");
     EXPECT_EQ(model()->rowCount(), 0);
-    EXPECT_EQ(m_grid->currentCellText(), "");
+    EXPECT_EQ(grid_->currentCellText(), "");
 }
 
 TEST_F(MemoryGridTest, BothColumnsFitBesideTheRecordSelectorsAndAScrollBar)
 {
     open(memoriesState(Rows(100, Row{7.05, t("a long note that does not fit the column")})));
-    EXPECT_EQ(m_grid->captionBar()->text(), "Memories");
+    EXPECT_EQ(grid_->captionBar()->text(), "Memories");
     EXPECT_TRUE(view()->verticalScrollBar()->isVisible());
     EXPECT_FALSE(view()->horizontalScrollBar()->isVisible());
+}
+
+// Typed keys go into the current cell, all of them, however the grid got the focus;
+// none is taken for a search, though a row starts with the first key typed.
+TEST_F(MemoryGridTest, TypingGoesIntoTheCurrentCellWhereverTheFocusCameFrom)
+{
+    const std::vector<std::pair<const char*, std::function<void()>>> ways{
+        {"the cell clicked again after a button",
+         [this] {
+             click(1, Freq);
+             QTest::mouseClick(button_, Qt::LeftButton);
+             click(1, Freq);
+         }},
+        {"Tab from the control before",
+         [this] {
+             goTo(1, Freq);
+             before_->setFocus();
+             press(Qt::Key_Tab);
+         }},
+        {"arrow keys",
+         [this] {
+             goTo(0, Freq);
+             press(Qt::Key_Down);
+         }},
+    };
+    for (const auto& [how, focus] : ways) {
+        SCOPED_TRACE(how);
+        open(memoriesState({{7.05, t("40 m")}, {14.2, t("20 m")}, {9.5, t("31 m")}}));
+        focus();
+        type("9.25");
+        press(Qt::Key_Return);
+        EXPECT_EQ(shown(), QStringList({"7.05|40 m", "9.25|20 m", "9.5|31 m", "|"}));
+    }
+}
+
+// Typing into the row for adding shows the next empty row at once; leaving the row,
+// by key or by click, writes the new memory, the first one of a new list included.
+TEST_F(MemoryGridTest, ANewMemoryIsFinishedByLeavingItsRow)
+{
+    const Rows header{{t("Frequency"), t("Note")}};
+    const std::vector<std::tuple<const char*, std::shared_ptr<StoreState>, std::function<void()>>>
+        cases{
+            {"first memory, Return then Down", stateWith(LoadResult::Status::Missing),
+             [this] {
+                 press(Qt::Key_Return);
+                 press(Qt::Key_Down);
+             }},
+            {"below the list, Down", threeMemories(), [this] { press(Qt::Key_Down); }},
+            {"below the list, a click on another row", threeMemories(), [this] { click(0, Note); }},
+        };
+    for (const auto& [how, state, leave] : cases) {
+        SCOPED_TRACE(how);
+        open(state);
+        const int row = model()->memoryCount();
+        goTo(row, Freq);
+        type("9.25");
+        EXPECT_EQ(model()->rowCount(), row + 2);
+        leave();
+        ASSERT_EQ(state_->saves.size(), 1u);
+        EXPECT_EQ(saved().size(), static_cast<std::size_t>(row) + 2);
+        EXPECT_EQ(saved().front(), header.front());
+        EXPECT_EQ(saved().back(), (Row{9.25}));
+        EXPECT_EQ(model()->rowCount(), row + 2);
+        EXPECT_TRUE(messages_.isEmpty());
+    }
+}
+
+// Another program saves by writing a new file and renaming it over the old one, then
+// changes that file in place: the grid shows each version on the same cell.
+TEST_F(MemoryGridTest, AnotherProgramsSaveShowsOnTheSameCell)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Memories.xls"));
+    const auto writeFile = [](const QString& path, const QByteArray& bytes) {
+        QFile out(path);
+        return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+    };
+    ASSERT_TRUE(writeFile(file, "first"));
+    auto state = threeMemories();
+    state->watched = file;
+    open(state);
+    goTo(2, Note);
+    QSignalSpy reloaded(model(), &QAbstractItemModel::modelReset);
+
+    savedElsewhere(*state_, {{1.0, t("w")}, {2.0, t("x")}, {3.0, t("y")}, {4.0, t("z")}});
+    const QString renamed = dir.filePath(QStringLiteral("saving.tmp"));
+    ASSERT_TRUE(writeFile(renamed, "second"));
+    ASSERT_EQ(std::rename(qPrintable(renamed), qPrintable(file)), 0);
+    ASSERT_TRUE(reloaded.wait(10000));
+    EXPECT_EQ(view()->currentIndex(), at(2, Note));
+    EXPECT_EQ(grid_->currentCellText(), "y");
+
+    savedElsewhere(*state_, {{5.0, t("only")}});
+    ASSERT_TRUE(writeFile(file, "third"));
+    ASSERT_TRUE(reloaded.wait(10000));
+    EXPECT_EQ(shown(), QStringList({"5|only", "|"}));
+    EXPECT_EQ(view()->currentIndex(), at(1, Note)); // as near as the list allows
+    EXPECT_TRUE(state_->saves.empty());
 }
 
 } // namespace

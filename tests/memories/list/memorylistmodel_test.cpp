@@ -21,11 +21,6 @@ bool edit(MemoryListModel& model, int row, int column, const QString& value)
     return model.setData(model.index(row, column), value);
 }
 
-const Rows& savedSheet1(const StoreState& state)
-{
-    return state.saves.back().sheet(QStringLiteral("Sheet1"))->rows;
-}
-
 QStringList shownRows(const MemoryListModel& model)
 {
     QStringList shown;
@@ -63,14 +58,16 @@ TEST(MemoryListModel, ShowsSheet1ByHeaderNamesWithNumbersInGeneralForm)
     EXPECT_TRUE(model.problem().isEmpty());
 }
 
-TEST(MemoryListModel, WritesTheWholeWorkbookOnlyWhenARowIsCommitted)
+TEST(MemoryListModel, WritesOnlyTheTypedCellsWhenARowIsCommitted)
 {
     auto state = stateWith(Status::Loaded, {Sheet{"Log", {{t("date"), 45000.0}}},
                                             Sheet{"Sheet1",
                                                   {{t("Extra"), t("Frequency"), t("Note")},
                                                    {t("k1"), 7.05, t("40 m")},
-                                                   {t("k2"), 14.2, t("20 m")}}}});
+                                                   {t("k2"), 14.2, t("20 m")},
+                                                   {t("total")}}}});
     MemoryListModel model(storeFor(state));
+    EXPECT_EQ(shownRows(model), QStringList({"7.05|40 m", "14.2|20 m", "|", "|"}));
 
     EXPECT_TRUE(edit(model, 0, Note, "40 m")); // an editor closed unchanged
     EXPECT_EQ(model.pendingRow(), -1);
@@ -80,22 +77,26 @@ TEST(MemoryListModel, WritesTheWholeWorkbookOnlyWhenARowIsCommitted)
     EXPECT_TRUE(state->saves.empty());
     ASSERT_TRUE(model.commitRow(1).ok);
     ASSERT_EQ(state->saves.size(), 1u);
-    EXPECT_EQ(state->saves[0].sheets[0].rows, (Rows{{t("date"), 45000.0}}));
-    EXPECT_EQ(savedSheet1(*state)[1], (Row{t("k1"), 7.05, t("40 m")}));
-    EXPECT_EQ(savedSheet1(*state)[2], (Row{t("k2"), 14.25, t("20 m SSB")}));
+    EXPECT_EQ(state->saves[0].values().sheets[0].rows, (Rows{{t("date"), 45000.0}}));
+    EXPECT_EQ(savedSheet1(*state), (Rows{{t("Extra"), t("Frequency"), t("Note")},
+                                         {t("k1"), 7.05, t("40 m")},
+                                         {t("k2"), 14.25, t("20 m SSB")},
+                                         {t("total")}}));
 
-    // Typing into the row for adding appends a memory under the headers.
-    ASSERT_TRUE(edit(model, 2, Freq, "9.5"));
-    EXPECT_EQ(model.rowCount(), 3);
-    ASSERT_TRUE(model.commitRow(2).ok);
-    EXPECT_EQ(savedSheet1(*state).back(), (Row{Empty{}, 9.5, Empty{}}));
-    EXPECT_EQ(shownRows(model).mid(2), QStringList({"9.5|", "|"}));
+    // Typing into the row for adding shows another empty row below it at once, and the
+    // memory goes into the first sheet row that holds nothing in any column.
+    ASSERT_TRUE(edit(model, 3, Freq, "9.5"));
+    EXPECT_EQ(shownRows(model).mid(3), QStringList({"9.5|", "|"}));
+    ASSERT_TRUE(model.commitRow(3).ok);
+    EXPECT_EQ(savedSheet1(*state).back(), (Row{Empty{}, 9.5}));
+    EXPECT_EQ(savedSheet1(*state).size(), 5u);
+    EXPECT_EQ(shownRows(model).mid(3), QStringList({"9.5|", "|"}));
 
     // A row for adding left blank is not added.
-    ASSERT_TRUE(edit(model, 3, Note, " "));
-    ASSERT_TRUE(model.commitRow(3).ok);
+    ASSERT_TRUE(edit(model, 4, Note, " "));
+    ASSERT_TRUE(model.commitRow(4).ok);
     EXPECT_EQ(state->saves.size(), 2u);
-    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(model.rowCount(), 5);
 }
 
 TEST(MemoryListModel, StoresATypedFrequencyAsANumberOnlyWhenItIsOne)
@@ -151,7 +152,7 @@ TEST(MemoryListModel, TheFirstRowCreatesSheet1WithItsHeader)
         ASSERT_TRUE(edit(model, 1, Note, "next"));
         ASSERT_TRUE(model.commitRow(1).ok);
         EXPECT_EQ(savedSheet1(*state),
-                  (Rows{{t("Frequency"), t("Note")}, {7.05, Empty{}}, {Empty{}, t("next")}}));
+                  (Rows{{t("Frequency"), t("Note")}, {7.05}, {Empty{}, t("next")}}));
     }
 }
 
@@ -203,7 +204,7 @@ TEST(MemoryListModel, AFailedSaveReportsOnceKeepsTheChangeAndChangesNothingElse)
 
     ASSERT_TRUE(edit(model, 2, Freq, "9"));
     EXPECT_FALSE(model.commitRow(2).ok);
-    EXPECT_EQ(shownRows(model), QStringList({"7.05|a", "14.2|b", "9|"}));
+    EXPECT_EQ(shownRows(model), QStringList({"7.05|a", "14.2|b", "9|", "|"}));
     model.discardPending();
     EXPECT_FALSE(model.removeMemories(0).ok);
     EXPECT_EQ(shownRows(model), QStringList({"7.05|a", "14.2|b", "|"}));
@@ -215,6 +216,107 @@ TEST(MemoryListModel, AFailedSaveReportsOnceKeepsTheChangeAndChangesNothingElse)
     ASSERT_TRUE(model.commitRow(1).ok);
     EXPECT_EQ(savedSheet1(*state),
               (Rows{{t("Frequency"), t("Note")}, {7.05, t("a")}, {14.2, t("b2")}}));
+}
+
+// Another program saves the workbook while a row is being edited: the edit lands on
+// the same memory in the new version, or, where that memory changed too, stays in the
+// list unwritten with one message.
+TEST(MemoryListModel, APendingRowGoesOnTopOfAnotherProgramsSave)
+{
+    struct Case
+    {
+        const char* what;
+        int row;
+        int column;
+        const char* typed;
+        Rows theirs;
+        std::optional<Rows> saved; // nullopt: nothing written
+    };
+    const Rows ours{{7.05, t("a")}, {14.2, t("b")}};
+    const std::vector<Case> cases{
+        {"row added at the end",
+         1,
+         Note,
+         "mine",
+         {{7.05, t("a")}, {14.2, t("b")}, {21.0, t("c")}},
+         Rows{{7.05, t("a")}, {14.2, t("mine")}, {21.0, t("c")}}},
+        {"row inserted above",
+         1,
+         Note,
+         "mine",
+         {{1.0, t("new")}, {7.05, t("a")}, {14.2, t("b")}},
+         Rows{{1.0, t("new")}, {7.05, t("a")}, {14.2, t("mine")}}},
+        {"other cell of the row changed",
+         0,
+         Freq,
+         "7.1",
+         {{7.05, t("A")}, {14.2, t("b")}},
+         std::nullopt},
+        {"row deleted", 0, Note, "mine", {{14.2, t("b")}}, std::nullopt},
+        {"new memory",
+         2,
+         Freq,
+         "9",
+         {{1.0, t("x")}, {2.0, t("y")}, {3.0, t("z")}},
+         Rows{{1.0, t("x")}, {2.0, t("y")}, {3.0, t("z")}, {9.0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto state = memoriesState(ours);
+        MemoryListModel model(storeFor(state));
+        QSignalSpy failed(&model, &MemoryListModel::saveFailed);
+        ASSERT_TRUE(edit(model, c.row, c.column, c.typed));
+        savedElsewhere(*state, c.theirs);
+        EXPECT_FALSE(model.reloadIfChanged()); // not while a row is being edited
+
+        const bool ok = model.commitPending().ok;
+        if (c.saved) {
+            ASSERT_TRUE(ok);
+            Rows expected = *c.saved;
+            expected.insert(expected.begin(), Row{t("Frequency"), t("Note")});
+            EXPECT_EQ(savedSheet1(*state), expected);
+            EXPECT_EQ(failed.count(), 0);
+            continue;
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(state->saves.empty());
+        EXPECT_EQ(failed.count(), 1);
+        // The other program's version shows, the typing stays where it was made.
+        EXPECT_EQ(model.memoryCount(), static_cast<int>(c.theirs.size()));
+        EXPECT_EQ(model.displayText(model.pendingRow(), c.column), c.typed);
+        EXPECT_EQ(model.pendingRow(), std::min(c.row, model.memoryCount()));
+    }
+}
+
+TEST(MemoryListModel, ReloadsAnotherProgramsSaveWhenNoRowIsEdited)
+{
+    auto state = memoriesState({{7.05, t("a")}, {14.2, t("b")}});
+    MemoryListModel model(storeFor(state));
+    EXPECT_FALSE(model.reloadIfChanged());
+    savedElsewhere(*state, {{3.5, t("c")}});
+    model.setEditing(true);
+    EXPECT_FALSE(model.reloadIfChanged());
+    model.setEditing(false);
+    EXPECT_TRUE(model.reloadIfChanged());
+    EXPECT_EQ(shownRows(model), QStringList({"3.5|c", "|"}));
+    EXPECT_EQ(state->loads, 2);
+}
+
+TEST(MemoryListModel, ADeleteFindsItsRowInAnotherProgramsSaveOrIsRefused)
+{
+    auto state = memoriesState({{7.05, t("a")}, {14.2, t("b")}});
+    MemoryListModel model(storeFor(state));
+    QSignalSpy failed(&model, &MemoryListModel::saveFailed);
+    savedElsewhere(*state, {{1.0, t("new")}, {7.05, t("a")}, {14.2, t("b")}});
+    ASSERT_TRUE(model.removeMemories(1).ok);
+    EXPECT_EQ(savedSheet1(*state),
+              (Rows{{t("Frequency"), t("Note")}, {1.0, t("new")}, {7.05, t("a")}}));
+
+    savedElsewhere(*state, {{1.0, t("new")}, {7.05, t("changed")}});
+    EXPECT_FALSE(model.removeMemories(1).ok);
+    EXPECT_EQ(state->saves.size(), 1u);
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_EQ(shownRows(model), QStringList({"1|new", "7.05|changed", "|"}));
 }
 
 } // namespace
