@@ -100,7 +100,36 @@ bool copyChildren(GsfInfile* in, GsfOutfile* out, const char* replaced, const QB
     return true;
 }
 
+void collect(GsfInfile* in, const QByteArray& prefix, std::vector<Stream>& out)
+{
+    const int count = gsf_infile_num_children(in);
+    for (int i = 0; i < count; ++i) {
+        const char* name = gsf_infile_name_by_index(in, i);
+        const GPtr<GsfInput> child(gsf_infile_child_by_index(in, i));
+        if (name == nullptr || !child)
+            continue;
+        const QByteArray path = prefix + name;
+        if (isStorage(child.get())) {
+            collect(GSF_INFILE(child.get()), path + '/', out);
+            continue;
+        }
+        Stream stream{path, {}};
+        if (readAll(child.get(), stream.bytes))
+            out.push_back(std::move(stream));
+    }
+}
+
 } // namespace
+
+std::vector<Stream> streams(const QByteArray& file)
+{
+    GPtr<GsfInput> input;
+    const GPtr<GsfInfile> container = openContainer(file, input);
+    std::vector<Stream> out;
+    if (container)
+        collect(container.get(), {}, out);
+    return out;
+}
 
 std::variant<Stream, QString> workbookStream(const QByteArray& file)
 {

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <variant>
+#include <vector>
 
 namespace rxdeck::workbook::compound {
 
@@ -20,6 +21,10 @@ struct Stream
 // The workbook stream of a compound file, or why there is none ("not a workbook", "damaged
 // workbook").
 std::variant<Stream, QString> workbookStream(const QByteArray& file);
+
+// Every stream of the compound file with its path ("Workbook", "_VBA_PROJECT_CUR/VBA/dir"), in
+// directory order; empty for a file that is not one.
+std::vector<Stream> streams(const QByteArray& file);
 
 // The compound file with the named top-level stream holding `bytes` instead.
 std::optional<QByteArray> replaceStream(const QByteArray& file, const QByteArray& name,

@@ -357,6 +357,18 @@ QByteArray DocumentData::stream() const
             }
     }
 
+    // EXTSST: one entry for every few strings of the shared-string table.
+    const auto count = static_cast<qsizetype>(context.strings.size());
+    const qsizetype perBucket = std::max<qsizetype>(8, (count + 127) / 128);
+    std::vector<biff::Record>& globalRecords = out[0].records;
+    const auto sst = std::find_if(globalRecords.begin(), globalRecords.end(),
+                                  [](const biff::Record& r) { return r.type == type::sst; });
+    const auto ext = std::find_if(globalRecords.begin(), globalRecords.end(),
+                                  [](const biff::Record& r) { return r.type == type::extSst; });
+    const bool newExtSst = sstChanged_ && sst != globalRecords.end() && ext != globalRecords.end();
+    if (newExtSst)
+        ext->body = QByteArray(2 + 8 * ((count + perBucket - 1) / perBucket), '\0');
+
     // Then positions.
     std::vector<std::vector<qsizetype>> pos(out.size());
     qsizetype at = 0;
@@ -420,38 +432,30 @@ QByteArray DocumentData::stream() const
         }
     }
 
-    // EXTSST: where every few strings of the shared-string table start.
-    if (sstChanged_) {
-        std::vector<biff::Record>& globals = out[0].records;
-        const auto sst = std::find_if(globals.begin(), globals.end(),
-                                      [](const biff::Record& r) { return r.type == type::sst; });
-        const auto ext = std::find_if(globals.begin(), globals.end(),
-                                      [](const biff::Record& r) { return r.type == type::extSst; });
-        if (sst != globals.end() && ext != globals.end()) {
-            const auto first = static_cast<std::size_t>(sst - globals.begin());
-            const std::vector<QByteArrayView> parts = partsFrom(globals, first);
-            const auto count = static_cast<qsizetype>(context.strings.size());
-            const qsizetype perBucket = std::max<qsizetype>(8, (count + 127) / 128);
-            biff8::Bytes body;
-            body.u16(static_cast<std::uint16_t>(perBucket));
-            biff::Reader in(parts);
-            in.skip(8);
-            for (qsizetype k = 0; k < count && in.ok(); ++k) {
-                if (k % perBucket == 0) {
-                    std::size_t part = in.part();
-                    qsizetype offset = in.offset();
-                    if (part < parts.size() && offset >= parts[part].size()) {
-                        ++part; // the string starts the next record
-                        offset = 0;
-                    }
-                    body.u32(static_cast<std::uint32_t>(pos[0][first + part] + 4 + offset))
-                        .u16(static_cast<std::uint16_t>(4 + offset))
-                        .u16(0);
+    // EXTSST: where those strings start.
+    if (newExtSst) {
+        const auto first = static_cast<std::size_t>(sst - globalRecords.begin());
+        const std::vector<QByteArrayView> parts = partsFrom(globalRecords, first);
+        biff8::Bytes body;
+        body.u16(static_cast<std::uint16_t>(perBucket));
+        biff::Reader in(parts);
+        in.skip(8);
+        for (qsizetype k = 0; k < count && in.ok(); ++k) {
+            if (k % perBucket == 0) {
+                std::size_t part = in.part();
+                qsizetype offset = in.offset();
+                if (part < parts.size() && offset >= parts[part].size()) {
+                    ++part; // the string starts the next record
+                    offset = 0;
                 }
-                in.unicodeString();
+                body.u32(static_cast<std::uint32_t>(pos[0][first + part] + 4 + offset))
+                    .u16(static_cast<std::uint16_t>(4 + offset))
+                    .u16(0);
             }
-            ext->body = body.data();
+            in.unicodeString();
         }
+        if (body.size() == ext->body.size())
+            ext->body = body.data();
     }
 
     QByteArray bytes;

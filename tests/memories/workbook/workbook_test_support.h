@@ -6,7 +6,10 @@
 #include "memories/workbook/workbook.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <ostream>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
@@ -118,6 +121,47 @@ inline bool haveXlrd()
 {
     const ProcessResult r = run(QString::fromLatin1(python), {"-c", "import xlrd"});
     return r.ran && r.exitCode == 0;
+}
+
+// xlrd's view of every sheet as JSON: [[name, [[cell, ...], ...]], ...]; empty cells are "".
+inline constexpr const char* xlrdDump = R"(
+import json, sys, xlrd
+book = xlrd.open_workbook(sys.argv[1])
+out = [[s.name, [[s.cell_value(r, c) for c in range(s.ncols)] for r in range(s.nrows)]]
+       for s in book.sheets()]
+sys.stdout.buffer.write(json.dumps(out, ensure_ascii=False).encode('utf-8'))
+)";
+
+inline Rows fromJson(const QJsonArray& rows)
+{
+    Rows out;
+    for (const QJsonValue& row : rows) {
+        std::vector<Cell> cells;
+        for (const QJsonValue& v : row.toArray()) {
+            if (v.isDouble())
+                cells.push_back(v.toDouble());
+            else if (v.toString().isEmpty())
+                cells.push_back(Empty{});
+            else
+                cells.push_back(v.toString());
+        }
+        out.push_back(cells);
+    }
+    return trimmed(out);
+}
+
+// Every sheet as xlrd reads the file at path, or nullopt when xlrd fails on it.
+inline std::optional<std::vector<std::pair<QString, Rows>>> xlrdSheets(const QString& path)
+{
+    const ProcessResult dumped = run(QString::fromLatin1(python), {"-c", xlrdDump, path});
+    if (!dumped.ran || dumped.exitCode != 0)
+        return std::nullopt;
+    std::vector<std::pair<QString, Rows>> out;
+    for (const QJsonValue& sheet : QJsonDocument::fromJson(dumped.out).array()) {
+        const QJsonArray entry = sheet.toArray();
+        out.emplace_back(entry[0].toString(), fromJson(entry[1].toArray()));
+    }
+    return out;
 }
 
 } // namespace rxdeck::workbook::testing

@@ -1,0 +1,336 @@
+// Document: every cell record kind reads as a spreadsheet shows it, and edits change only the
+// records of the cells involved.
+
+#include "memories/workbook/biff.h"
+#include "memories/workbook/biff8.h"
+#include "memories/workbook/compound.h"
+#include "memories/workbook/document.h"
+#include "workbook_test_support.h"
+
+#include "support/files.h"
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+namespace rxdeck::workbook {
+namespace {
+
+using biff8::Bytes;
+using testing::Rows;
+using testing::run;
+using testing::sameRows;
+using testing::text;
+namespace type = biff::type;
+
+// --- Hand-made workbooks ---------------------------------------------------------------------
+
+QByteArray bof(bool biff8, std::uint16_t kind)
+{
+    return Bytes().u16(biff8 ? 0x0600 : 0x0500).u16(kind).u16(0).u16(0).u32(0).u32(6).data();
+}
+
+QByteArray xf(std::uint16_t format)
+{
+    return Bytes().u16(0).u16(format).u16(0x0001).raw(QByteArray(14, '\0')).data();
+}
+
+// One sheet "Sheet1" holding `cells`; the globals have 16 plain XFs, then XF 16 with the built-in
+// date format 14 and XF 17 with the custom format 164, plus `globals`.
+QByteArray workbook(bool biff8, const QByteArray& globals, const QByteArray& cells)
+{
+    Bytes out;
+    out.record(type::bof, bof(biff8, 0x0005)).raw(globals);
+    const QByteArray custom = "yyyy-mm-dd hh:mm";
+    if (biff8)
+        out.record(type::format, Bytes().u16(164).u16(16).u8(0).raw(custom).data());
+    else
+        out.record(type::format, Bytes().u16(164).u8(16).raw(custom).data());
+    for (int i = 0; i < 16; ++i)
+        out.record(type::xf, xf(0));
+    out.record(type::xf, xf(14)).record(type::xf, xf(164));
+    const qsizetype offsetField = out.size() + 4;
+    Bytes sheet;
+    sheet.u32(0).u8(0).u8(0).u8(6);
+    if (biff8)
+        sheet.u8(0);
+    out.record(type::boundSheet, sheet.raw("Sheet1").data());
+    out.record(type::eof, {});
+    out.patchU32(offsetField, static_cast<std::uint32_t>(out.size()));
+    out.record(type::bof, bof(biff8, 0x0010)).raw(cells).record(type::eof, {});
+    return *biff8::compoundFile(out.data(), biff8 ? "Workbook" : "Book");
+}
+
+QByteArray cell(std::uint16_t recordType, const QByteArray& value, std::uint16_t xfIndex = 15)
+{
+    return Bytes().record(recordType, Bytes().u16(0).u16(0).u16(xfIndex).raw(value).data()).data();
+}
+
+QByteArray formula(const QByteArray& result)
+{
+    // Result, flags, chn, then the tokens of =1 (tInt 1).
+    return cell(type::formula, Bytes().raw(result).u16(0).u32(0).u16(3).u8(0x1E).u16(1).data());
+}
+
+QByteArray special(std::uint8_t kind, std::uint8_t value)
+{
+    return Bytes().u8(kind).u8(0).u8(value).u8(0).u16(0).u16(0xFFFF).data();
+}
+
+struct KindCase
+{
+    const char* name;
+    bool biff8;
+    QByteArray globals;
+    QByteArray cells;
+    Cell expected;
+};
+
+std::vector<KindCase> kindCases()
+{
+    const QByteArray sst = Bytes()
+                               .record(type::sst, Bytes()
+                                                      .u32(1)
+                                                      .u32(1)
+                                                      .u16(4)
+                                                      .u8(1)
+                                                      .u16(0x65E5)
+                                                      .u16(0x672C)
+                                                      .u16(0x0020)
+                                                      .u16(0x03A9)
+                                                      .data())
+                               .data();
+    const QByteArray cp1251 = Bytes().record(type::codepage, Bytes().u16(1251).data()).data();
+    const QByteArray date1904 = Bytes().record(type::dateMode, Bytes().u16(1).data()).data();
+    return {
+        {"NUMBER", true, {}, cell(type::number, Bytes().f64(7.05).data()), 7.05},
+        {"RK integer", true, {}, cell(type::rk, Bytes().u32(14 << 2 | 0x02).data()), 14.0},
+        {"RK hundredths", true, {}, cell(type::rk, Bytes().u32(705 << 2 | 0x03).data()), 7.05},
+        {"MULRK",
+         true,
+         {},
+         Bytes()
+             .record(type::mulRk, Bytes()
+                                      .u16(0)
+                                      .u16(0)
+                                      .u16(15)
+                                      .u32(3 << 2 | 2)
+                                      .u16(15)
+                                      .u32(4 << 2 | 2)
+                                      .u16(1)
+                                      .data())
+             .data(),
+         3.0},
+        {"LABEL BIFF8",
+         true,
+         {},
+         cell(type::label, Bytes().u16(3).u8(0).raw("net").data()),
+         text("net")},
+        {"RSTRING",
+         true,
+         {},
+         cell(type::rString, Bytes().u16(3).u8(0).raw("BBC").u16(1).u16(0).u16(1).data()),
+         text("BBC")},
+        {"LABELSST", true, sst, cell(type::labelSst, Bytes().u32(0).data()), text("日本 Ω")},
+        {"BOOLERR true", true, {}, cell(type::boolErr, Bytes().u8(1).u8(0).data()), text("TRUE")},
+        {"BOOLERR error",
+         true,
+         {},
+         cell(type::boolErr, Bytes().u8(0x07).u8(1).data()),
+         text("#DIV/0!")},
+        {"FORMULA number", true, {}, formula(Bytes().f64(7050).data()), 7050.0},
+        {"FORMULA text",
+         true,
+         {},
+         formula(special(0, 0)) +
+             Bytes().record(type::string, Bytes().u16(5).u8(0).raw("7 MHz").data()).data(),
+         text("7 MHz")},
+        {"FORMULA boolean", true, {}, formula(special(1, 0)), text("FALSE")},
+        {"FORMULA error", true, {}, formula(special(2, 0x2A)), text("#N/A")},
+        {"FORMULA empty text", true, {}, formula(special(3, 0)), Empty{}},
+        {"date", true, {}, cell(type::number, Bytes().f64(45296).data(), 16), text("2024-01-05")},
+        {"date and time, custom format",
+         true,
+         {},
+         cell(type::number, Bytes().f64(45296.5).data(), 17),
+         text("2024-01-05 12:00:00")},
+        {"1904 dates", true, date1904, cell(type::number, Bytes().f64(0).data(), 16),
+         text("1904-01-01")},
+        {"BIFF5 LABEL in code page 1251", false, cp1251,
+         cell(type::label, Bytes().u16(3).raw("\xcc\xe8\xf0").data()), text("Мир")},
+        {"BIFF5 RK", false, {}, cell(type::rk, Bytes().u32(705 << 2 | 0x03).data()), 7.05},
+    };
+}
+
+TEST(DocumentRead, EveryCellRecordKind)
+{
+    for (const KindCase& c : kindCases()) {
+        SCOPED_TRACE(c.name);
+        const Document::ParseResult parsed = Document::parse(workbook(c.biff8, c.globals, c.cells));
+        ASSERT_TRUE(parsed.document) << parsed.error.toStdString();
+        EXPECT_EQ(parsed.document->format(),
+                  c.biff8 ? Document::Format::Biff8 : Document::Format::Biff5);
+        const Rows& rows = parsed.document->values().sheets.at(0).rows;
+        const Cell first = rows.empty() || rows[0].empty() ? Cell{} : rows[0][0];
+        EXPECT_EQ(first, c.expected) << ::testing::PrintToString(first);
+    }
+}
+
+// --- Edits -----------------------------------------------------------------------------------
+
+std::vector<biff::Record> records(const QByteArray& file)
+{
+    const auto stream = compound::workbookStream(file);
+    if (!std::holds_alternative<compound::Stream>(stream))
+        return {};
+    const auto split = biff::split(std::get<compound::Stream>(stream).bytes);
+    return split ? split->records : std::vector<biff::Record>{};
+}
+
+// The records an edit of cells may change, recompute or add.
+bool mayChange(std::uint16_t t)
+{
+    switch (t) {
+    case type::boundSheet:
+    case type::index:
+    case type::dbCell:
+    case type::dimensions:
+    case type::sst:
+    case type::extSst:
+    case type::continued:
+    case type::row:
+    case type::string:
+        return true;
+    default:
+        return biff::isCell(t);
+    }
+}
+
+std::vector<std::pair<std::uint16_t, QByteArray>> untouched(const QByteArray& file)
+{
+    std::vector<std::pair<std::uint16_t, QByteArray>> out;
+    for (const biff::Record& r : records(file))
+        if (!mayChange(r.type))
+            out.emplace_back(r.type, r.body);
+    return out;
+}
+
+const QByteArray memoriesCsv = "Frequency,Note,kHz\n"
+                               "7.05,net,=A2*1000\n"
+                               "9.41,BBC,=A3*1000\n"
+                               "14.23,café,=A4*1000\n"
+                               "3.5,x,=SUM(A2:A4)\n";
+
+// A workbook gnumeric's ssconvert writes from `csv` (sheet "Sheet1"), or nullopt without it.
+std::optional<QByteArray> ssconvertFile(const char* exportType, const QByteArray& csv)
+{
+    const QString ssconvert = testing::ssconvertPath();
+    QTemporaryDir dir;
+    if (ssconvert.isEmpty() || !dir.isValid())
+        return std::nullopt;
+    rxdeck::test::putFile(dir.filePath("Sheet1"), csv);
+    const auto converted = run(ssconvert, {"-T", exportType, "Sheet1", "out.xls"}, dir.path());
+    if (!converted.ran || converted.exitCode != 0)
+        return std::nullopt;
+    return rxdeck::test::fileContents(dir.filePath("out.xls"));
+}
+
+struct Source
+{
+    const char* name;
+    std::optional<QByteArray> file;
+};
+
+std::vector<Source> sources()
+{
+    const Workbook ours{{{"Sheet1",
+                          {{text("Frequency"), text("Note")},
+                           {7.05, text("net")},
+                           {9.41, text("BBC")},
+                           {14.23, text("café")}}},
+                         {"Log", {{text("kept")}}}}};
+    return {
+        {"ours", encode(ours)},
+        {"gnumeric BIFF8", ssconvertFile("Gnumeric_Excel:excel_biff8", memoriesCsv)},
+        {"gnumeric BIFF5", ssconvertFile("Gnumeric_Excel:excel_biff7", memoriesCsv)},
+    };
+}
+
+void put(Rows& rows, std::size_t row, std::size_t column, const Cell& value)
+{
+    rows.resize(std::max(rows.size(), row + 1));
+    rows[row].resize(std::max(rows[row].size(), column + 1));
+    rows[row][column] = value;
+}
+
+TEST(DocumentEdit, ChangesOnlyTheEditedCells)
+{
+    for (const Source& source : sources()) {
+        SCOPED_TRACE(source.name);
+        if (!source.file)
+            continue; // ssconvert not installed; the corpus tests say so
+        const Document::ParseResult parsed = Document::parse(*source.file);
+        ASSERT_TRUE(parsed.document) << parsed.error.toStdString();
+        Document document = *parsed.document;
+        Rows expected = document.values().sheets.at(0).rows;
+        const std::size_t added = expected.size();
+
+        ASSERT_FALSE(document.setCell(0, 1, 1, text("evening net")));        // replaces a text
+        ASSERT_FALSE(document.setCell(0, 2, 0, 9.42));                       // replaces a number
+        ASSERT_FALSE(document.setCell(0, 3, 0, Empty{}));                    // removes a cell
+        ASSERT_FALSE(document.setCell(0, static_cast<int>(added), 0, 21.5)); // a new row
+        ASSERT_FALSE(document.setCell(0, static_cast<int>(added), 1, text("new é")));
+        put(expected, 1, 1, text("evening net"));
+        put(expected, 2, 0, 9.42);
+        put(expected, 3, 0, Empty{});
+        put(expected, added, 0, 21.5);
+        put(expected, added, 1, text("new é"));
+        expected = testing::trimmed(expected);
+        EXPECT_TRUE(sameRows(expected, document.values().sheets.at(0).rows));
+
+        const std::optional<QByteArray> saved = document.save();
+        ASSERT_TRUE(saved);
+        const Document::ParseResult again = Document::parse(*saved);
+        ASSERT_TRUE(again.document) << again.error.toStdString();
+        EXPECT_EQ(again.document->format(), parsed.document->format());
+        ASSERT_EQ(again.document->values().sheets.size(), parsed.document->values().sheets.size());
+        EXPECT_TRUE(sameRows(expected, again.document->values().sheets[0].rows));
+        for (std::size_t s = 1; s < parsed.document->values().sheets.size(); ++s)
+            EXPECT_TRUE(sameRows(parsed.document->values().sheets[s].rows,
+                                 again.document->values().sheets[s].rows));
+
+        // Every record the edits had no business with, and every other stream, as it was.
+        EXPECT_EQ(untouched(*saved), untouched(*source.file));
+        const auto before = compound::streams(*source.file);
+        const auto after = compound::streams(*saved);
+        ASSERT_EQ(before.size(), after.size());
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(after[i].name, before[i].name);
+            if (!before[i].name.endsWith("Book") && !before[i].name.endsWith("Workbook"))
+                EXPECT_EQ(after[i].bytes, before[i].bytes) << before[i].name.toStdString();
+        }
+        // A new row gets a ROW record where the sheet has them.
+        const auto all = records(*saved);
+        const auto hasRow = [&all](int row) {
+            return std::any_of(all.begin(), all.end(), [row](const biff::Record& r) {
+                return r.type == type::row && biff::get16(r.body, 0) == row;
+            });
+        };
+        if (hasRow(0))
+            EXPECT_TRUE(hasRow(static_cast<int>(added)));
+
+        if (!testing::haveXlrd())
+            continue;
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        rxdeck::test::putFile(dir.filePath("edited.xls"), *saved);
+        const auto sheets = testing::xlrdSheets(dir.filePath("edited.xls"));
+        ASSERT_TRUE(sheets);
+        EXPECT_TRUE(sameRows(expected, sheets->at(0).second));
+    }
+}
+
+} // namespace
+} // namespace rxdeck::workbook
