@@ -39,6 +39,9 @@ SHEET1 = [
 DATE = datetime.date(2024, 3, 15)
 CROSS = "Sheet1!A5*2"  # the row below the removed one
 TOTAL = "SUM(Sheet1!A2:A6)"  # a range the removed row shrinks
+# Sheet2's other formulas: absolute, with a text result, below the removed row; above it;
+# an error result.
+MORE = ("Sheet1!$B$6", "Sheet1!A2", "1/0")
 NAME = ("Freqs", "Sheet1!$A$2:$A$6")
 TALL_ROW = 4  # a row with its own height, below the removed row
 
@@ -117,6 +120,8 @@ def gnumeric_xml(biff5):
     el(cells, "Cell", "checked", Row=0, Col=2, ValueType=60)
     el(cells, "Cell", "=" + CROSS, Row=1, Col=0)
     el(cells, "Cell", "=" + TOTAL, Row=1, Col=1)
+    for c, formula in enumerate(MORE, start=2):
+        el(cells, "Cell", "=" + formula, Row=1, Col=c)
     return ET.tostring(book, encoding="UTF-8", xml_declaration=True)
 
 
@@ -161,6 +166,8 @@ def make_xlwt(out):
     two.write(0, 2, "checked")
     two.write(1, 0, xlwt.Formula(CROSS))
     two.write(1, 1, xlwt.Formula(TOTAL))
+    for c, formula in enumerate(MORE, start=2):
+        two.write(1, c, xlwt.Formula(formula))
     book.save(out)
     return None
 
