@@ -332,5 +332,196 @@ TEST(DocumentEdit, ChangesOnlyTheEditedCells)
     }
 }
 
+// Values ssconvert computes for a file after recalculating every formula, as CSV.
+std::optional<QString> recalculated(const QByteArray& file)
+{
+    const QString ssconvert = testing::ssconvertPath();
+    QTemporaryDir dir;
+    if (ssconvert.isEmpty() || !dir.isValid())
+        return std::nullopt;
+    rxdeck::test::putFile(dir.filePath("in.xls"), file);
+    const auto converted = run(ssconvert, {"--recalc", "in.xls", "out.csv"}, dir.path());
+    if (!converted.ran || converted.exitCode != 0)
+        return std::nullopt;
+    return QString::fromUtf8(rxdeck::test::fileContents(dir.filePath("out.csv")));
+}
+
+TEST(DocumentEdit, RemovedRowMovesRowsAndFormulasUp)
+{
+    for (const char* exportType : {"Gnumeric_Excel:excel_biff8", "Gnumeric_Excel:excel_biff7"}) {
+        SCOPED_TRACE(exportType);
+        const std::optional<QByteArray> file = ssconvertFile(exportType, memoriesCsv);
+        if (!file)
+            GTEST_SKIP() << "ssconvert (package gnumeric) is not installed";
+        Document document = *Document::parse(*file).document;
+        ASSERT_FALSE(document.removeRow(0, 2));
+        const Rows expected{{text("Frequency"), text("Note"), text("kHz")},
+                            {7.05, text("net"), 7050.0},
+                            {14.23, text("café"), 14230.0},
+                            {3.5, text("x"), 30.69}}; // cached results stay until recalculated
+        EXPECT_TRUE(sameRows(expected, document.values().sheets.at(0).rows));
+        const QByteArray saved = *document.save();
+        EXPECT_TRUE(sameRows(expected, Document::parse(saved).document->values().sheets[0].rows));
+
+        int rowEnd = -1;
+        std::vector<int> rowRecords;
+        for (const biff::Record& r : records(saved)) {
+            if (r.type == type::dimensions)
+                rowEnd = QByteArray(exportType).endsWith('8')
+                             ? static_cast<int>(biff::get32(r.body, 4))
+                             : biff::get16(r.body, 2);
+            if (r.type == type::row)
+                rowRecords.push_back(biff::get16(r.body, 0));
+        }
+        EXPECT_EQ(rowEnd, 4);
+        EXPECT_EQ(rowRecords, (std::vector<int>{0, 1, 2, 3}));
+
+        // The formulas now point at the moved cells: =A3*1000 and =SUM(A2:A3).
+        const std::optional<QString> csv = recalculated(saved);
+        ASSERT_TRUE(csv);
+        const QStringList lines = csv->split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 4);
+        for (const auto& [line, value] : {std::pair{2, 14230.0}, std::pair{3, 21.28}})
+            EXPECT_NEAR(lines[line].section(u',', 2).toDouble(), value, 1e-9)
+                << lines[line].toStdString();
+    }
+}
+
+TEST(DocumentEdit, RemovalAFormulaCannotFollowChangesNothing)
+{
+    const std::optional<QByteArray> file =
+        ssconvertFile("Gnumeric_Excel:excel_biff8", memoriesCsv + "1,y,=A2+1\n");
+    if (!file)
+        GTEST_SKIP() << "ssconvert (package gnumeric) is not installed";
+    Document document = *Document::parse(*file).document;
+    const Workbook before = document.values();
+    const std::optional<QString> refused = document.removeRow(0, 1); // =A2+1 would lose A2
+    ASSERT_TRUE(refused);
+    EXPECT_FALSE(refused->isEmpty());
+    EXPECT_TRUE(sameRows(before.sheets[0].rows, document.values().sheets[0].rows));
+    EXPECT_EQ(document.save(), *file);
+}
+
+// Shared string table: strings that fill the SST record so that new ones go on in CONTINUE
+// records, one of them split across the boundary with its flags byte repeated.
+TEST(DocumentEdit, NewStringsContinueAcrossRecordsAndExtSstPointsAtThem)
+{
+    Rows rows{{text("Frequency"), text("Note")}};
+    for (int i = 0; i < 53; ++i) // 53 strings of 150 characters: 8,103 bytes of the SST record
+        rows.push_back({static_cast<double>(i), QString(147, u'a') + QString::number(i + 100)});
+    Document document = *Document::create({{{"Sheet1", rows}}});
+    const QString latin = QString(400, u'l');
+    const QString wide = QString(5000, QChar(0x65E5));
+    const auto row = static_cast<int>(rows.size());
+    ASSERT_FALSE(document.setCell(0, row, 1, latin));
+    ASSERT_FALSE(document.setCell(0, row + 1, 1, wide));
+    ASSERT_FALSE(document.setCell(0, row + 2, 1, text("net"))); // already in the table
+    ASSERT_FALSE(document.setCell(0, row + 3, 1, rows[5][1]));
+    rows.push_back({Empty{}, latin});
+    rows.push_back({Empty{}, wide});
+    rows.push_back({Empty{}, text("net")});
+    rows.push_back({Empty{}, rows[5][1]});
+    const QByteArray saved = *document.save();
+    EXPECT_TRUE(sameRows(rows, Document::parse(saved).document->values().sheets[0].rows));
+
+    // Every EXTSST entry points at the start of a string, inside the record it names.
+    const QByteArray stream = std::get<compound::Stream>(compound::workbookStream(saved)).bytes;
+    const auto all = records(saved);
+    const auto ext = std::find_if(all.begin(), all.end(),
+                                  [](const biff::Record& r) { return r.type == type::extSst; });
+    ASSERT_NE(ext, all.end());
+    const int perBucket = biff::get16(ext->body, 0);
+    std::vector<QString> strings{QStringLiteral("Frequency"), QStringLiteral("Note")};
+    for (int i = 0; i < 53; ++i)
+        strings.push_back(std::get<QString>(rows[i + 1][1]));
+    strings.push_back(latin);
+    strings.push_back(wide);
+    ASSERT_EQ(ext->body.size(),
+              2 + 8 * ((static_cast<qsizetype>(strings.size()) + perBucket - 1) / perBucket));
+    for (qsizetype k = 0; 2 + 8 * k < ext->body.size(); ++k) {
+        const qsizetype at = biff::get32(ext->body, 2 + 8 * k);
+        const qsizetype recordStart = at - biff::get16(ext->body, 6 + 8 * k);
+        EXPECT_TRUE(biff::get16(stream, recordStart) == type::sst ||
+                    biff::get16(stream, recordStart) == type::continued);
+        EXPECT_EQ(biff::get16(stream, at), strings[static_cast<std::size_t>(k * perBucket)].size());
+    }
+    if (testing::haveXlrd()) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        rxdeck::test::putFile(dir.filePath("strings.xls"), saved);
+        EXPECT_TRUE(sameRows(rows, testing::xlrdSheets(dir.filePath("strings.xls"))->at(0).second));
+    }
+}
+
+TEST(DocumentEdit, Biff5TextOutsideItsCodePageIsRefused)
+{
+    const std::optional<QByteArray> file = ssconvertFile("Gnumeric_Excel:excel_biff7", memoriesCsv);
+    if (!file)
+        GTEST_SKIP() << "ssconvert (package gnumeric) is not installed";
+    Document document = *Document::parse(*file).document;
+    ASSERT_EQ(document.format(), Document::Format::Biff5);
+    const std::optional<QString> refused = document.setCell(0, 1, 1, text("日本 net"));
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->contains("Excel 5.0")) << refused->toStdString();
+    EXPECT_EQ(document.save(), *file);
+    ASSERT_FALSE(document.setCell(0, 1, 1, text("Ü € net")));
+    EXPECT_EQ(Document::parse(*document.save()).document->values().sheets[0].rows[1][1],
+              text("Ü € net"));
+}
+
+// FORMULA with the ptgExp of a shared formula anchored at (0, 0); the anchor carries SHRFMLA.
+QByteArray sharedFormulaCells()
+{
+    const auto shared = [](int row) {
+        return Bytes()
+            .record(type::formula, Bytes()
+                                       .u16(static_cast<std::uint16_t>(row))
+                                       .u16(0)
+                                       .u16(15)
+                                       .f64(row)
+                                       .u16(0)
+                                       .u32(0)
+                                       .u16(5)
+                                       .u8(0x01)
+                                       .u16(0)
+                                       .u16(0)
+                                       .data())
+            .data();
+    };
+    return shared(0) +
+           Bytes()
+               .record(type::shrFmla,
+                       Bytes().u16(0).u16(1).u8(0).u8(0).u16(0).u16(3).u8(0x1E).u16(1).data())
+               .data() +
+           shared(1);
+}
+
+TEST(DocumentEdit, TypingOverFormulas)
+{
+    // Over a formula with a text result: the value replaces it, its STRING record goes too.
+    Document textResult =
+        *Document::parse(
+             workbook(
+                 true, {},
+                 formula(special(0, 0)) +
+                     Bytes().record(type::string, Bytes().u16(2).u8(0).raw("ab").data()).data()))
+             .document;
+    ASSERT_FALSE(textResult.setCell(0, 0, 0, 7.05));
+    const auto kept = records(*textResult.save());
+    EXPECT_EQ(std::count_if(kept.begin(), kept.end(),
+                            [](const biff::Record& r) {
+                                return r.type == type::formula || r.type == type::string;
+                            }),
+              0);
+    EXPECT_EQ(Document::parse(*textResult.save()).document->values().sheets[0].rows, Rows{{7.05}});
+
+    // The anchor of a shared formula is refused, another cell of it is replaced.
+    Document shared = *Document::parse(workbook(true, {}, sharedFormulaCells())).document;
+    EXPECT_TRUE(shared.setCell(0, 0, 0, 1.0));
+    ASSERT_FALSE(shared.setCell(0, 1, 0, text("typed")));
+    EXPECT_EQ(Document::parse(*shared.save()).document->values().sheets[0].rows,
+              (Rows{{0.0}, {text("typed")}}));
+}
+
 } // namespace
 } // namespace rxdeck::workbook
