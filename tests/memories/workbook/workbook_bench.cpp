@@ -1,6 +1,7 @@
 // Time to encode, write and read memory lists of 100, 1,000 and 10,000 rows of
-// (Frequency, Note).
+// (Frequency, Note), and to parse, edit and save them record by record.
 
+#include "memories/workbook/document.h"
 #include "memories/workbook/workbook.h"
 
 #include <benchmark/benchmark.h>
@@ -51,6 +52,34 @@ void readList(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+void parseList(benchmark::State& state)
+{
+    const std::optional<QByteArray> file = encode(memoryList(static_cast<int>(state.range(0))));
+    for (auto _ : state)
+        if (!Document::parse(*file).document)
+            state.SkipWithError("parse failed");
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// One row committed: a note changed and a new row added, then the whole file encoded.
+void editAndSaveList(benchmark::State& state)
+{
+    const int rows = static_cast<int>(state.range(0));
+    const Document document = *Document::parse(*encode(memoryList(rows))).document;
+    for (auto _ : state) {
+        Document edited = document;
+        const bool ok = !edited.setCell(0, rows / 2, 1, QStringLiteral("changed note")) &&
+                        !edited.setCell(0, rows + 1, 0, 7.05) &&
+                        !edited.setCell(0, rows + 1, 1, QStringLiteral("new memory")) &&
+                        edited.save().has_value();
+        if (!ok)
+            state.SkipWithError("edit failed");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(parseList)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(editAndSaveList)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(encodeList)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(writeList)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(readList)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
