@@ -359,6 +359,17 @@ TEST_F(MemoryGridTest, AnotherProgramsSaveShowsOnTheSameCell)
     EXPECT_EQ(shown(), QStringList({"5|only", "|"}));
     EXPECT_EQ(view()->currentIndex(), at(1, Note)); // as near as the list allows
     EXPECT_TRUE(state_->saves.empty());
+
+    // A row being typed in is written on top of the version on disk when it is left.
+    goTo(0, Note);
+    type("mine");
+    savedElsewhere(*state_, {{4.0, t("new")}, {5.0, t("only")}});
+    press(Qt::Key_Down);
+    ASSERT_EQ(state_->saves.size(), 1u);
+    EXPECT_EQ(saved(), (Rows{{t("Frequency"), t("Note")}, {4.0, t("new")}, {5.0, t("mine")}}));
+    EXPECT_EQ(shown(), QStringList({"4|new", "5|mine", "|"}));
+    EXPECT_TRUE(view()->currentIndex().isValid());
+    EXPECT_TRUE(messages_.isEmpty());
 }
 
 } // namespace

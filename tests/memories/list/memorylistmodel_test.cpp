@@ -2,8 +2,11 @@
 #include "memories/list/memorylistmodel.h"
 
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QLocale>
+#include <QSaveFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 namespace rxdeck::memories {
 namespace {
@@ -317,6 +320,36 @@ TEST(MemoryListModel, ADeleteFindsItsRowInAnotherProgramsSaveOrIsRefused)
     EXPECT_EQ(state->saves.size(), 1u);
     EXPECT_EQ(failed.count(), 1);
     EXPECT_EQ(shownRows(model), QStringList({"1|new", "7.05|changed", "|"}));
+}
+
+// The same with the workbook in a file that another program replaces.
+TEST(MemoryListModel, FollowsAnotherProgramsSavesOfTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Memories.xls"));
+    const auto saveElsewhere = [&path](Rows memories) {
+        const auto bytes = documentOf({memoriesSheet(std::move(memories))}).save();
+        QSaveFile file(path); // written beside and renamed over, as spreadsheet programs do
+        return bytes && file.open(QIODevice::WriteOnly) && file.write(*bytes) == bytes->size() &&
+               file.commit();
+    };
+    ASSERT_TRUE(saveElsewhere({{7.05, t("a")}}));
+    MemoryListModel model(std::make_unique<FileWorkbookStore>(path));
+    ASSERT_TRUE(saveElsewhere({{7.05, t("a")}, {14.2, t("b")}}));
+    EXPECT_TRUE(model.reloadIfChanged());
+    EXPECT_EQ(shownRows(model), QStringList({"7.05|a", "14.2|b", "|"}));
+
+    ASSERT_TRUE(edit(model, 1, Note, "mine"));
+    ASSERT_TRUE(saveElsewhere({{1.0, t("x")}, {7.05, t("a")}, {14.2, t("b")}}));
+    ASSERT_TRUE(model.commitPending().ok);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto parsed = workbook::Document::parse(file.readAll());
+    ASSERT_TRUE(parsed.document) << parsed.error.toStdString();
+    EXPECT_EQ(
+        parsed.document->values().sheet(QStringLiteral("Sheet1"))->rows,
+        (Rows{{t("Frequency"), t("Note")}, {1.0, t("x")}, {7.05, t("a")}, {14.2, t("mine")}}));
+    EXPECT_EQ(shownRows(model), QStringList({"1|x", "7.05|a", "14.2|mine", "|"}));
 }
 
 } // namespace
