@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace rxdeck::workbook::formula {
 namespace {
@@ -123,6 +124,39 @@ std::optional<std::array<int, 2>> movedTargets(std::array<int, 2> rows, int coun
     return std::array{*row, 0};
 }
 
+// Cells of a shared range where the adjusted offsets may differ from the cell before: the
+// answer changes only where a cell or a target meets the removed row, a target wraps past
+// the last row or meets an absolute end of its area. The range's first cell and the cells
+// around each such point start every stretch of equal answers.
+std::vector<int> cellsToTry(std::array<RowField, 2> fields, int count, const Context& context)
+{
+    const int rows = rowCount(context.biff);
+    const int removed = context.removal.row;
+    const auto [first, last] = *context.cells;
+    std::vector<int> points{removed};
+    for (int i = 0; i < count; ++i) {
+        if (!fields[i].offset)
+            continue;
+        const int offset = fields[i].value;
+        points.insert(points.end(), {removed - offset, -offset, rows - 1 - offset});
+        for (int j = 0; j < count; ++j) {
+            if (!fields[j].offset)
+                points.push_back(fields[j].value - offset);
+        }
+    }
+    std::vector<int> cells{first};
+    for (const int point : points) {
+        for (int step = -1; step <= 1; ++step) {
+            const int cell = wrap(point + step, rows);
+            if (cell >= first && cell <= last)
+                cells.push_back(cell);
+        }
+    }
+    std::sort(cells.begin(), cells.end());
+    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+    return cells;
+}
+
 // The stored values after the removal, for count (1 or 2) fields. Offsets in a shared or
 // array formula must come out the same for every cell of its range that stays.
 std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, int count,
@@ -138,7 +172,7 @@ std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, in
     const int rows = rowCount(context.biff);
     const int removed = context.removal.row;
     std::optional<std::array<int, 2>> result;
-    for (int cell = (*context.cells)[0]; cell <= (*context.cells)[1]; ++cell) {
+    for (const int cell : cellsToTry(fields, count, context)) {
         if (cell == removed)
             continue;
         const int movedCell = cell > removed ? cell - 1 : cell;
@@ -635,8 +669,10 @@ ExternSheets externSheets8(const std::vector<Record>& globals)
     return sheets;
 }
 
-// BIFF5: each EXTERNSHEET names its target: 0x03 and a sheet of this workbook, 0x04 this
-// workbook as a whole (references to deleted sheets), 0x01 an encoded path elsewhere.
+// BIFF5: each EXTERNSHEET names its target after a marker byte: 0x03 and a sheet of this
+// workbook, 0x04 this workbook as a whole (references to deleted sheets), 0x01 an encoded
+// path elsewhere, ':' add-in functions. Writers differ on whether the length counts the
+// marker, so the name runs to the end of the record, at most that length.
 ExternSheets externSheets5(const std::vector<Record>& globals)
 {
     std::vector<QByteArray> sheetNames;
@@ -653,11 +689,11 @@ ExternSheets externSheets5(const std::vector<Record>& globals)
             continue;
         ExternSheet sheet;
         const QByteArray& body = record.body;
-        const int length = body.isEmpty() ? 0 : u8(body, 0);
-        if (length > 0 && body.size() >= 1 + length) {
-            const QByteArray name = body.mid(2, length - 1);
+        if (body.size() >= 2) {
+            const QByteArray name = body.mid(2, u8(body, 0));
             switch (u8(body, 1)) {
             case 0x01:
+            case 0x3A:
                 sheet.otherWorkbook = true;
                 break;
             case 0x03: {
@@ -669,8 +705,7 @@ ExternSheets externSheets5(const std::vector<Record>& globals)
                 break;
             }
             case 0x04:
-                if (name.isEmpty())
-                    sheet.ownWorkbook = true;
+                sheet.ownWorkbook = name.isEmpty();
                 break;
             default:
                 break;

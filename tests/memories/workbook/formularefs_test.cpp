@@ -84,6 +84,7 @@ TEST(FormulaRefs, TokenStreamsOfCellFormulas)
         {"ref on another sheet", Biff::V8, 1, ref8(15), ref8(15)},
         {"area around shrinks", Biff::V8, 0, area8(5, 15), area8(5, 14)},
         {"area from the row shrinks", Biff::V8, 0, area8(10, 12), area8(10, 11)},
+        {"area stored bottom first", Biff::V8, 0, area8(15, 5), area8(14, 5)},
         {"area below", Biff::V8, 0, area8(11, 12), area8(10, 11)},
         {"area only the row", Biff::V8, 0, area8(10, 10), std::nullopt},
         {"whole column", Biff::V8, 0, area8(0, 65535), area8(0, 65535)},
@@ -247,7 +248,7 @@ TEST(FormulaRefs, ExternSheetTables)
     const auto sheet5 = [](const QByteArray& name) { return zeros(6) + char(name.size()) + name; };
     const ExternSheets biff5 = externSheets({{0x0085, sheet5("One")},
                                              {0x0085, sheet5("Two")},
-                                             {0x0017, QByteArray("\x04\x03Two", 5)},
+                                             {0x0017, QByteArray("\x03\x03Two", 5)},
                                              {0x0017, QByteArray("\x04\x01"
                                                                  "a.x",
                                                                  5)}},
