@@ -285,7 +285,7 @@ std::vector<Block> blocks(const std::vector<biff::Record>& records)
             ++depth;
         else if (r.type == type::eof)
             --depth;
-        else if (depth == 1 && r.type == type::row)
+        else if (depth == 1 && r.type == type::row && r.body.size() >= 2)
             current.rows.push_back(i);
         else if (depth == 1 && r.type == type::dbCell) {
             current.dbCell = i;

@@ -523,5 +523,54 @@ TEST(DocumentEdit, TypingOverFormulas)
               (Rows{{0.0}, {text("typed")}}));
 }
 
+TEST(DocumentEdit, SplitsMulRecordsAroundTheEditedCell)
+{
+    // Row 0: MULRK of 1, 2, 3 in columns 0-2; row 1: MULBLANK over columns 0-2.
+    const QByteArray cells =
+        Bytes()
+            .record(type::mulRk, Bytes()
+                                     .u16(0)
+                                     .u16(0)
+                                     .u16(15)
+                                     .u32(1 << 2 | 2)
+                                     .u16(15)
+                                     .u32(2 << 2 | 2)
+                                     .u16(15)
+                                     .u32(3 << 2 | 2)
+                                     .u16(2)
+                                     .data())
+            .record(type::mulBlank, Bytes().u16(1).u16(0).u16(15).u16(15).u16(15).u16(2).data())
+            .data();
+    struct Case
+    {
+        int row, column;
+        Cell value;
+        Rows expected;
+        std::vector<std::uint16_t> types; // cell records of the sheet after the edit
+    };
+    const std::vector<Case> cases{
+        {0, 1, 9.5, {{1.0, 9.5, 3.0}}, {type::rk, type::number, type::rk, type::mulBlank}},
+        {0, 0, Empty{}, {{Empty{}, 2.0, 3.0}}, {type::mulRk, type::mulBlank}},
+        {0, 2, text("x"), {{1.0, 2.0, text("x")}}, {type::mulRk, type::labelSst, type::mulBlank}},
+        {1,
+         1,
+         4.0,
+         {{1.0, 2.0, 3.0}, {Empty{}, 4.0}},
+         {type::mulRk, type::blank, type::number, type::blank}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.row << "," << c.column);
+        Document document = *Document::parse(workbook(true, {}, cells)).document;
+        ASSERT_FALSE(document.setCell(0, c.row, c.column, c.value));
+        const QByteArray saved = *document.save();
+        EXPECT_EQ(Document::parse(saved).document->values().sheets[0].rows, c.expected);
+        std::vector<std::uint16_t> types;
+        for (const biff::Record& r : records(saved))
+            if (biff::isCell(r.type))
+                types.push_back(r.type);
+        EXPECT_EQ(types, c.types);
+    }
+}
+
 } // namespace
 } // namespace rxdeck::workbook
