@@ -1,11 +1,14 @@
 // How long the memory list takes to open and to write one row for a workbook of
-// 10,000 memories. Not a test: run it by hand.
+// 10,000 memories, Rxdeck's own and one of gnumeric's making. Not a test: run it by hand.
 
 #include "memories/list/memorygrid.h"
 #include "memories/list/memorylistmodel.h"
 
 #include <benchmark/benchmark.h>
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 namespace rxdeck::memories {
@@ -13,8 +16,8 @@ namespace {
 
 constexpr int kMemories = 10'000;
 
-// A workbook of kMemories rows, written once per run of the benchmark program.
-QString benchWorkbook()
+// A workbook of kMemories rows as Rxdeck writes it, made once per run.
+QString ownWorkbook()
 {
     static QTemporaryDir dir;
     static const QString path = [] {
@@ -32,19 +35,70 @@ QString benchWorkbook()
     return path;
 }
 
-void loadModel(benchmark::State& state)
+// The same memories with a third column of formulas (=A2*1000), as gnumeric's ssconvert
+// writes them; empty when ssconvert is not installed.
+QString foreignWorkbook()
 {
-    const QString path = benchWorkbook();
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString text = dir.filePath(QStringLiteral("Sheet1")); // names the sheet
+        QFile csv(text);
+        if (!csv.open(QIODevice::WriteOnly))
+            return QString();
+        csv.write("Frequency,Note,kHz\n");
+        for (int i = 0; i < kMemories; ++i)
+            csv.write(QStringLiteral("%1,\"station %2, evenings\",=A%3*1000\n")
+                          .arg(0.5 + i * 0.0025)
+                          .arg(i)
+                          .arg(i + 2)
+                          .toUtf8());
+        csv.close();
+        const QString file = dir.filePath(QStringLiteral("Memories.xls"));
+        QProcess ssconvert;
+        ssconvert.start(QStringLiteral("ssconvert"),
+                        {QStringLiteral("-I"), QStringLiteral("Gnumeric_stf:stf_csvtab"),
+                         QStringLiteral("--export-type=Gnumeric_Excel:excel_biff8"), text, file});
+        if (!ssconvert.waitForFinished(120'000) || ssconvert.exitCode() != 0)
+            return QString();
+        return QFileInfo::exists(file) ? file : QString();
+    }();
+    return path;
+}
+
+using WorkbookFile = QString (*)();
+
+// A copy of the workbook of its own, for benchmarks that write it.
+QString copyOf(const QString& original, QTemporaryDir& dir)
+{
+    const QString copy = dir.filePath(QStringLiteral("Memories.xls"));
+    return QFile::copy(original, copy) ? copy : QString();
+}
+
+void loadModel(benchmark::State& state, WorkbookFile workbookFile)
+{
+    const QString path = workbookFile();
+    if (path.isEmpty()) {
+        state.SkipWithError("no workbook");
+        return;
+    }
     for (auto _ : state) {
         MemoryListModel model(std::make_unique<FileWorkbookStore>(path));
+        if (model.memoryCount() != kMemories)
+            state.SkipWithError(qPrintable(model.problem()));
         benchmark::DoNotOptimize(model.rowCount());
     }
 }
-BENCHMARK(loadModel)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadModel, own, &ownWorkbook)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadModel, ssconvert, &foreignWorkbook)->Unit(benchmark::kMillisecond);
 
-void openGrid(benchmark::State& state)
+// Until the first screen of rows is painted.
+void openGrid(benchmark::State& state, WorkbookFile workbookFile)
 {
-    const QString path = benchWorkbook();
+    const QString path = workbookFile();
+    if (path.isEmpty()) {
+        state.SkipWithError("no workbook");
+        return;
+    }
     for (auto _ : state) {
         MemoryGrid grid(path);
         grid.resize(289, 545);
@@ -53,11 +107,19 @@ void openGrid(benchmark::State& state)
         benchmark::DoNotOptimize(grid.currentCellText());
     }
 }
-BENCHMARK(openGrid)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openGrid, own, &ownWorkbook)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openGrid, ssconvert, &foreignWorkbook)->Unit(benchmark::kMillisecond);
 
-void commitOneRow(benchmark::State& state)
+// One changed note written to the file, the check for other programs' saves included.
+void commitOneRow(benchmark::State& state, WorkbookFile workbookFile)
 {
-    MemoryListModel model(std::make_unique<FileWorkbookStore>(benchWorkbook()));
+    QTemporaryDir dir;
+    const QString path = workbookFile().isEmpty() ? QString() : copyOf(workbookFile(), dir);
+    if (path.isEmpty()) {
+        state.SkipWithError("no workbook");
+        return;
+    }
+    MemoryListModel model(std::make_unique<FileWorkbookStore>(path));
     const QModelIndex note = model.index(kMemories / 2, MemoryListModel::NoteColumn);
     int round = 0;
     for (auto _ : state) {
@@ -66,7 +128,8 @@ void commitOneRow(benchmark::State& state)
             state.SkipWithError("commit failed");
     }
 }
-BENCHMARK(commitOneRow)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(commitOneRow, own, &ownWorkbook)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(commitOneRow, ssconvert, &foreignWorkbook)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace rxdeck::memories
