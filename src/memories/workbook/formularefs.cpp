@@ -579,18 +579,19 @@ void setRange(QByteArray& body, std::array<int, 2> rows)
     setU16(body, 2, static_cast<std::uint16_t>(rows[1]));
 }
 
-// Input cells of a data table, on its own sheet.
+// Input cells of a data table, on its own sheet. The second pair serves two-input tables
+// only, but moving it along is harmless either way, and safer than guessing which pair a
+// one-input table fills; a pair flagged as deleted points nowhere.
 bool moveTableInputs(QByteArray& body, int ownSheet, RowRemoval removal)
 {
     if (ownSheet != removal.sheet)
         return true;
     const std::uint16_t flags = u16(body, 6);
-    const bool twoInputs = flags & 0x0008;
     const std::array<std::pair<qsizetype, bool>, 2> inputs{
         std::pair{qsizetype(8), (flags & 0x0010) == 0},
-        std::pair{qsizetype(12), twoInputs && (flags & 0x0020) == 0}};
-    for (const auto& [pos, used] : inputs) {
-        if (!used)
+        std::pair{qsizetype(12), (flags & 0x0020) == 0}};
+    for (const auto& [pos, live] : inputs) {
+        if (!live)
             continue;
         const auto row = movedRow(u16(body, pos), removal.row);
         if (!row)
