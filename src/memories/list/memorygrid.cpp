@@ -186,17 +186,21 @@ void MemoryGrid::keepCurrentCell()
     const QModelIndex current = view_->currentIndex();
     cellBeforeReload_ =
         current.isValid() ? QPoint(current.column(), current.row()) : QPoint(-1, -1);
+    pendingBeforeReload_ = model_->pendingRow();
 }
 
 void MemoryGrid::restoreCurrentCell()
 {
-    // The same row and column where the reloaded list still has them.
+    // The same row and column where the reloaded list still has them; when the row
+    // being edited moved in the new version, the current cell moves with it.
     showCaption();
     const int rows = model_->rowCount();
     if (cellBeforeReload_.y() < 0 || rows == 0)
         return;
-    const QModelIndex cell =
-        model_->index(std::min(cellBeforeReload_.y(), rows - 1), cellBeforeReload_.x());
+    int row = cellBeforeReload_.y();
+    if (pendingBeforeReload_ >= 0 && model_->pendingRow() >= 0)
+        row += model_->pendingRow() - pendingBeforeReload_;
+    const QModelIndex cell = model_->index(std::clamp(row, 0, rows - 1), cellBeforeReload_.x());
     view_->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect);
 }
 

@@ -69,6 +69,7 @@ private:
     bool holdReports_ = false; // the caller reports once the event is handled
     bool tearingDown_ = false;
     QPoint cellBeforeReload_{-1, -1}; // column, row
+    int pendingBeforeReload_ = -1;
 };
 
 } // namespace rxdeck::memories

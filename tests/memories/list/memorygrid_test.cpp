@@ -2,10 +2,16 @@
 #include "memories/list/memorygrid.h"
 #include "memories/list/memorylistmodel.h"
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,10 +38,14 @@ protected:
     void open(std::shared_ptr<StoreState> state = threeMemories())
     {
         state_ = std::move(state);
+        open(storeFor(state_));
+    }
+    void open(std::unique_ptr<WorkbookStore> store)
+    {
         window_ = std::make_unique<QWidget>();
         auto* layout = new QVBoxLayout(window_.get());
         layout->addWidget(before_ = new QLineEdit);
-        layout->addWidget(grid_ = new MemoryGrid(storeFor(state_)));
+        layout->addWidget(grid_ = new MemoryGrid(std::move(store)));
         layout->addWidget(after_ = new QLineEdit);
         layout->addWidget(button_ = new QPushButton(QStringLiteral("Select")));
         grid_->setFixedSize(289, 545);
@@ -368,9 +378,65 @@ TEST_F(MemoryGridTest, AnotherProgramsSaveShowsOnTheSameCell)
     ASSERT_EQ(state_->saves.size(), 1u);
     EXPECT_EQ(saved(), (Rows{{t("Frequency"), t("Note")}, {4.0, t("new")}, {5.0, t("mine")}}));
     EXPECT_EQ(shown(), QStringList({"4|new", "5|mine", "|"}));
-    EXPECT_TRUE(view()->currentIndex().isValid());
+    EXPECT_EQ(view()->currentIndex(), at(2, Note)); // moved down with the row left
     EXPECT_TRUE(messages_.isEmpty());
 }
+
+#ifdef Q_OS_UNIX
+// A write that fails on the disk (past the file size limit, as on a full disk) leaves the
+// workbook and its backup as they were, says so once and keeps the typing in the grid.
+TEST_F(MemoryGridTest, AWriteThatFailsOnTheDiskKeepsTheTypingAndSaysSoOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Memories.xls"));
+    const QString backup = path + QStringLiteral(".bak");
+    const auto contents = [](const QString& file) {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    };
+    const auto original =
+        documentOf({memoriesSheet({{7.05, t("40 m")}, {14.2, t("20 m")}})}).save();
+    ASSERT_TRUE(original);
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(*original) == original->size());
+    }
+    open(std::make_unique<FileWorkbookStore>(path));
+    goTo(0, Note);
+    type("changed");
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    {
+        struct Limit
+        {
+            rlimit saved;
+            void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+            ~Limit()
+            {
+                setrlimit(RLIMIT_FSIZE, &saved);
+                std::signal(SIGXFSZ, handler);
+            }
+        } limit{saved};
+        rlimit lowered = saved;
+        lowered.rlim_cur = 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
+        press(Qt::Key_Down);
+    }
+    EXPECT_EQ(messages_.size(), 1);
+    EXPECT_EQ(view()->currentIndex(), at(0, Note));
+    EXPECT_EQ(grid_->currentCellText(), "changed");
+    EXPECT_TRUE(contents(path) == *original);
+    EXPECT_TRUE(!QFileInfo::exists(backup) || contents(backup) == *original);
+
+    press(Qt::Key_Down); // with room again, leaving the row writes it
+    const auto written = workbook::Document::parse(contents(path));
+    ASSERT_TRUE(written.document);
+    EXPECT_EQ(written.document->values().sheet(QStringLiteral("Sheet1"))->rows[1],
+              (Row{7.05, t("changed")}));
+    EXPECT_EQ(messages_.size(), 1);
+}
+#endif
 
 } // namespace
 } // namespace rxdeck::memories
