@@ -313,6 +313,8 @@ TEST_F(MemoryGridTest, ANewMemoryIsFinishedByLeavingItsRow)
     const Rows header{{t("Frequency"), t("Note")}};
     const std::vector<std::tuple<const char*, std::shared_ptr<StoreState>, std::function<void()>>>
         cases{
+            {"first memory, a click on the row below", stateWith(LoadResult::Status::Missing),
+             [this] { click(1, Note); }},
             {"first memory, Return then Down", stateWith(LoadResult::Status::Missing),
              [this] {
                  press(Qt::Key_Return);
