@@ -1,6 +1,7 @@
 #include "fakestore.h"
 #include "memories/list/memorygrid.h"
 #include "memories/list/memorylistmodel.h"
+#include "support/files.h"
 
 #include <csignal>
 #include <cstdio>
@@ -10,7 +11,6 @@
 #endif
 #include <gtest/gtest.h>
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -27,6 +27,8 @@ namespace rxdeck::memories {
 namespace {
 
 using namespace testing;
+using test::fileContents;
+using test::putFile;
 
 constexpr int Freq = MemoryListModel::FreqColumn;
 constexpr int Note = MemoryListModel::NoteColumn;
@@ -346,11 +348,7 @@ TEST_F(MemoryGridTest, AnotherProgramsSaveShowsOnTheSameCell)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Memories.xls"));
-    const auto writeFile = [](const QString& path, const QByteArray& bytes) {
-        QFile out(path);
-        return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
-    };
-    ASSERT_TRUE(writeFile(file, "first"));
+    putFile(file, "first");
     auto state = threeMemories();
     state->watched = file;
     open(state);
@@ -359,14 +357,14 @@ TEST_F(MemoryGridTest, AnotherProgramsSaveShowsOnTheSameCell)
 
     savedElsewhere(*state_, {{1.0, t("w")}, {2.0, t("x")}, {3.0, t("y")}, {4.0, t("z")}});
     const QString renamed = dir.filePath(QStringLiteral("saving.tmp"));
-    ASSERT_TRUE(writeFile(renamed, "second"));
+    putFile(renamed, "second");
     ASSERT_EQ(std::rename(qPrintable(renamed), qPrintable(file)), 0);
     ASSERT_TRUE(reloaded.wait(10000));
     EXPECT_EQ(view()->currentIndex(), at(2, Note));
     EXPECT_EQ(grid_->currentCellText(), "y");
 
     savedElsewhere(*state_, {{5.0, t("only")}});
-    ASSERT_TRUE(writeFile(file, "third"));
+    putFile(file, "third");
     ASSERT_TRUE(reloaded.wait(10000));
     EXPECT_EQ(shown(), QStringList({"5|only", "|"}));
     EXPECT_EQ(view()->currentIndex(), at(1, Note)); // as near as the list allows
@@ -392,17 +390,10 @@ TEST_F(MemoryGridTest, AWriteThatFailsOnTheDiskKeepsTheTypingAndSaysSoOnce)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Memories.xls"));
     const QString backup = path + QStringLiteral(".bak");
-    const auto contents = [](const QString& file) {
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    };
     const auto original =
         documentOf({memoriesSheet({{7.05, t("40 m")}, {14.2, t("20 m")}})}).save();
     ASSERT_TRUE(original);
-    {
-        QFile out(path);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(*original) == original->size());
-    }
+    putFile(path, *original);
     open(std::make_unique<FileWorkbookStore>(path));
     goTo(0, Note);
     type("changed");
@@ -428,11 +419,11 @@ TEST_F(MemoryGridTest, AWriteThatFailsOnTheDiskKeepsTheTypingAndSaysSoOnce)
     EXPECT_EQ(messages_.size(), 1);
     EXPECT_EQ(view()->currentIndex(), at(0, Note));
     EXPECT_EQ(grid_->currentCellText(), "changed");
-    EXPECT_TRUE(contents(path) == *original);
-    EXPECT_TRUE(!QFileInfo::exists(backup) || contents(backup) == *original);
+    EXPECT_TRUE(fileContents(path) == *original);
+    EXPECT_TRUE(!QFileInfo::exists(backup) || fileContents(backup) == *original);
 
     press(Qt::Key_Down); // with room again, leaving the row writes it
-    const auto written = workbook::Document::parse(contents(path));
+    const auto written = workbook::Document::parse(fileContents(path));
     ASSERT_TRUE(written.document);
     EXPECT_EQ(written.document->values().sheet(QStringLiteral("Sheet1"))->rows[1],
               (Row{7.05, t("changed")}));
