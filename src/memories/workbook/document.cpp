@@ -339,14 +339,13 @@ QByteArray DocumentData::stream() const
             continue;
         std::vector<biff::Record>& records = out[s].records;
         sheetBlocks[s] = blocks(records);
-        std::size_t dbCells = 0;
-        for (biff::Record& r : records) {
+        const std::size_t dbCells = sheetBlocks[s].size();
+        for (biff::Record& r : records)
             if (r.type == type::dimensions)
                 r.body = dimensionsBody(records, wide);
-            else if (r.type == type::dbCell)
-                r.body = QByteArray(
-                    4 + 2 * static_cast<qsizetype>(sheetBlocks[s][dbCells++].rows.size()), '\0');
-        }
+        for (const Block& block : sheetBlocks[s])
+            records[block.dbCell].body =
+                QByteArray(4 + 2 * static_cast<qsizetype>(block.rows.size()), '\0');
         for (biff::Record& r : records)
             if (r.type == type::index) {
                 const qsizetype header = wide ? 16 : 12;
@@ -421,14 +420,14 @@ QByteArray DocumentData::stream() const
                 biff::put16(r.body, 6, static_cast<std::uint16_t>(rowEnd));
             }
             qsizetype field = header;
-            for (std::size_t k = 0; k < records.size(); ++k) {
-                if (records[k].type == type::dbCell && field + 4 <= r.body.size()) {
-                    biff::put32(r.body, field, static_cast<std::uint32_t>(pos[s][k]));
-                    field += 4;
-                }
+            for (const Block& block : sheetBlocks[s]) {
+                if (field + 4 <= r.body.size())
+                    biff::put32(r.body, field, static_cast<std::uint32_t>(pos[s][block.dbCell]));
+                field += 4;
+            }
+            for (std::size_t k = 0; k < records.size(); ++k)
                 if (wide && records[k].type == type::defColWidth)
                     biff::put32(r.body, 12, static_cast<std::uint32_t>(pos[s][k]));
-            }
         }
     }
 

@@ -348,11 +348,19 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
 
     std::uint16_t xf = covering.empty() ? newCellXf(records, row, column)
                                         : xfAt(records[covering.front()], column);
-    if (std::holds_alternative<double>(value)) {
-        // A number in a date cell would read back as a date.
-        const biff::DateKind kind = context.dateKind(xf);
-        if (kind.date || kind.time)
+    Cell shown = value;
+    if (const double* number = std::get_if<double>(&value)) {
+        // A number in a date cell would read back as a date: such a cell gets the default
+        // format, or the first XF that shows numbers as numbers.
+        const auto isDate = [this](std::uint16_t x) {
+            const biff::DateKind kind = context.dateKind(x);
+            return kind.date || kind.time;
+        };
+        if (isDate(xf))
             xf = defaultCellXf;
+        for (std::uint16_t x = 0; isDate(xf) && x < context.xfFormats.size(); ++x)
+            xf = x;
+        shown = context.numberCell(*number, xf); // what a reader will show
     }
     std::optional<Record> fresh;
     if (const double* number = std::get_if<double>(&value)) {
@@ -546,8 +554,16 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
                     break;
                 }
             }
-            if (at == 0)
-                at = records.size() - 1;
+            if (at == 0) {
+                // Before the EOF that closes the sheet (junk may follow it).
+                int depth = 0;
+                for (std::size_t i = 0; i < records.size() && at == 0; ++i) {
+                    if (records[i].type == type::bof)
+                        ++depth;
+                    else if (records[i].type == type::eof && --depth == 0)
+                        at = i;
+                }
+            }
         }
         records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), *fresh);
         // Keep the ROW record's column span covering the new cell.
@@ -572,7 +588,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     std::vector<Cell>& cellsOfRow = rows[static_cast<std::size_t>(row)];
     if (cellsOfRow.size() <= static_cast<std::size_t>(column))
         cellsOfRow.resize(static_cast<std::size_t>(column) + 1);
-    cellsOfRow[static_cast<std::size_t>(column)] = value;
+    cellsOfRow[static_cast<std::size_t>(column)] = shown;
     cells::trim(rows);
     return std::nullopt;
 }
