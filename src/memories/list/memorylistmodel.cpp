@@ -221,7 +221,7 @@ bool MemoryListModel::reloadIfChanged()
 
 void MemoryListModel::scheduleReload()
 {
-    if (reloadDue_ && !editing_ && state_.pending.row < 0)
+    if ((reloadDue_ || needsReload_) && !editing_ && state_.pending.row < 0)
         reloadTimer_.start();
 }
 
@@ -463,7 +463,7 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
 // Writes the pending row's typing into state's document: only the cells typed into,
 // in the row the pending row stands for; a new memory goes into the first sheet row
 // below the list.
-std::optional<QString> MemoryListModel::applyPending(State& state) const
+std::optional<QString> MemoryListModel::applyPending(State& state)
 {
     const PendingRow& pending = state.pending;
     Layout& layout = state.layout;

@@ -136,7 +136,7 @@ private:
     void transition(State next, int changedRow = -1);
     SaveResult fail(const QString& message);
     SaveResult catchUp(const QString& failureIntro, bool* reloaded);
-    std::optional<QString> applyPending(State& state) const;
+    static std::optional<QString> applyPending(State& state);
     SaveResult save(const workbook::Document& document, const QString& failureIntro);
     void watch();
     void scheduleReload();
