@@ -1,0 +1,215 @@
+// libFuzzer target for the workbook editor. The input is a workbook file followed by
+// editBytes bytes that choose one cell to set (sheet, row, column and a number, a text or
+// nothing) and one row to remove. Besides the sanitizers, these properties must hold for
+// whatever Document::parse accepts:
+//
+//  - a failed parse says why;
+//  - save() then parse() gives back every value, unedited or edited, in the same format;
+//  - setCell and removeRow either refuse with a reason and change nothing, or change exactly
+//    the cell set (or the row removed, the rows below moving up) and nothing else;
+//  - an edit of a copy leaves the original as it was.
+
+#include "memories/workbook/document.h"
+
+#include "require.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <QString>
+#include <string>
+
+namespace {
+
+using namespace rxdeck::workbook;
+
+constexpr std::size_t editBytes = 24;
+
+// The edits made to the current input, printed when a property fails.
+std::string edits;
+
+bool isEmpty(const Cell& cell)
+{
+    const QString* text = std::get_if<QString>(&cell);
+    return std::holds_alternative<Empty>(cell) || (text != nullptr && text->isEmpty());
+}
+
+// Drops trailing empty cells of each row and trailing empty rows, as values() does.
+void trim(Sheet& sheet)
+{
+    for (auto& row : sheet.rows)
+        while (!row.empty() && isEmpty(row.back()))
+            row.pop_back();
+    while (!sheet.rows.empty() && sheet.rows.back().empty())
+        sheet.rows.pop_back();
+}
+
+// Two NaNs are the same value here: a damaged file's formula may cache one.
+bool sameCell(const Cell& a, const Cell& b)
+{
+    const double* x = std::get_if<double>(&a);
+    const double* y = std::get_if<double>(&b);
+    return (x != nullptr && y != nullptr && std::isnan(*x) && std::isnan(*y)) || a == b;
+}
+
+bool sameRow(const std::vector<Cell>& a, const std::vector<Cell>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameCell);
+}
+
+// Equal values; otherwise the first difference goes to stderr, to tell failures apart.
+bool same(const Workbook& a, const Workbook& b)
+{
+    if (a.sheets.size() != b.sheets.size()) {
+        std::fprintf(stderr, "%zu sheets against %zu\n", a.sheets.size(), b.sheets.size());
+        return false;
+    }
+    for (std::size_t i = 0; i < a.sheets.size(); ++i) {
+        const auto& x = a.sheets[i].rows;
+        const auto& y = b.sheets[i].rows;
+        if (a.sheets[i].name != b.sheets[i].name || x.size() != y.size()) {
+            std::fprintf(stderr, "sheet %zu: %zu rows against %zu\n", i, x.size(), y.size());
+            return false;
+        }
+        for (std::size_t r = 0; r < x.size(); ++r)
+            if (!sameRow(x[r], y[r])) {
+                std::size_t c = 0;
+                while (c < x[r].size() && c < y[r].size() && sameCell(x[r][c], y[r][c]))
+                    ++c;
+                std::fprintf(stderr, "sheet %zu: first difference at row %zu, column %zu%s\n", i, r,
+                             c, edits.c_str());
+                return false;
+            }
+    }
+    return true;
+}
+
+// Saving and reading again must give what the document holds.
+void checkSaved(const Document& doc)
+{
+    QString error;
+    const std::optional<QByteArray> saved = doc.save(&error);
+    if (!saved)
+        std::fprintf(stderr, "save failed: %s%s\n", qPrintable(error), edits.c_str());
+    REQUIRE(saved.has_value());
+    const Document::ParseResult again = Document::parse(*saved);
+    if (!again.document)
+        std::fprintf(stderr, "saved file does not read: %s%s\n", qPrintable(again.error),
+                     edits.c_str());
+    REQUIRE(again.document.has_value());
+    REQUIRE(again.document->format() == doc.format());
+    REQUIRE(same(again.document->values(), doc.values()));
+}
+
+int pick(FuzzedDataProvider& in, int near, int far)
+{
+    return in.ConsumeBool() ? in.ConsumeIntegralInRange(0, near)
+                            : in.ConsumeIntegralInRange(0, far);
+}
+
+Cell value(FuzzedDataProvider& in)
+{
+    switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 0:
+        return Empty{};
+    case 1:
+        return in.ConsumeFloatingPoint<double>(); // NaN and infinities included
+    case 2:
+        return double(in.ConsumeIntegralInRange(-100000, 100000)) / 1000;
+    default: {
+        // Short texts from a few scripts, or long ones that need CONTINUE records.
+        static const char16_t alphabet[] = u"aZ9 .é€ΩЖ日\U0001F600";
+        const int length = in.ConsumeBool() ? in.ConsumeIntegralInRange(0, 12)
+                                            : in.ConsumeIntegralInRange(0, 17000);
+        const auto seed = in.ConsumeIntegral<std::uint32_t>();
+        QString text;
+        for (int i = 0; i < length; ++i)
+            text += QChar(alphabet[(seed >> (i % 29)) % (std::size(alphabet) - 1)]);
+        return text;
+    }
+    }
+}
+
+void checkSetCell(Document& doc, FuzzedDataProvider& in)
+{
+    const Workbook before = doc.values();
+    const int sheets = int(before.sheets.size());
+    const int sheet = in.ConsumeIntegralInRange(0, sheets); // one past the end, too
+    const int rows = sheet < sheets ? int(before.sheets[sheet].rows.size()) : 0;
+    const int row = pick(in, rows + 1, 70000);
+    const int column = pick(in, 4, 300);
+    const Cell cell = value(in);
+    edits += " after setCell(" + std::to_string(sheet) + ", " + std::to_string(row) + ", " +
+             std::to_string(column) + ", " + std::to_string(cell.index()) + ")";
+
+    if (const std::optional<QString> refused = doc.setCell(sheet, row, column, cell)) {
+        REQUIRE(!refused->isEmpty());
+        REQUIRE(same(doc.values(), before));
+        return;
+    }
+    REQUIRE(sheet < sheets);
+    const double* number = std::get_if<double>(&cell);
+    REQUIRE(number == nullptr || std::isfinite(*number));
+    Workbook expected = before;
+    Sheet& target = expected.sheets[sheet];
+    if (target.rows.size() <= std::size_t(row))
+        target.rows.resize(row + 1);
+    if (target.rows[row].size() <= std::size_t(column))
+        target.rows[row].resize(column + 1);
+    target.rows[row][column] = isEmpty(cell) ? Cell(Empty{}) : cell;
+    trim(target);
+    REQUIRE(same(doc.values(), expected));
+    checkSaved(doc);
+}
+
+void checkRemoveRow(Document& doc, FuzzedDataProvider& in)
+{
+    const Workbook before = doc.values();
+    const int sheets = int(before.sheets.size());
+    const int sheet = in.ConsumeIntegralInRange(0, sheets);
+    const int rows = sheet < sheets ? int(before.sheets[sheet].rows.size()) : 0;
+    const int row = pick(in, rows, 70000);
+    edits += " after removeRow(" + std::to_string(sheet) + ", " + std::to_string(row) + ")";
+
+    if (const std::optional<QString> refused = doc.removeRow(sheet, row)) {
+        REQUIRE(!refused->isEmpty());
+        REQUIRE(same(doc.values(), before));
+        return;
+    }
+    REQUIRE(sheet < sheets);
+    Workbook expected = before;
+    Sheet& target = expected.sheets[sheet];
+    if (std::size_t(row) < target.rows.size())
+        target.rows.erase(target.rows.begin() + row);
+    trim(target);
+    REQUIRE(same(doc.values(), expected));
+    checkSaved(doc);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::size_t edit = std::min(size, editBytes);
+    const QByteArray file(reinterpret_cast<const char*>(data), qsizetype(size - edit));
+    FuzzedDataProvider in(data + size - edit, edit);
+    edits.clear();
+
+    const Document::ParseResult parsed = Document::parse(file);
+    if (!parsed.document) {
+        REQUIRE(!parsed.error.isEmpty());
+        return 0;
+    }
+    const Document& original = *parsed.document;
+    const Workbook values = original.values();
+    checkSaved(original);
+
+    Document doc = original;
+    checkSetCell(doc, in);
+    checkRemoveRow(doc, in);
+    REQUIRE(same(original.values(), values));
+    return 0;
+}
