@@ -236,7 +236,7 @@ void StringTable::write(Bytes& out) const
         const bool wide = needsWideChars(text);
         const qsizetype charSize = wide ? 2 : 1;
         // The string header (length and flags) and its first character stay in one record, and
-        // no string runs over more than two records: FreeXL reads such strings wrongly. A string
+        // no string runs over more than two records: some readers get such strings wrong. A string
         // that would do so starts at the top of a new record; checkWritable keeps every string
         // short enough to fit there.
         const qsizetype free = maxRecordBody - body.size();

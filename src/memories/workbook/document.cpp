@@ -411,6 +411,8 @@ QByteArray DocumentData::stream() const
                     biff::put32(r.body, 12, static_cast<std::uint32_t>(get32(r.body, 12) + shift));
                 continue;
             }
+            if (wide && get32(r.body, 12) != 0) // DEFCOLWIDTH, found again below
+                biff::put32(r.body, 12, static_cast<std::uint32_t>(get32(r.body, 12) + shift));
             const auto [firstRow, rowEnd] = rowSpan(records);
             if (wide) {
                 biff::put32(r.body, 4, static_cast<std::uint32_t>(rowEnd > 0 ? firstRow : 0));

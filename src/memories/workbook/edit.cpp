@@ -19,7 +19,11 @@ namespace type = biff::type;
 namespace {
 
 constexpr std::uint16_t defaultCellXf = 15;
-constexpr int lastRow = 65535;
+// Excel 5.0 sheets have 16,384 rows, Excel 97 sheets 65,536.
+constexpr int lastRow(Document::Format format)
+{
+    return format == Document::Format::Biff8 ? 65535 : 16383;
+}
 constexpr int lastColumn = 255;
 constexpr int maxBiff5Text = 255;
 constexpr qsizetype maxRecordBody = 8224;
@@ -306,7 +310,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
 {
     if (sheet < 0 || sheet >= static_cast<int>(worksheetBound.size()))
         return QStringLiteral("the workbook has no such sheet");
-    if (row < 0 || row > lastRow || column < 0 || column > lastColumn)
+    if (row < 0 || row > lastRow(format) || column < 0 || column > lastColumn)
         return QStringLiteral("the cell lies outside the sheet");
     Cell value = given;
     if (const QString* text = std::get_if<QString>(&value); text && text->isEmpty())
@@ -653,7 +657,7 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
 {
     if (sheet < 0 || sheet >= static_cast<int>(worksheetBound.size()))
         return QStringLiteral("the workbook has no such sheet");
-    if (row < 0 || row > lastRow)
+    if (row < 0 || row > lastRow(format))
         return QStringLiteral("the row lies outside the sheet");
     const auto target = static_cast<std::size_t>(
         boundSubstream[static_cast<std::size_t>(worksheetBound[static_cast<std::size_t>(sheet)])]);

@@ -6,8 +6,8 @@
 #include <variant>
 #include <vector>
 
-// In-memory form of a legacy .xls workbook: every sheet with every cell value.
-// Formatting and formulas are not kept; cell values are.
+// In-memory form of a legacy .xls workbook: every worksheet with every cell value. Formatting
+// and formulas are not part of it; Document keeps them in the file.
 namespace rxdeck::workbook {
 
 struct Empty
@@ -43,8 +43,8 @@ struct ReadResult
 // Reads a BIFF5 (Excel 5.0/95) or BIFF8 (Excel 97-2003) workbook. Trailing empty cells of a row
 // and trailing empty rows of a sheet are dropped. Fails, with a reason such as "not a workbook",
 // "damaged workbook" or "password protected", rather than return a workbook with missing or
-// garbled cells; that includes a shared text longer than FreeXL reads correctly (more than about
-// 8,000 characters, written by another program).
+// garbled cells. Formula cells give their cached results, booleans "TRUE" or "FALSE", error values
+// their text, and dates and times the texts described for Cell.
 ReadResult read(const QString& path);
 
 struct WriteResult
@@ -56,8 +56,9 @@ struct WriteResult
 // Largest sheet a BIFF8 workbook can hold.
 inline constexpr int maxRows = 65536;
 inline constexpr int maxColumns = 256;
-// Longest text of one cell that is written so that every reader, FreeXL included, gets it back
-// whole. Texts of Latin-1 characters only are stored one byte per character and may be longer.
+// Longest text of one cell that is written so that no shared string runs over more than two
+// records, which some readers get wrong. Texts of Latin-1 characters only are stored one byte per
+// character and may be longer.
 inline constexpr int maxTextLength = 8221;
 inline constexpr int maxLatin1TextLength = 16444;
 
