@@ -332,6 +332,71 @@ TEST(DocumentEdit, ChangesOnlyTheEditedCells)
     }
 }
 
+// Checks INDEX and DBCELL of every sheet against the records they point at: each INDEX entry
+// is a DBCELL, which points back at the first ROW record of its block and at the first cell of
+// each of its rows in turn. Returns what is wrong, or an empty text.
+QString rowBlockProblems(const QByteArray& file, bool biff8)
+{
+    const QByteArray stream = std::get<compound::Stream>(compound::workbookStream(file)).bytes;
+    const auto typeAt = [&stream](qsizetype pos) {
+        return pos >= 0 && pos + 4 <= stream.size() ? biff::get16(stream, pos) : 0;
+    };
+    const auto rowAt = [&stream](qsizetype pos) { return biff::get16(stream, pos + 4); };
+    for (qsizetype pos = 0; pos + 4 <= stream.size(); pos += 4 + biff::get16(stream, pos + 2)) {
+        if (typeAt(pos) != type::index)
+            continue;
+        const qsizetype length = biff::get16(stream, pos + 2);
+        for (qsizetype field = pos + 4 + (biff8 ? 16 : 12); field < pos + 4 + length; field += 4) {
+            const qsizetype db = biff::get32(stream, field);
+            if (typeAt(db) != type::dbCell)
+                return QStringLiteral("INDEX entry at %1 is no DBCELL").arg(field);
+            const qsizetype firstRow = db - biff::get32(stream, db + 4);
+            if (typeAt(firstRow) != type::row)
+                return QStringLiteral("DBCELL at %1 does not point at a ROW record").arg(db);
+            const int rows = (biff::get16(stream, db + 2) - 4) / 2;
+            qsizetype cell = firstRow + 4 + biff::get16(stream, firstRow + 2);
+            for (int k = 0; k < rows; ++k) {
+                cell += biff::get16(stream, db + 8 + 2 * k);
+                const qsizetype rowRecord = firstRow + 20 * k;
+                if (typeAt(rowRecord) != type::row || !biff::isCell(typeAt(cell)) ||
+                    rowAt(cell) != rowAt(rowRecord))
+                    return QStringLiteral("DBCELL at %1 row %2 points elsewhere").arg(db).arg(k);
+            }
+        }
+    }
+    return {};
+}
+
+TEST(DocumentEdit, NewRowsGoIntoRowBlocks)
+{
+    for (const char* exportType : {"Gnumeric_Excel:excel_biff8", "Gnumeric_Excel:excel_biff7"}) {
+        SCOPED_TRACE(exportType);
+        const std::optional<QByteArray> file = ssconvertFile(exportType, memoriesCsv);
+        if (!file)
+            GTEST_SKIP() << "ssconvert (package gnumeric) is not installed";
+        const bool biff8 = QByteArray(exportType).endsWith('8');
+        Document document = *Document::parse(*file).document;
+        Rows expected = document.values().sheets[0].rows;
+        // Rows 5 to 69 fill the first block of 32 rows and two more.
+        for (int row = 69; row >= 5; --row) {
+            ASSERT_FALSE(document.setCell(0, row, 1, QStringLiteral("memory %1").arg(row)));
+            put(expected, static_cast<std::size_t>(row), 1, QStringLiteral("memory %1").arg(row));
+        }
+        ASSERT_FALSE(document.removeRow(0, 40));
+        expected.erase(expected.begin() + 40);
+        const QByteArray saved = *document.save();
+        EXPECT_EQ(rowBlockProblems(saved, biff8), QString());
+        EXPECT_TRUE(sameRows(expected, Document::parse(saved).document->values().sheets[0].rows));
+        if (testing::haveXlrd()) {
+            QTemporaryDir dir;
+            ASSERT_TRUE(dir.isValid());
+            rxdeck::test::putFile(dir.filePath("rows.xls"), saved);
+            EXPECT_TRUE(
+                sameRows(expected, testing::xlrdSheets(dir.filePath("rows.xls"))->at(0).second));
+        }
+    }
+}
+
 // Values ssconvert computes for a file after recalculating every formula, as CSV.
 std::optional<QString> recalculated(const QByteArray& file)
 {
