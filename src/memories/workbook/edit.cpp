@@ -695,8 +695,13 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
     if (std::optional<QString> refused = adjustFormulas(sheet, row, adjusted))
         return refused;
 
-    for (std::size_t s = 0; s < subs.size(); ++s)
+    for (std::size_t s = 0; s < subs.size(); ++s) {
+        // A formula that changed size moves the cells after it: recompute that sheet's blocks.
+        for (std::size_t i = 0; i < subs[s].records.size() && !subs[s].dirty; ++i)
+            subs[s].dirty = subs[s].records[i].body.size() != adjusted[s][i].body.size();
         subs[s].records = std::move(adjusted[s]);
+    }
+    sstChanged_ = sstChanged_ || subs.front().dirty; // the string table may have moved
     std::vector<Record>& records = subs[target].records;
     std::vector<Record> kept;
     kept.reserve(records.size());
