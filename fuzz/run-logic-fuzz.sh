@@ -101,4 +101,4 @@ if [ "$status" -ne 0 ]; then
     echo "FAILED: see the inputs above (xxd FILE shows one; ./TARGET FILE reruns it)"
     exit 1
 fi
-echo "no property failure, crash, leak or sanitizer report in $seconds s per target"
+echo "no property failure, crash, leak, timeout or sanitizer report in $seconds s per target"

@@ -173,22 +173,42 @@ INSTANTIATE_TEST_SUITE_P(Generators, CorpusRead, ::testing::ValuesIn(generators)
 
 enum class Edit
 {
-    Note,      // a new text in an existing row's Note
-    AddRow,    // Frequency and Note in the first empty row below the list
-    RemoveRow, // a row in the middle; rows below, and references to them, move up
+    Note,        // a new text in an existing row's Note
+    AddRow,      // Frequency and Note in the first empty row below the list
+    OverFormula, // a text typed over Sheet2's formula with a text result
+    RemoveRow,   // a row in the middle; rows below, and references to them, move up
 };
 
 std::string describe(Edit edit)
 {
+    constexpr const char* names[] = {"Note", "AddRow", "OverFormula", "RemoveRow"};
+    return names[int(edit)];
+}
+
+struct SetCell
+{
+    int sheet;
+    int row;
+    int column;
+    Cell value;
+};
+
+// The cells an edit sets. Row 3 (0-based) of Sheet1 holds a non-ASCII note, row 6 is the first
+// empty one; BIFF5 texts keep to code page 1252.
+std::vector<SetCell> cellsOf(Edit edit, bool biff5)
+{
+    const auto text = [](const char* utf8) { return Cell(QString::fromUtf8(utf8)); };
     switch (edit) {
     case Edit::Note:
-        return "Note";
+        return {{0, 3, 1, text(biff5 ? "Grüße café €" : "Grüße Ω €")}};
     case Edit::AddRow:
-        return "AddRow";
+        return {{0, 6, 1, text(biff5 ? "Köln" : "Київ")}, {0, 6, 0, 28.25}};
+    case Edit::OverFormula:
+        return {{1, 1, 2, text("typed")}};
     case Edit::RemoveRow:
         break;
     }
-    return "RemoveRow";
+    return {};
 }
 
 void PrintTo(Edit edit, std::ostream* os)
@@ -212,23 +232,21 @@ TEST_P(CorpusEdit, ChangesOnlyWhatWasEdited)
     Document& doc = *parsed.document;
     const Workbook before = doc.values();
 
-    // Row 3 (0-based) holds a non-ASCII note; row 2 is removed; the list ends at row 5.
     QJsonObject change;
     std::optional<QString> refused;
     if (edit == Edit::RemoveRow) {
         refused = doc.removeRow(0, 2);
         change[QStringLiteral("remove")] = QJsonArray{0, 2};
     } else {
-        const int row = edit == Edit::Note ? 3 : int(before.sheets.at(0).rows.size());
-        ASSERT_EQ(row == 6, edit == Edit::AddRow);
-        const QString note =
-            QString::fromUtf8(edit == Edit::Note ? (biff5 ? "Grüße café €" : "Grüße Ω €")
-                                                 : (biff5 ? "Köln" : "Київ"));
-        QJsonArray cells{QJsonArray{0, row, 1, note}};
-        refused = doc.setCell(0, row, 1, note);
-        if (edit == Edit::AddRow && !refused) {
-            refused = doc.setCell(0, row, 0, 28.25);
-            cells.append(QJsonArray{0, row, 0, 28.25});
+        ASSERT_EQ(before.sheets.at(0).rows.size(), 6u);
+        QJsonArray cells;
+        for (const SetCell& set : cellsOf(edit, biff5)) {
+            if (!refused)
+                refused = doc.setCell(set.sheet, set.row, set.column, set.value);
+            const QString* text = std::get_if<QString>(&set.value);
+            cells.append(
+                QJsonArray{set.sheet, set.row, set.column,
+                           text ? QJsonValue(*text) : QJsonValue(std::get<double>(set.value))});
         }
         change[QStringLiteral("set")] = cells;
     }
@@ -260,7 +278,7 @@ TEST_P(CorpusEdit, ChangesOnlyWhatWasEdited)
 INSTANTIATE_TEST_SUITE_P(Generators, CorpusEdit,
                          ::testing::Combine(::testing::ValuesIn(generators),
                                             ::testing::Values(Edit::Note, Edit::AddRow,
-                                                              Edit::RemoveRow)),
+                                                              Edit::OverFormula, Edit::RemoveRow)),
                          [](const auto& info) {
                              return describe(std::get<0>(info.param)) + "_" +
                                     describe(std::get<1>(info.param));
