@@ -123,6 +123,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         QString name;
     };
     std::vector<Bound> bounds;
+    bool sstRead = false;
     for (std::size_t i = 0; i < globals.size(); ++i) {
         const biff::Record& record = globals[i];
         biff::Reader in(partsFrom(globals, i));
@@ -167,8 +168,9 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             break;
         }
         case type::sst: {
-            if (!context.biff8 || !context.strings.empty())
-                break;
+            if (!context.biff8 || sstRead)
+                break; // the editor, too, works on the first table only
+            sstRead = true;
             in.u32();
             const std::uint32_t count = in.u32();
             for (std::uint32_t s = 0; s < count && in.ok() && !in.atEnd(); ++s)

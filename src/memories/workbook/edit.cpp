@@ -27,6 +27,7 @@ constexpr int lastRow(Document::Format format)
 constexpr int lastColumn = 255;
 constexpr int maxBiff5Text = 255;
 constexpr qsizetype maxRecordBody = 8224;
+constexpr std::uint16_t window2 = 0x023E;
 
 bool isFormulaPart(std::uint16_t t)
 {
@@ -172,6 +173,182 @@ bool adjustable(std::uint16_t t)
 {
     return t == type::formula || t == type::array || t == type::shrFmla || t == type::table ||
            t == type::name || t == type::brai;
+}
+
+// The EOF that closes the sheet's substream (junk may follow it).
+std::size_t sheetEof(const std::vector<Record>& records)
+{
+    int depth = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].type == type::bof)
+            ++depth;
+        else if (records[i].type == type::eof && --depth == 0)
+            return i;
+    }
+    return records.size() - 1;
+}
+
+bool isRowRecord(const Record& r)
+{
+    return r.type == type::row && r.body.size() >= 16;
+}
+
+// A ROW record for a new row: default height, no formatting.
+Record newRowRecord(const std::vector<Record>& records, const std::vector<std::size_t>& level,
+                    int row, int column)
+{
+    std::uint16_t height = 0x00FF;
+    for (std::size_t i : level)
+        if (records[i].type == type::defaultRowHeight && records[i].body.size() >= 4)
+            height = get16(records[i].body, 2);
+    return Record{type::row, biff8::Bytes()
+                                 .u16(static_cast<std::uint16_t>(row))
+                                 .u16(static_cast<std::uint16_t>(column))
+                                 .u16(static_cast<std::uint16_t>(column + 1))
+                                 .u16(height)
+                                 .u16(0)
+                                 .u16(0)
+                                 .u16(0x0100)
+                                 .u16(defaultCellXf)
+                                 .data()};
+}
+
+// Inserts the ROW record of a new row in row order: into the row block of its 32 rows where the
+// sheet has row blocks, else into a new block of its own. Returns its index.
+std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
+{
+    const std::vector<std::size_t> level = topLevel(records);
+    std::optional<std::size_t> at;
+    bool newBlock = false;
+    if (std::any_of(level.begin(), level.end(),
+                    [&records](std::size_t i) { return records[i].type == type::dbCell; })) {
+        std::optional<std::size_t> afterBlock; // DBCELL of the last block before the row's
+        std::optional<std::size_t> firstBlock; // first ROW record of the first block
+        std::optional<int> key;                // the block's rows divided by 32
+        std::optional<std::size_t> firstRow;
+        std::optional<std::size_t> lastRowBefore;
+        for (std::size_t i : level) {
+            const Record& r = records[i];
+            if (isRowRecord(r)) {
+                key = key.value_or(rowOf(r) / 32);
+                firstRow = firstRow.value_or(i);
+                if (rowOf(r) < row)
+                    lastRowBefore = i;
+            } else if (r.type == type::dbCell) {
+                if (key && *key == row / 32 && !at)
+                    at = lastRowBefore ? *lastRowBefore + 1 : *firstRow;
+                if (key && *key < row / 32)
+                    afterBlock = i;
+                if (key && !firstBlock)
+                    firstBlock = firstRow;
+                key.reset();
+                firstRow.reset();
+                lastRowBefore.reset();
+            }
+        }
+        if (!at) {
+            newBlock = true;
+            at = afterBlock ? *afterBlock + 1 : firstBlock.value_or(level.front());
+        }
+    } else {
+        std::optional<std::size_t> firstRow;
+        for (std::size_t i : level)
+            if (isRowRecord(records[i])) {
+                firstRow = firstRow.value_or(i);
+                if (rowOf(records[i]) < row)
+                    at = i + 1;
+            }
+        at = at.value_or(*firstRow);
+    }
+    const auto pos = records.begin() + static_cast<std::ptrdiff_t>(*at);
+    if (newBlock)
+        records.insert(pos, {newRowRecord(records, level, row, column),
+                             Record{type::dbCell, QByteArray(4, '\0')}});
+    else
+        records.insert(pos, newRowRecord(records, level, row, column));
+    return *at;
+}
+
+// Where a new cell goes: in row and column order among the cells of its row block (the records
+// between the DBCELLs around its ROW record), after the block's ROW records when it has no
+// cells, and in a sheet without cells or ROW records after DIMENSIONS.
+std::size_t cellPlace(const std::vector<Record>& records, int row, int column,
+                      std::optional<std::size_t> rowRecord)
+{
+    const std::vector<std::size_t> level = topLevel(records);
+    std::size_t from = 0;
+    std::size_t to = records.size();
+    if (rowRecord) {
+        for (std::size_t i : level) {
+            if (records[i].type != type::dbCell)
+                continue;
+            if (i > *rowRecord) {
+                to = i;
+                break;
+            }
+            from = i + 1;
+        }
+    }
+    std::optional<std::size_t> after;  // end of the last cell before the new one
+    std::optional<std::size_t> before; // the first cell after it
+    for (std::size_t i : level) {
+        const Record& r = records[i];
+        if (i < from || i >= to || !biff::isCell(r.type) || r.body.size() < 6)
+            continue;
+        if (std::pair{rowOf(r), static_cast<int>(get16(r.body, 2))} < std::pair{row, column})
+            after = cellEnd(records, i);
+        else if (!before)
+            before = i;
+    }
+    if (after)
+        return *after;
+    if (before)
+        return *before;
+    if (rowRecord) {
+        std::size_t at = *rowRecord + 1;
+        while (at < to && records[at].type == type::row)
+            ++at;
+        return at;
+    }
+    for (std::size_t i : level) {
+        if (records[i].type == type::dimensions)
+            return i + 1;
+        if (records[i].type == window2)
+            return i;
+    }
+    return sheetEof(records);
+}
+
+// Inserts a cell where no record holds one yet, with a ROW record for a new row where the
+// sheet has ROW records, and keeps the ROW record's column span covering it.
+void insertCell(std::vector<Record>& records, const Record& cell, int row, int column)
+{
+    bool rowHasCells = false;
+    bool hasRows = false;
+    std::optional<std::size_t> rowRecord;
+    for (std::size_t i : topLevel(records)) {
+        const Record& r = records[i];
+        if (isRowRecord(r)) {
+            hasRows = true;
+            if (rowOf(r) == row)
+                rowRecord = i;
+        } else if (biff::isCell(r.type) && r.body.size() >= 6 && rowOf(r) == row) {
+            rowHasCells = true;
+        }
+    }
+    if (!rowHasCells && !rowRecord && hasRows)
+        rowRecord = insertRowRecord(records, row, column);
+    const std::size_t at = cellPlace(records, row, column, rowRecord);
+    records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), cell);
+    for (std::size_t i : topLevel(records)) {
+        if (!isRowRecord(records[i]) || rowOf(records[i]) != row)
+            continue;
+        QByteArray& b = records[i].body;
+        if (get16(b, 2) > column)
+            put16(b, 2, static_cast<std::uint16_t>(column));
+        if (get16(b, 4) < column + 1)
+            put16(b, 4, static_cast<std::uint16_t>(column + 1));
+    }
 }
 
 } // namespace
@@ -410,176 +587,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
                            replacement.end());
         }
     } else if (fresh) {
-        // A new cell: into its row's place in the cell table, with a ROW record for a new row.
-        bool rowHasCells = false;
-        std::optional<std::size_t> rowRecord;
-        bool hasRows = false;
-        bool hasBlocks = false;
-        for (std::size_t i : level) {
-            const Record& r = records[i];
-            if (r.type == type::row && r.body.size() >= 16) {
-                hasRows = true;
-                if (rowOf(r) == row)
-                    rowRecord = i;
-            } else if (r.type == type::dbCell) {
-                hasBlocks = true;
-            } else if (biff::isCell(r.type) && r.body.size() >= 6 && rowOf(r) == row) {
-                rowHasCells = true;
-            }
-        }
-        if (!rowHasCells && !rowRecord && hasRows) {
-            std::uint16_t height = 0x00FF;
-            for (std::size_t i : level)
-                if (records[i].type == type::defaultRowHeight && records[i].body.size() >= 4)
-                    height = get16(records[i].body, 2);
-            Record rowRec{type::row, biff8::Bytes()
-                                         .u16(static_cast<std::uint16_t>(row))
-                                         .u16(static_cast<std::uint16_t>(column))
-                                         .u16(static_cast<std::uint16_t>(column + 1))
-                                         .u16(height)
-                                         .u16(0)
-                                         .u16(0)
-                                         .u16(0x0100)
-                                         .u16(defaultCellXf)
-                                         .data()};
-            // Into the row block of its 32 rows, or a new block of its own.
-            std::size_t at = 0;
-            bool placed = false;
-            std::size_t blockStart = 0;
-            bool newBlock = false;
-            if (hasBlocks) {
-                std::optional<std::size_t> afterBlock; // DBCELL of the last block before
-                std::optional<std::size_t> firstBlockStart;
-                std::size_t start = level.empty() ? 0 : level.front();
-                std::optional<int> key;
-                std::optional<std::size_t> lastRowInBlock;
-                std::optional<std::size_t> firstRowInBlock;
-                for (std::size_t i : level) {
-                    const Record& r = records[i];
-                    if (r.type == type::row && r.body.size() >= 16) {
-                        if (!key)
-                            key = rowOf(r) / 32;
-                        if (!firstRowInBlock)
-                            firstRowInBlock = i;
-                        if (rowOf(r) < row)
-                            lastRowInBlock = i;
-                    } else if (r.type == type::dbCell) {
-                        if (key && *key == row / 32 && !placed) {
-                            at = lastRowInBlock ? *lastRowInBlock + 1 : *firstRowInBlock;
-                            placed = true;
-                        }
-                        if (key && *key < row / 32)
-                            afterBlock = i;
-                        if (key && !firstBlockStart)
-                            firstBlockStart = firstRowInBlock;
-                        key.reset();
-                        lastRowInBlock.reset();
-                        firstRowInBlock.reset();
-                        start = i + 1;
-                    }
-                }
-                (void)start;
-                if (!placed) {
-                    newBlock = true;
-                    at = afterBlock ? *afterBlock + 1 : firstBlockStart.value_or(level.front());
-                    placed = true;
-                }
-            }
-            if (!placed) {
-                std::optional<std::size_t> lastBefore;
-                std::optional<std::size_t> firstRow;
-                for (std::size_t i : level)
-                    if (records[i].type == type::row && records[i].body.size() >= 16) {
-                        if (!firstRow)
-                            firstRow = i;
-                        if (rowOf(records[i]) < row)
-                            lastBefore = i;
-                    }
-                at = lastBefore ? *lastBefore + 1 : *firstRow;
-            }
-            records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), rowRec);
-            if (newBlock)
-                records.insert(records.begin() + static_cast<std::ptrdiff_t>(at) + 1,
-                               Record{type::dbCell, QByteArray(4, '\0')});
-            rowRecord = at;
-            blockStart = at;
-            (void)blockStart;
-        }
-        const std::vector<std::size_t> now = topLevel(records);
-        // The records of the row's block: between the DBCELLs around its ROW record.
-        std::size_t from = 0;
-        std::size_t to = records.size();
-        if (rowRecord) {
-            for (std::size_t i : now) {
-                if (records[i].type != type::dbCell)
-                    continue;
-                if (i < *rowRecord)
-                    from = i + 1;
-                else {
-                    to = i;
-                    break;
-                }
-            }
-        }
-        std::optional<std::size_t> after;  // end of the last cell before the new one
-        std::optional<std::size_t> before; // the first cell after it
-        for (std::size_t i : now) {
-            if (i < from || i >= to)
-                continue;
-            const Record& r = records[i];
-            if (!biff::isCell(r.type) || r.body.size() < 6)
-                continue;
-            const std::pair key{rowOf(r), static_cast<int>(get16(r.body, 2))};
-            if (key < std::pair{row, column})
-                after = cellEnd(records, i);
-            else if (!before)
-                before = i;
-        }
-        std::size_t at = 0;
-        if (after)
-            at = *after;
-        else if (before)
-            at = *before;
-        else if (rowRecord) {
-            // No cells in the block yet: after its ROW records.
-            at = *rowRecord + 1;
-            while (at < to && records[at].type == type::row)
-                ++at;
-        } else {
-            // An empty sheet without ROW records: after DIMENSIONS, else before WINDOW2 or EOF.
-            at = 0;
-            for (std::size_t i : now) {
-                if (records[i].type == type::dimensions) {
-                    at = i + 1;
-                    break;
-                }
-                if (records[i].type == 0x023E || records[i].type == type::eof) {
-                    at = i;
-                    break;
-                }
-            }
-            if (at == 0) {
-                // Before the EOF that closes the sheet (junk may follow it).
-                int depth = 0;
-                for (std::size_t i = 0; i < records.size() && at == 0; ++i) {
-                    if (records[i].type == type::bof)
-                        ++depth;
-                    else if (records[i].type == type::eof && --depth == 0)
-                        at = i;
-                }
-            }
-        }
-        records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), *fresh);
-        // Keep the ROW record's column span covering the new cell.
-        for (std::size_t i : topLevel(records))
-            if (records[i].type == type::row && records[i].body.size() >= 16 &&
-                rowOf(records[i]) == row) {
-                QByteArray& b = records[i].body;
-                if (get16(b, 2) > column)
-                    put16(b, 2, static_cast<std::uint16_t>(column));
-                if (get16(b, 4) < column + 1)
-                    put16(b, 4, static_cast<std::uint16_t>(column + 1));
-            }
+        insertCell(records, *fresh, row, column);
     } else {
         return std::nullopt; // an empty cell stays empty
     }
