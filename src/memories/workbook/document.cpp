@@ -7,6 +7,7 @@
 #include "memories/workbook/documentdata.h"
 
 #include <algorithm>
+#include <QHash>
 #include <string_view>
 
 namespace rxdeck::workbook {
@@ -310,16 +311,14 @@ QByteArray dbCellBody(const std::vector<biff::Record>& records, const Block& blo
     const std::size_t firstRow = block.rows.front();
     biff::put32(body, 0, static_cast<std::uint32_t>(pos[block.dbCell] - pos[firstRow]));
     qsizetype previous = pos[firstRow] + 4 + records[firstRow].body.size();
-    const std::size_t cellsFrom = block.rows.back() + 1;
+    // First cell of every row of the block, in one pass.
+    QHash<int, qsizetype> firstCells;
+    for (std::size_t i = block.rows.back() + 1; i < block.dbCell; ++i)
+        if (biff::isCell(records[i].type) && records[i].body.size() >= 6 &&
+            !firstCells.contains(get16(records[i].body, 0)))
+            firstCells.insert(get16(records[i].body, 0), pos[i]);
     for (std::size_t k = 0; k < block.rows.size(); ++k) {
-        const int row = get16(records[block.rows[k]].body, 0);
-        qsizetype first = previous;
-        for (std::size_t i = cellsFrom; i < block.dbCell; ++i)
-            if (biff::isCell(records[i].type) && records[i].body.size() >= 6 &&
-                get16(records[i].body, 0) == row) {
-                first = pos[i];
-                break;
-            }
+        const qsizetype first = firstCells.value(get16(records[block.rows[k]].body, 0), previous);
         biff::put16(body, 4 + 2 * static_cast<qsizetype>(k),
                     static_cast<std::uint16_t>(std::clamp<qsizetype>(first - previous, 0, 0xFFFF)));
         previous = first;
@@ -391,15 +390,10 @@ QByteArray DocumentData::stream() const
     for (std::size_t s = 1; s < out.size(); ++s) {
         std::vector<biff::Record>& records = out[s].records;
         const qsizetype shift = pos[s].front() - out[s].originalOffset;
+        for (const Block& block : sheetBlocks[s])
+            records[block.dbCell].body = dbCellBody(records, block, pos[s]);
         for (std::size_t i = 0; i < records.size(); ++i) {
             biff::Record& r = records[i];
-            if (r.type == type::dbCell && out[s].dirty) {
-                const auto& list = sheetBlocks[s];
-                const auto block = std::find_if(list.begin(), list.end(),
-                                                [i](const Block& b) { return b.dbCell == i; });
-                if (block != list.end())
-                    r.body = dbCellBody(records, *block, pos[s]);
-            }
             if (r.type != type::index)
                 continue;
             const qsizetype header = wide ? 16 : 12;
