@@ -233,6 +233,8 @@ std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::
         }
         if (depth != 1)
             continue; // the sheet's own BOF is depth 1; embedded charts are deeper
+        if (record.type != type::string && !biff::isCell(record.type))
+            continue;
         std::vector<QByteArrayView> parts{record.body};
         for (std::size_t next = i + 1;
              next < records.size() && records[next].type == type::continued; ++next)

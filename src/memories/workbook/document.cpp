@@ -127,7 +127,12 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
     bool sstRead = false;
     for (std::size_t i = 0; i < globals.size(); ++i) {
         const biff::Record& record = globals[i];
-        biff::Reader in(partsFrom(globals, i));
+        const bool continued = record.type == type::format || record.type == type::boundSheet ||
+                               record.type == type::sst;
+        // Only these read on into CONTINUE records; gathering them for every record would cost
+        // the square of a long run of CONTINUE records.
+        biff::Reader in(continued ? partsFrom(globals, i)
+                                  : std::vector<QByteArrayView>{record.body});
         switch (record.type) {
         case type::xf:
             if (record.body.size() < 4)
