@@ -220,7 +220,9 @@ std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::
     };
 
     int depth = 0;
-    std::optional<std::pair<int, int>> pendingString;
+    // The cell of a FORMULA whose text result the next STRING record holds; row -1 for none.
+    int pendingRow = -1;
+    int pendingColumn = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const biff::Record& record = records[i];
         if (record.type == type::bof) {
@@ -240,25 +242,27 @@ std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::
              next < records.size() && records[next].type == type::continued; ++next)
             parts.emplace_back(records[next].body);
         if (record.type == type::string) {
-            if (pendingString) {
+            if (pendingRow >= 0) {
                 std::optional<QString> text = formulaString(parts, context);
                 if (!text)
                     return std::nullopt;
-                put(pendingString->first, pendingString->second, std::move(*text));
+                put(pendingRow, pendingColumn, std::move(*text));
             }
-            pendingString.reset();
+            pendingRow = -1;
             continue;
         }
         if (!biff::isCell(record.type))
             continue;
-        pendingString.reset();
+        pendingRow = -1;
         std::optional<Decoded> cell = decode(record, parts, context);
         if (!cell)
             return std::nullopt;
         for (std::size_t c = 0; c < cell->cells.size(); ++c)
             put(cell->row, cell->column + static_cast<int>(c), std::move(cell->cells[c]));
-        if (cell->stringFollows)
-            pendingString = std::pair{cell->row, cell->column};
+        if (cell->stringFollows) {
+            pendingRow = cell->row;
+            pendingColumn = cell->column;
+        }
     }
     trim(rows);
     return rows;
