@@ -308,8 +308,9 @@ TEST(DocumentEdit, ChangesOnlyTheEditedCells)
         ASSERT_EQ(before.size(), after.size());
         for (std::size_t i = 0; i < before.size(); ++i) {
             EXPECT_EQ(after[i].name, before[i].name);
-            if (!before[i].name.endsWith("Book") && !before[i].name.endsWith("Workbook"))
+            if (!before[i].name.endsWith("Book") && !before[i].name.endsWith("Workbook")) {
                 EXPECT_EQ(after[i].bytes, before[i].bytes) << before[i].name.toStdString();
+            }
         }
         // A new row gets a ROW record where the sheet has them.
         const auto all = records(*saved);
@@ -318,8 +319,18 @@ TEST(DocumentEdit, ChangesOnlyTheEditedCells)
                 return r.type == type::row && biff::get16(r.body, 0) == row;
             });
         };
-        if (hasRow(0))
+        if (hasRow(0)) {
             EXPECT_TRUE(hasRow(static_cast<int>(added)));
+        }
+        // New cells take the format of the cell above them.
+        const auto xfOf = [&all](int row, int column) {
+            for (const biff::Record& r : all)
+                if (biff::isCell(r.type) && biff::get16(r.body, 0) == row &&
+                    biff::get16(r.body, 2) == column)
+                    return static_cast<int>(biff::get16(r.body, 4));
+            return -1;
+        };
+        EXPECT_EQ(xfOf(static_cast<int>(added), 1), xfOf(static_cast<int>(added) - 1, 1));
 
         if (!testing::haveXlrd())
             continue;

@@ -180,8 +180,9 @@ TEST(ReadFailure, FuzzFindingsAreRefusedOrReadSafely)
     for (const QString& name : files) {
         SCOPED_TRACE(name.toStdString());
         const ReadResult result = read(data.filePath(name));
-        if (!result.book)
+        if (!result.book) {
             EXPECT_EQ(result.error, QStringLiteral("damaged workbook"));
+        }
     }
 }
 
