@@ -306,8 +306,10 @@ DateKind formatDateKind(const QString& format)
             const QString inside = f.mid(i + 1, end < 0 ? -1 : end - i - 1);
             if (!inside.isEmpty() &&
                 (inside.count(u'h') == inside.size() || inside.count(u'm') == inside.size() ||
-                 inside.count(u's') == inside.size()))
+                 inside.count(u's') == inside.size())) {
                 kind.time = true; // elapsed hours, minutes or seconds
+                previous = inside.front();
+            }
             if (end < 0)
                 break;
             i = end;
@@ -329,10 +331,12 @@ DateKind formatDateKind(const QString& format)
             qsizetype next = i;
             while (next < f.size() && f[next] == u'm')
                 ++next;
+            const qsizetype runEnd = next;
             while (next < f.size() && !f[next].isLetter() && f[next] != u'"')
                 ++next;
             const bool minutes = previous == u'h' || (next < f.size() && f[next] == u's');
             (minutes ? kind.time : kind.date) = true;
+            i = runEnd - 1; // "mm" is one field
         } else {
             continue;
         }

@@ -178,6 +178,34 @@ TEST(DocumentRead, EveryCellRecordKind)
     }
 }
 
+TEST(DocumentRead, NumberFormatsThatShowDatesAndTimes)
+{
+    struct Format
+    {
+        const char* format;
+        bool date, time;
+    };
+    for (const Format& f : std::vector<Format>{
+             {"General", false, false},
+             {"#,##0.00 [$€-407];[Red]-#,##0.00", false, false},
+             {"0.00E+00", false, false},
+             {"0.000 \"MHz\"", false, false},
+             {"_($* #,##0_);_($* (#,##0);_($* \"-\"_);_(@_)", false, false},
+             {"dd/mm/yyyy", true, false},
+             {"mmm-yy", true, false},
+             {"[$-409]h:mm:ss AM/PM", false, true},
+             {"mm:ss", false, true},
+             {"[h]:mm", false, true},
+             {"yyyy-mm-dd hh:mm", true, true},
+             {"\\d0 \"days\"", false, false},
+         }) {
+        SCOPED_TRACE(f.format);
+        const biff::DateKind kind = biff::formatDateKind(QString::fromUtf8(f.format));
+        EXPECT_EQ(kind.date, f.date);
+        EXPECT_EQ(kind.time, f.time);
+    }
+}
+
 // --- Edits -----------------------------------------------------------------------------------
 
 std::vector<biff::Record> records(const QByteArray& file)
