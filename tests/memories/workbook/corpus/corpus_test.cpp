@@ -252,11 +252,12 @@ TEST_P(CorpusEdit, ChangesOnlyWhatWasEdited)
     }
 
     if (refused) {
+        // Refused for a stated reason, and then nothing in the file may differ.
         ASSERT_TRUE(edit == Edit::RemoveRow && mayRefuseRemoval(generator))
             << "refused: " << refused->toStdString();
         EXPECT_FALSE(refused->isEmpty());
-        EXPECT_TRUE(sameSheets(before.sheets, doc.values().sheets)); // nothing changed
-        return;
+        EXPECT_TRUE(sameSheets(before.sheets, doc.values().sheets));
+        change = QJsonObject();
     }
 
     QString error;
