@@ -110,6 +110,14 @@ int pick(FuzzedDataProvider& in, int near, int far)
                             : in.ConsumeIntegralInRange(0, far);
 }
 
+// Mostly a sheet of the workbook, now and then the index one past the last.
+int pickSheet(FuzzedDataProvider& in, int sheets)
+{
+    return sheets == 0 || in.ConsumeIntegralInRange(0, 15) == 0
+               ? sheets
+               : in.ConsumeIntegralInRange(0, sheets - 1);
+}
+
 Cell value(FuzzedDataProvider& in)
 {
     switch (in.ConsumeIntegralInRange(0, 3)) {
@@ -137,7 +145,7 @@ void checkSetCell(Document& doc, FuzzedDataProvider& in)
 {
     const Workbook before = doc.values();
     const int sheets = int(before.sheets.size());
-    const int sheet = in.ConsumeIntegralInRange(0, sheets); // one past the end, too
+    const int sheet = pickSheet(in, sheets);
     const int rows = sheet < sheets ? int(before.sheets[sheet].rows.size()) : 0;
     const int row = pick(in, rows + 1, 70000);
     const int column = pick(in, 4, 300);
@@ -169,7 +177,7 @@ void checkRemoveRow(Document& doc, FuzzedDataProvider& in)
 {
     const Workbook before = doc.values();
     const int sheets = int(before.sheets.size());
-    const int sheet = in.ConsumeIntegralInRange(0, sheets);
+    const int sheet = pickSheet(in, sheets);
     const int rows = sheet < sheets ? int(before.sheets[sheet].rows.size()) : 0;
     const int row = pick(in, rows, 70000);
     edits += " after removeRow(" + std::to_string(sheet) + ", " + std::to_string(row) + ")";
