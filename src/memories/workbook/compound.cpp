@@ -119,6 +119,22 @@ void collect(GsfInfile* in, const QByteArray& prefix, std::vector<Stream>& out)
     }
 }
 
+// Whether every stream below `in` can be read, as a save must copy each of them.
+bool allReadable(GsfInfile* in, int depth = 0)
+{
+    const int count = gsf_infile_num_children(in);
+    for (int i = 0; i < count; ++i) {
+        const GPtr<GsfInput> child(gsf_infile_child_by_index(in, i));
+        if (!child || depth > 64)
+            return false;
+        QByteArray bytes;
+        if (isStorage(child.get()) ? !allReadable(GSF_INFILE(child.get()), depth + 1)
+                                   : !readAll(child.get(), bytes))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::vector<Stream> streams(const QByteArray& file)
@@ -138,6 +154,9 @@ std::variant<Stream, QString> workbookStream(const QByteArray& file)
     if (!container)
         return QStringLiteral("damaged workbook");
     // Excel names the stream "Workbook" (BIFF8) or "Book" (BIFF5); some writers vary the case.
+    // A stream that cannot be read could not be written back as it was.
+    if (!allReadable(container.get()))
+        return QStringLiteral("damaged workbook");
     const int count = gsf_infile_num_children(container.get());
     for (const char* wanted : {"Workbook", "Book"}) {
         for (int i = 0; i < count; ++i) {
