@@ -85,27 +85,27 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
     if (!split)
         return failure(damaged());
     auto data = std::make_shared<DocumentData>();
-    data->file = file;
-    data->streamName = stream.name;
-    data->tail = split->tail;
+    data->file_ = file;
+    data->streamName_ = stream.name;
+    data->tail_ = split->tail;
     std::optional<std::vector<Substream>> subs = substreams(std::move(split->records));
     if (!subs)
         return failure(damaged());
-    data->subs = std::move(*subs);
+    data->subs_ = std::move(*subs);
 
-    const std::vector<biff::Record>& globals = data->subs.front().records;
+    const std::vector<biff::Record>& globals = data->subs_.front().records;
     const QByteArray& bof = globals.front().body;
     if (bof.size() < 4)
         return failure(damaged());
     const std::uint16_t version = get16(bof, 0);
     if (version == 0x0600)
-        data->format = Document::Format::Biff8;
+        data->format_ = Document::Format::Biff8;
     else if (version == 0x0500 || qstricmp(stream.name.constData(), "Book") == 0)
-        data->format = Document::Format::Biff5;
+        data->format_ = Document::Format::Biff5;
     else
-        data->format = Document::Format::Biff8;
-    cells::Context& context = data->context;
-    context.biff8 = data->format == Document::Format::Biff8;
+        data->format_ = Document::Format::Biff8;
+    cells::Context& context = data->context_;
+    context.biff8 = data->format_ == Document::Format::Biff8;
 
     // First what decides how the rest reads: encryption, code page, date system.
     for (const biff::Record& record : globals) {
@@ -194,12 +194,12 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
 
     for (const Bound& bound : bounds) {
         const auto found =
-            std::find_if(data->subs.begin() + 1, data->subs.end(),
+            std::find_if(data->subs_.begin() + 1, data->subs_.end(),
                          [&bound](const Substream& s) { return s.originalOffset == bound.offset; });
-        if (found == data->subs.end())
+        if (found == data->subs_.end())
             return failure(damaged());
-        const int substream = static_cast<int>(found - data->subs.begin());
-        data->boundSubstream.push_back(substream);
+        const int substream = static_cast<int>(found - data->subs_.begin());
+        data->boundSubstream_.push_back(substream);
         const QByteArray& sheetBof = found->records.front().body;
         if (!bound.worksheet || sheetBof.size() < 4 || get16(sheetBof, 2) != 0x0010)
             continue; // chart, macro or module sheets are kept but not shown
@@ -207,8 +207,8 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             cells::readSheet(found->records, context);
         if (!rows)
             return failure(damaged());
-        data->worksheetBound.push_back(static_cast<int>(data->boundSubstream.size()) - 1);
-        data->values.sheets.push_back(Sheet{bound.name, std::move(*rows)});
+        data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
+        data->values_.sheets.push_back(Sheet{bound.name, std::move(*rows)});
     }
     return data;
 }
@@ -335,7 +335,7 @@ QByteArray dbCellBody(const std::vector<biff::Record>& records, const Block& blo
 
 QByteArray DocumentData::stream() const
 {
-    std::vector<Substream> out = subs;
+    std::vector<Substream> out = subs_;
     const bool wide = biff8();
 
     // Sizes first: DIMENSIONS, DBCELL and INDEX of the sheets whose cells changed.
@@ -363,7 +363,7 @@ QByteArray DocumentData::stream() const
     }
 
     // EXTSST: one entry for every few strings of the shared-string table.
-    const auto count = static_cast<qsizetype>(context.strings.size());
+    const auto count = static_cast<qsizetype>(context_.strings.size());
     const qsizetype perBucket = std::max<qsizetype>(8, (count + 127) / 128);
     std::vector<biff::Record>& globalRecords = out[0].records;
     const auto sst = std::find_if(globalRecords.begin(), globalRecords.end(),
@@ -387,9 +387,9 @@ QByteArray DocumentData::stream() const
     // BOUNDSHEET stream positions.
     std::size_t bound = 0;
     for (biff::Record& r : out[0].records)
-        if (r.type == type::boundSheet && bound < boundSubstream.size() && r.body.size() >= 4)
+        if (r.type == type::boundSheet && bound < boundSubstream_.size() && r.body.size() >= 4)
             biff::put32(r.body, 0,
-                        static_cast<std::uint32_t>(pos[boundSubstream[bound++]].front()));
+                        static_cast<std::uint32_t>(pos[boundSubstream_[bound++]].front()));
 
     // INDEX and DBCELL.
     for (std::size_t s = 1; s < out.size(); ++s) {
@@ -461,11 +461,11 @@ QByteArray DocumentData::stream() const
     }
 
     QByteArray bytes;
-    bytes.reserve(at + tail.size());
+    bytes.reserve(at + tail_.size());
     for (const Substream& sub : out)
         for (const biff::Record& r : sub.records)
             biff::appendRecord(bytes, r.type, r.body);
-    bytes.append(tail);
+    bytes.append(tail_);
     return bytes;
 }
 
@@ -501,12 +501,12 @@ std::optional<Document> Document::create(const Workbook& book, QString* error)
 
 Document::Format Document::format() const
 {
-    return data_->format;
+    return data_->format_;
 }
 
 const Workbook& Document::values() const
 {
-    return data_->values;
+    return data_->values_;
 }
 
 std::optional<QString> Document::setCell(int sheet, int row, int column, const Cell& value)
@@ -529,14 +529,14 @@ std::optional<QString> Document::removeRow(int sheet, int row)
 
 std::optional<QByteArray> Document::save(QString* error) const
 {
-    if (data_->subs.empty()) {
+    if (data_->subs_.empty()) {
         if (error != nullptr)
             *error = QStringLiteral("a workbook needs at least one sheet");
         return std::nullopt;
     }
-    if (!data_->edited)
-        return data_->file;
-    return compound::replaceStream(data_->file, data_->streamName, data_->stream(), error);
+    if (!data_->edited_)
+        return data_->file_;
+    return compound::replaceStream(data_->file_, data_->streamName_, data_->stream(), error);
 }
 
 } // namespace rxdeck::workbook

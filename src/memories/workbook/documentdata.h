@@ -35,19 +35,19 @@ public:
     // The workbook stream with every position and size that depends on the edits recomputed.
     QByteArray stream() const;
 
-    Document::Format format = Document::Format::Biff8;
-    QByteArray file; // the file as read, or as created
-    QByteArray streamName = "Workbook";
-    bool edited = false;
-    std::vector<Substream> subs;     // subs[0] holds the globals
-    QByteArray tail;                 // bytes after the last record
-    std::vector<int> boundSubstream; // per BOUNDSHEET record: the substream of that sheet
-    std::vector<int> worksheetBound; // per sheet of values: its BOUNDSHEET index
-    cells::Context context;
-    Workbook values;
+    Document::Format format_ = Document::Format::Biff8;
+    QByteArray file_; // the file as read, or as created
+    QByteArray streamName_ = "Workbook";
+    bool edited_ = false;
+    std::vector<Substream> subs_;     // subs_[0] holds the globals
+    QByteArray tail_;                 // bytes after the last record
+    std::vector<int> boundSubstream_; // per BOUNDSHEET record: the substream of that sheet
+    std::vector<int> worksheetBound_; // per sheet of values: its BOUNDSHEET index
+    cells::Context context_;
+    Workbook values_;
 
 private:
-    bool biff8() const { return format == Document::Format::Biff8; }
+    bool biff8() const { return format_ == Document::Format::Biff8; }
     std::optional<std::uint32_t> stringIndex(const QString& text);
     std::uint16_t newCellXf(const std::vector<biff::Record>& records, int row, int column) const;
     std::optional<QString> formulaGuard(const std::vector<biff::Record>& records, std::size_t at,

@@ -356,9 +356,9 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
 std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
 {
     if (stringLookup_.isEmpty())
-        for (std::size_t i = context.strings.size(); i-- > 0;)
-            stringLookup_.insert(context.strings[i], static_cast<std::uint32_t>(i));
-    std::vector<Record>& globals = subs.front().records;
+        for (std::size_t i = context_.strings.size(); i-- > 0;)
+            stringLookup_.insert(context_.strings[i], static_cast<std::uint32_t>(i));
+    std::vector<Record>& globals = subs_.front().records;
     auto sst = std::find_if(globals.begin(), globals.end(),
                             [](const Record& r) { return r.type == type::sst; });
     if (sst == globals.end()) {
@@ -423,8 +423,8 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
     }
     sstEndPart_ = last - first;
     sstEndOffset_ = globals[last].body.size();
-    const auto index = static_cast<std::uint32_t>(context.strings.size());
-    context.strings.push_back(text);
+    const auto index = static_cast<std::uint32_t>(context_.strings.size());
+    context_.strings.push_back(text);
     stringLookup_.insert(text, index);
     biff::put32(globals[first].body, 4, index + 1);
     sstChanged_ = true;
@@ -485,9 +485,9 @@ std::optional<QString> DocumentData::formulaGuard(const std::vector<Record>& rec
 
 std::optional<QString> DocumentData::setCell(int sheet, int row, int column, const Cell& given)
 {
-    if (sheet < 0 || sheet >= static_cast<int>(worksheetBound.size()))
+    if (sheet < 0 || sheet >= static_cast<int>(worksheetBound_.size()))
         return QStringLiteral("the workbook has no such sheet");
-    if (row < 0 || row > lastRow(format) || column < 0 || column > lastColumn)
+    if (row < 0 || row > lastRow(format_) || column < 0 || column > lastColumn)
         return QStringLiteral("the cell lies outside the sheet");
     Cell value = given;
     if (const QString* text = std::get_if<QString>(&value); text && text->isEmpty())
@@ -501,12 +501,12 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             if (!biff8::fitsInCell(*text))
                 return QStringLiteral("the text is longer than a cell holds");
         } else {
-            QStringEncoder encoder(context.codec.constData());
+            QStringEncoder encoder(context_.codec.constData());
             codePageText = encoder.encode(*text);
             if (!encoder.isValid() || encoder.hasError())
                 return QStringLiteral("this Excel 5.0 workbook stores texts in the %1 character "
                                       "set, which has no place for some characters of \"%2\"")
-                    .arg(QString::fromLatin1(context.codec), *text);
+                    .arg(QString::fromLatin1(context_.codec), *text);
             if (codePageText.size() > maxBiff5Text)
                 return QStringLiteral("an Excel 5.0 workbook holds at most %1 characters in a "
                                       "cell")
@@ -514,7 +514,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
         }
     }
 
-    Substream& sub = subs[static_cast<std::size_t>(boundSubstream[worksheetBound[sheet]])];
+    Substream& sub = subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[sheet]])];
     std::vector<Record>& records = sub.records;
     const std::vector<std::size_t> level = topLevel(records);
     std::vector<std::size_t> covering;
@@ -534,14 +534,14 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
         // A number in a date cell would read back as a date: such a cell gets the default
         // format, or the first XF that shows numbers as numbers.
         const auto isDate = [this](std::uint16_t x) {
-            const biff::DateKind kind = context.dateKind(x);
+            const biff::DateKind kind = context_.dateKind(x);
             return kind.date || kind.time;
         };
         if (isDate(xf))
             xf = defaultCellXf;
-        for (std::uint16_t x = 0; isDate(xf) && x < context.xfFormats.size(); ++x)
+        for (std::uint16_t x = 0; isDate(xf) && x < context_.xfFormats.size(); ++x)
             xf = x;
-        shown = context.numberCell(*number, xf); // what a reader will show
+        shown = context_.numberCell(*number, xf); // what a reader will show
     }
     std::optional<Record> fresh;
     if (const double* number = std::get_if<double>(&value)) {
@@ -593,8 +593,8 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     }
 
     sub.dirty = true;
-    edited = true;
-    std::vector<std::vector<Cell>>& rows = values.sheets[static_cast<std::size_t>(sheet)].rows;
+    edited_ = true;
+    std::vector<std::vector<Cell>>& rows = values_.sheets[static_cast<std::size_t>(sheet)].rows;
     if (rows.size() <= static_cast<std::size_t>(row))
         rows.resize(static_cast<std::size_t>(row) + 1);
     std::vector<Cell>& cellsOfRow = rows[static_cast<std::size_t>(row)];
@@ -610,19 +610,19 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
 {
     const formula::Biff version = biff8() ? formula::Biff::V8 : formula::Biff::V5;
     const formula::ExternSheets externs =
-        formula::externSheets(asFormulaRecords(subs.front().records), version);
-    const int bound = worksheetBound[static_cast<std::size_t>(sheet)];
-    const auto target = static_cast<std::size_t>(boundSubstream[static_cast<std::size_t>(bound)]);
+        formula::externSheets(asFormulaRecords(subs_.front().records), version);
+    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
+    const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(bound)]);
     const formula::RowRemoval removal{bound, row};
     const QString refused = QStringLiteral("a formula refers to that row or cannot be adjusted; "
                                            "delete the row in a spreadsheet program");
 
     adjusted.clear();
-    for (std::size_t s = 0; s < subs.size(); ++s) {
-        std::vector<Record> records = subs[s].records;
+    for (std::size_t s = 0; s < subs_.size(); ++s) {
+        std::vector<Record> records = subs_[s].records;
         int own = -1;
-        for (std::size_t b = 0; b < boundSubstream.size(); ++b)
-            if (static_cast<std::size_t>(boundSubstream[b]) == s)
+        for (std::size_t b = 0; b < boundSubstream_.size(); ++b)
+            if (static_cast<std::size_t>(boundSubstream_[b]) == s)
                 own = static_cast<int>(b);
         int depth = 0;
         bool inRemovedRow = false; // the companions of a formula in the removed row
@@ -663,16 +663,16 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
 
 std::optional<QString> DocumentData::removeRow(int sheet, int row)
 {
-    if (sheet < 0 || sheet >= static_cast<int>(worksheetBound.size()))
+    if (sheet < 0 || sheet >= static_cast<int>(worksheetBound_.size()))
         return QStringLiteral("the workbook has no such sheet");
-    if (row < 0 || row > lastRow(format))
+    if (row < 0 || row > lastRow(format_))
         return QStringLiteral("the row lies outside the sheet");
-    const auto target = static_cast<std::size_t>(
-        boundSubstream[static_cast<std::size_t>(worksheetBound[static_cast<std::size_t>(sheet)])]);
+    const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(
+        worksheetBound_[static_cast<std::size_t>(sheet)])]);
 
     // What anchors things to rows and cannot be moved here.
-    for (std::size_t i : topLevel(subs[target].records)) {
-        const Record& r = subs[target].records[i];
+    for (std::size_t i : topLevel(subs_[target].records)) {
+        const Record& r = subs_[target].records[i];
         const auto at = [&r](qsizetype pos) {
             return r.body.size() >= pos + 2 ? get16(r.body, pos) : 0;
         };
@@ -703,14 +703,14 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
     if (std::optional<QString> refused = adjustFormulas(sheet, row, adjusted))
         return refused;
 
-    for (std::size_t s = 0; s < subs.size(); ++s) {
+    for (std::size_t s = 0; s < subs_.size(); ++s) {
         // A formula that changed size moves the cells after it: recompute that sheet's blocks.
-        for (std::size_t i = 0; i < subs[s].records.size() && !subs[s].dirty; ++i)
-            subs[s].dirty = subs[s].records[i].body.size() != adjusted[s][i].body.size();
-        subs[s].records = std::move(adjusted[s]);
+        for (std::size_t i = 0; i < subs_[s].records.size() && !subs_[s].dirty; ++i)
+            subs_[s].dirty = subs_[s].records[i].body.size() != adjusted[s][i].body.size();
+        subs_[s].records = std::move(adjusted[s]);
     }
-    sstChanged_ = sstChanged_ || subs.front().dirty; // the string table may have moved
-    std::vector<Record>& records = subs[target].records;
+    sstChanged_ = sstChanged_ || subs_.front().dirty; // the string table may have moved
+    std::vector<Record>& records = subs_[target].records;
     std::vector<Record> kept;
     kept.reserve(records.size());
     int depth = 0;
@@ -768,9 +768,9 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
     }
     records = std::move(kept);
 
-    subs[target].dirty = true;
-    edited = true;
-    std::vector<std::vector<Cell>>& rows = values.sheets[static_cast<std::size_t>(sheet)].rows;
+    subs_[target].dirty = true;
+    edited_ = true;
+    std::vector<std::vector<Cell>>& rows = values_.sheets[static_cast<std::size_t>(sheet)].rows;
     if (static_cast<std::size_t>(row) < rows.size())
         rows.erase(rows.begin() + row);
     cells::trim(rows);
