@@ -281,6 +281,14 @@ def formulas(path):
     return texts, names
 
 
+def date_text(t):
+    """A date cell as Document shows it: "YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS" or "HH:MM:SS"."""
+    day, time = "%04d-%02d-%02d" % t[:3], "%02d:%02d:%02d" % t[3:]
+    if t[:3] == (0, 0, 0):
+        return time
+    return day + " " + time if any(t[3:]) else day
+
+
 def dump(path):
     import xlrd
     book = xlrd.open_workbook(path, formatting_info=True)
@@ -309,10 +317,7 @@ def dump(path):
                 entry = {"row": r, "col": c, "type": kinds[cell.ctype], "value": cell.value,
                          "style": style(cell.xf_index)}
                 if cell.ctype == xlrd.XL_CELL_DATE:
-                    t = xlrd.xldate_as_tuple(cell.value, book.datemode)
-                    entry["value"] = ("%04d-%02d-%02d" % t[:3] if t[:3] != (0, 0, 0) else "") + \
-                        (" " if t[:3] != (0, 0, 0) and any(t[3:]) else "") + \
-                        ("%02d:%02d:%02d" % t[3:] if any(t[3:]) or t[:3] == (0, 0, 0) else "")
+                    entry["value"] = date_text(xlrd.xldate_as_tuple(cell.value, book.datemode))
                 elif cell.ctype == xlrd.XL_CELL_ERROR:
                     entry["value"] = xlrd.error_text_from_code.get(cell.value, cell.value)
                 if (s, r, c) in texts:
@@ -382,7 +387,8 @@ def expected(before, edit):
             cells[cells.index(old)] = new
         else:
             cells.append(new)
-        want["sheets"][sheet].setdefault("new_rows", []).append(row)
+        if str(row) not in want["sheets"][sheet]["rows"]:
+            want["sheets"][sheet].setdefault("new_rows", []).append(row)  # any height
     if "remove" in edit:
         sheet, row = edit["remove"]
         target = want["sheets"][sheet]
