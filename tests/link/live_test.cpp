@@ -1,5 +1,6 @@
 // The program's serial port and main window against the receiver simulator on a
 // real pseudo-terminal.
+#include "app/desk.h"
 #include "link/qtserialport.h"
 #include "shell/form1.h"
 #include "sim_harness.h"
@@ -89,8 +90,8 @@ TEST_F(LiveTest, InputIncludesBytesTheSystemHasReceivedWithoutAnEventLoop)
 TEST_F(LiveTest, ChoosingComm1RunsTheSnapshotAndThePollAgainstTheReceiver)
 {
     start();
-    Form1 window(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
-    const Controls& ui = window.controls();
+    Desk desk(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = desk.window().controls();
     ui.Comm[1]->trigger();
     ASSERT_TRUE(ui.Comm[1]->isChecked());
 
@@ -120,13 +121,13 @@ TEST_F(LiveTest, ChoosingComm1RunsTheSnapshotAndThePollAgainstTheReceiver)
 TEST_F(LiveTest, AReceiverThatVanishesLeavesTheProgramRunningAndShowingNoSerial)
 {
     start();
-    Form1 window(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
-    const Controls& ui = window.controls();
+    Desk desk(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = desk.window().controls();
     ui.Comm[1]->trigger();
     ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral(" 14.200.000"); }));
 
     sim.reset(); // the simulator exits and its pseudo-terminal goes away
-    ASSERT_TRUE(waitFor([&] { return !window.port().portOpen(); }));
+    ASSERT_TRUE(waitFor([&] { return !desk.port().portOpen(); }));
     ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral("No serial"); }));
     // Every handler's guard now stops it; nothing crashes.
     ui.Command[13]->click();
@@ -136,6 +137,6 @@ TEST_F(LiveTest, AReceiverThatVanishesLeavesTheProgramRunningAndShowingNoSerial)
     // Back again: choosing the port reopens it and the display comes back.
     start();
     ui.Comm[1]->trigger();
-    ASSERT_TRUE(window.port().portOpen());
+    ASSERT_TRUE(desk.port().portOpen());
     ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral(" 14.200.000"); }));
 }

@@ -43,8 +43,8 @@ TEST(WindowMenus, SerialPortItemsShowTheirDevice)
 {
     qputenv("RXDECK_COMM1", "/dev/ttyUSB7");
     QTemporaryDir dir;
-    Form1 window(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
-    const Controls& ui = window.controls();
+    Desk desk(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = desk.window().controls();
     EXPECT_EQ(ui.Comm[1]->text(), QStringLiteral("Comm1"));
     EXPECT_EQ(ui.Comm[1]->statusTip(), QStringLiteral("/dev/ttyUSB7"));
     EXPECT_EQ(ui.Comm[4]->text(), QStringLiteral("Comm4"));
@@ -118,8 +118,7 @@ TEST_F(WindowTest, ASilentReceiverIsAskedAgainOnEveryTick)
 TEST_F(WindowTest, AFailedOpenWarnsOnceAndKeepsTheEarlierMark)
 {
     QStringList warnings;
-    QObject::connect(window.get(), &Form1::warningShown,
-                     [&](const QString& text) { warnings << text; });
+    QObject::connect(window, &Form1::warningShown, [&](const QString& text) { warnings << text; });
     choosePort(1);
     port->unavailable = {2};
     ui().Comm[2]->trigger();
