@@ -51,7 +51,7 @@ public:
     // Starts the program with Comm1 on `device` and its data under `dataHome`, waits for its
     // window, moves it to the top-left corner and learns where panel and menus are.
     FrontPanel(const std::filesystem::path& device, const std::filesystem::path& dataHome,
-               const std::filesystem::path& output);
+               const std::filesystem::path& output, const std::vector<std::string>& arguments = {});
 
     bool alive() { return process_.running(); }
     // Exit code or 128 + signal once it has ended.
