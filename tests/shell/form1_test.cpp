@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "netcontrol/rigctlserver.h"
 #include "shell/led.h"
 #include "shell/slider.h"
 #include "support/panelprobe.h"
@@ -319,4 +320,27 @@ TEST_F(WindowTest, SquelchEndsAndKeyboard)
     // Setting the value it already has runs nothing.
     squelch->setValue(136);
     EXPECT_TRUE(port->written.isEmpty());
+}
+
+TEST(WindowStatusBar, SaysWhetherNetworkControlRuns)
+{
+    QTemporaryDir dir;
+    Desk first(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    Desk second(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const auto shown = [](const Desk& desk) {
+        return desk.window().findChild<QLabel*>(QStringLiteral("networkControl"))->text();
+    };
+    ASSERT_TRUE(first.startNetworkControl(0));
+    const quint16 port = first.networkControl()->port();
+    EXPECT_EQ(shown(first),
+              QStringLiteral("Network control on 127.0.0.1:%1, no programs connected").arg(port));
+
+    // The port is taken: the second says so and runs on without a server.
+    QString error;
+    EXPECT_FALSE(second.startNetworkControl(port, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(second.networkControl(), nullptr);
+    EXPECT_TRUE(
+        shown(second).startsWith(QStringLiteral("Network control off: 127.0.0.1:%1").arg(port)))
+        << shown(second).toStdString();
 }
