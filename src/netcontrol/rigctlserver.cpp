@@ -127,8 +127,10 @@ void RigctlServer::readFrom(Client& client)
     client.buffer.remove(0, start);
     if (client.buffer.size() > maxLineLength)
         close = true;
-    if (!reply.isEmpty())
+    if (!reply.isEmpty()) {
         socket->write(reply);
+        socket->flush(); // now, not on a later turn of the event loop
+    }
     if (close)
         socket->disconnectFromHost(); // sends what was written, then drops the client
 }
