@@ -66,9 +66,12 @@ QString RigctlServer::statusText() const
 
 void RigctlServer::updateStatus(const ReceiverStatus& status)
 {
+    // A reply too garbled to hold a frequency says nothing; an unreadable digit
+    // leaves the last known value, as it leaves the lamps.
+    if (status.frequencyHz <= 0)
+        return;
     haveStatus_ = true;
     state_.frequencyHz = status.frequencyHz;
-    // An unreadable digit leaves the last known value, as it leaves the lamps.
     if (status.mode != 0)
         state_.mode = status.mode;
     if (status.bandwidth != 0)

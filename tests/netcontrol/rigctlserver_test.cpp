@@ -85,6 +85,11 @@ TEST_F(ServerTest, AnswersFromTheStatusAndSendsSetsToThePort)
     EXPECT_EQ(client.ask("f\nl STRENGTH\n", 2), "14200000\n-27\n");
     EXPECT_EQ(client.ask("F 14074000\r\nf\n", 2), "RPRT 0\n14074000\n");
     EXPECT_EQ(port.written, QByteArrayList{"FRQ14.074\n"});
+    // A garbled reply changes nothing; the next good one replaces the value set.
+    server.updateStatus({0, 0, 0, 0});
+    EXPECT_EQ(client.ask("f\nm\n", 3), "14074000\nUSB\n3200\n");
+    server.updateStatus({7000000, 5, 2, -60});
+    EXPECT_EQ(client.ask("f\nm\n", 3), "7000000\nLSB\n1000\n");
     EXPECT_EQ(
         server.statusText(),
         QStringLiteral("Network control on 127.0.0.1:%1, 1 program connected").arg(server.port()));
