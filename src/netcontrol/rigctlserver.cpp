@@ -84,9 +84,9 @@ void RigctlServer::accept(QTcpServer* server)
     while (QTcpSocket* socket = server->nextPendingConnection()) {
         socket->setParent(this);
         if (clientCount() >= maxClients) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->write("RPRT -14\n"); // busy: too many programs connected
             socket->disconnectFromHost();
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             continue;
         }
         clients_.push_back(std::make_unique<Client>(Client{socket, RigctlSession(version_), {}}));

@@ -3,7 +3,6 @@
 #include "support/fakeserialport.h"
 
 #include <gtest/gtest.h>
-#include <memory>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -30,11 +29,6 @@ public:
             return received.count('\n') >= lines;
         });
         return received;
-    }
-
-    bool closedByServer()
-    {
-        return QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
     }
 
     QTcpSocket socket;
@@ -99,43 +93,4 @@ TEST_F(ServerTest, AnswersFromTheStatusAndSendsSetsToThePort)
     EXPECT_EQ(client.ask("f\nF 7000000\n", 2), "RPRT -6\nRPRT -6\n");
     EXPECT_EQ(port.written.size(), 1);
     EXPECT_EQ(port.writesWhileClosed, 0);
-}
-
-TEST_F(ServerTest, BadInputClosesOnlyThatConnection)
-{
-    const QByteArray inputs[] = {
-        QByteArray(300, 'f'),                        // no line end in sight
-        QByteArray(300, 'f') + '\n',                 // a line too long
-        "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n", // a browser
-        QByteArray("F 7000000\0\xff\n", 12),         // binary
-    };
-    Client good(server.port());
-    for (const QByteArray& input : inputs) {
-        Client bad(server.port());
-        bad.socket.write(input);
-        EXPECT_TRUE(bad.closedByServer()) << input.left(20).toHex().constData();
-        EXPECT_EQ(good.ask("v\n"), "VFOA\n");
-    }
-    EXPECT_TRUE(port.written.isEmpty());
-}
-
-TEST_F(ServerTest, TurnsAwayANinthProgramAndForgetsOnesThatVanish)
-{
-    std::vector<std::unique_ptr<Client>> clients;
-    for (int i = 0; i < RigctlServer::maxClients; ++i)
-        clients.push_back(std::make_unique<Client>(server.port()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.clientCount() == RigctlServer::maxClients; }));
-
-    Client ninth(server.port());
-    EXPECT_EQ(ninth.ask("f\n"), "RPRT -14\n");
-    EXPECT_TRUE(ninth.closedByServer());
-
-    // One leaves in the middle of a set: nothing of it reaches the receiver.
-    clients.front()->socket.write("F 1407");
-    clients.front()->socket.flush();
-    clients.front()->socket.abort();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.clientCount() == 7; }));
-    Client next(server.port());
-    EXPECT_EQ(next.ask("f\n"), "14200000\n");
-    EXPECT_TRUE(port.written.isEmpty());
 }
