@@ -7,6 +7,11 @@
 #include <QTcpSocket>
 
 namespace rxdeck::netcontrol {
+namespace {
+
+constexpr qint64 maxUnreadReplies = 64 * 1024;
+
+} // namespace
 
 struct RigctlServer::Client
 {
@@ -134,7 +139,10 @@ void RigctlServer::readFrom(Client& client)
         socket->write(reply);
         socket->flush(); // now, not on a later turn of the event loop
     }
-    if (close)
+    // A client that asks without reading would pile up its answers here.
+    if (socket->bytesToWrite() > maxUnreadReplies)
+        socket->abort();
+    else if (close)
         socket->disconnectFromHost(); // sends what was written, then drops the client
 }
 
