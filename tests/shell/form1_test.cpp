@@ -3,6 +3,7 @@
 #include "netcontrol/rigctlserver.h"
 #include "shell/led.h"
 #include "shell/slider.h"
+#include "status/statuspoll.h"
 #include "support/panelprobe.h"
 #include "support/windowfixture.h"
 
@@ -343,4 +344,27 @@ TEST(WindowStatusBar, SaysWhetherNetworkControlRuns)
     EXPECT_TRUE(
         shown(second).startsWith(QStringLiteral("Network control off: 127.0.0.1:%1").arg(port)))
         << shown(second).toStdString();
+}
+
+TEST_F(WindowTest, StatusPollPublishesWhatItDecoded)
+{
+    completeSnapshot(QStringLiteral("x"));
+    std::vector<ReceiverStatus> published;
+    QObject::connect(&desk->statusPoll(), &StatusPoll::statusDecoded,
+                     [&](const ReceiverStatus& status) { published.push_back(status); });
+    port->replies = {rxdeck::test::statusReply("07.123456", "5", "-100.0", "2"),
+                     rxdeck::test::statusReply("14.200000", "9", " -60", "0"),
+                     QStringLiteral("FR")};
+    for (int tick = 0; tick < 4; ++tick)
+        ui().Timer[1]->timeout({});
+    ASSERT_EQ(published.size(), 3u); // the empty read publishes nothing
+    EXPECT_EQ(published[0].frequencyHz, 7123456);
+    EXPECT_EQ(published[0].mode, 5);
+    EXPECT_EQ(published[0].bandwidth, 2);
+    EXPECT_EQ(published[0].signalDbm, -100);
+    EXPECT_EQ(published[1].frequencyHz, 14200000);
+    EXPECT_EQ(published[1].mode, 0); // digits out of range read 0
+    EXPECT_EQ(published[1].bandwidth, 0);
+    EXPECT_EQ(published[1].signalDbm, -60);
+    EXPECT_EQ(published[2].frequencyHz, 0);
 }
