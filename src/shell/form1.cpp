@@ -2,6 +2,7 @@
 
 #include "about/aboutlauncher.h"
 #include "link/portmap.h"
+#include "link/portrecovery.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
 #include "memories/list/memorygrid.h"
@@ -103,6 +104,7 @@ Form1::Form1(std::unique_ptr<SerialPort> port, const QString& workbookPath, QWid
     new ScratchMemories(ui_, *port_, this);
     new Scan(ui_, *port_, this);
     memoryList_ = new MemoryList(ui_, *port_, *grid_, QFileInfo(workbookPath).absolutePath(), this);
+    new PortRecovery(*portSelection, *port_, this);
     connect(portSelection, &PortSelection::portNotAvailable, this, &Form1::showPortWarning);
     connect(port_, &SerialPort::lost, this, &Form1::onPortLost);
     connect(ui_.About, &QAction::triggered, this, [this] { about_->show(this); });
@@ -151,15 +153,18 @@ void Form1::Form_Load()
     ui_.Label[1]->setText(QStringLiteral("Serial port?"));
 }
 
-void Form1::showPortWarning()
+void Form1::showPortWarning(const QString& reason)
 {
     const QString text =
         QStringLiteral("Port not available. Change the CommPort property to another port.");
     if (captureWarnings_) {
-        emit warningShown(text);
+        emit warningShown(text, reason);
         return;
     }
-    QMessageBox::warning(this, QStringLiteral("Rxdeck"), text);
+    // The system's reason goes on a line of its own below the warning.
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Rxdeck"), text, QMessageBox::Ok, this);
+    box.setInformativeText(reason);
+    box.exec();
 }
 
 void Form1::onPortLost()

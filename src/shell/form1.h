@@ -33,13 +33,13 @@ public:
     void setCaptureWarnings(bool capture) { captureWarnings_ = capture; }
 
 signals:
-    void warningShown(const QString& text);
+    void warningShown(const QString& text, const QString& reason);
 
 private:
     void buildMenus();
     void buildTimers();
     void Form_Load();
-    void showPortWarning();
+    void showPortWarning(const QString& reason);
     void onPortLost();
 
     Controls ui_;

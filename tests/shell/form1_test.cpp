@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "link/portrecovery.h"
 #include "shell/led.h"
 #include "shell/slider.h"
 #include "support/panelprobe.h"
@@ -7,12 +8,14 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 using namespace rxdeck;
 using namespace rxdeck::test;
@@ -73,15 +76,20 @@ TEST_F(WindowTest, PanelGeometryFollowsTheDesign)
 
 TEST_F(WindowTest, WithoutAPortNothingIsSentOrShown)
 {
-    // Every slider moved, every sending button clicked: nothing goes out.
+    // Every slider moved, every button pressed and released with the mouse (the step
+    // buttons act on the press itself, which click() never delivers): nothing goes out.
     for (std::size_t n = 1; n <= 7; ++n)
         clickArrow(ui().HScroll[n], true);
+    const QString working = ui().Text[5]->text();
     for (QPushButton* button : ui().Command)
         if (button && button->isEnabled())
-            button->click();
+            QTest::mouseClick(button, Qt::LeftButton);
     ui().Timer[1]->timeout({});
     EXPECT_TRUE(port->written.isEmpty());
     EXPECT_EQ(port->writesWhileClosed, 0);
+    EXPECT_EQ(ui().Text[5]->text(), working);
+    for (std::size_t n = 2; n <= 11; ++n)
+        EXPECT_FALSE(ui().Timer[n]->isActive()) << n;
     EXPECT_EQ(label(1), QStringLiteral("Serial port?"));
     for (int n : {2, 5, 6, 7, 8, 10, 11})
         EXPECT_TRUE(label(n).isEmpty()) << n;
@@ -320,4 +328,148 @@ TEST_F(WindowTest, SquelchEndsAndKeyboard)
     // Setting the value it already has runs nothing.
     squelch->setValue(136);
     EXPECT_TRUE(port->written.isEmpty());
+}
+
+TEST_F(WindowTest, ThePortWarningSaysWhyBelowItsText)
+{
+    qputenv("RXDECK_COMM2", "/dev/ttyUSB3");
+    struct Case
+    {
+        OpenFailure::Kind kind;
+        const char* reasonHas;
+    };
+    const Case cases[] = {
+        {OpenFailure::Kind::NoSuchDevice, "No such device: /dev/ttyUSB3."},
+        {OpenFailure::Kind::PermissionDenied, "\"dialout\" group"},
+        {OpenFailure::Kind::InUse, "/dev/ttyUSB3 is in use by another program."},
+    };
+    port->unavailable = {2};
+    for (const Case& c : cases) {
+        port->failure = {c.kind, {}};
+        QStringList reasons;
+        const auto connection =
+            QObject::connect(window.get(), &Form1::warningShown,
+                             [&](const QString&, const QString& reason) { reasons << reason; });
+        ui().Comm[2]->trigger();
+        QObject::disconnect(connection);
+        ASSERT_EQ(reasons.size(), 1) << c.reasonHas;
+        EXPECT_TRUE(reasons.front().contains(QString::fromUtf8(c.reasonHas)))
+            << reasons.front().toStdString();
+        EXPECT_TRUE(reasons.front().contains(QStringLiteral("/dev/ttyUSB3")));
+    }
+    qunsetenv("RXDECK_COMM2");
+}
+
+TEST_F(WindowTest, TheWheelMovesNoSlider)
+{
+    completeSnapshot(QStringLiteral("x"));
+    for (std::size_t n = 1; n <= 7; ++n)
+        ui().HScroll[n]->setValue(ui().HScroll[n]->minimum());
+    port->takeWritten();
+    QStringList readouts;
+    for (int n : {2, 5, 6, 7, 8, 10, 11})
+        readouts << label(n);
+    for (std::size_t n = 1; n <= 7; ++n) {
+        Slider* slider = ui().HScroll[n];
+        QScrollBar* bar = slider->bar();
+        const QPointF centre = QRectF(bar->rect()).center();
+        for (const int notch : {-120, 120, 120}) {
+            QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notch}, Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(bar, &wheel);
+        }
+        EXPECT_EQ(slider->value(), slider->minimum()) << n;
+    }
+    EXPECT_TRUE(port->written.isEmpty()) << port->written.join(' ').constData();
+    QStringList after;
+    for (int n : {2, 5, 6, 7, 8, 10, 11})
+        after << label(n);
+    EXPECT_EQ(after, readouts);
+}
+
+// A lost port is tried again once a second until its device is back.
+class RecoveryTest : public WindowTest
+{
+protected:
+    RecoveryTest()
+    {
+        QObject::connect(window.get(), &Form1::warningShown, [this] { ++warnings; });
+    }
+
+    PortRecovery& recovery() const { return *window->findChild<PortRecovery*>(); }
+
+    // Comm1 polling, then its device gone.
+    void loseComm1()
+    {
+        completeSnapshot(QStringLiteral("x"));
+        port->lose();
+        port->unavailable = {1};
+        port->takeWritten();
+    }
+
+    int warnings = 0;
+};
+
+TEST_F(RecoveryTest, TheLostPortReopensAsIfChosenOnceItsDeviceIsBack)
+{
+    loseComm1();
+    EXPECT_EQ(label(1), QStringLiteral("No serial"));
+    ASSERT_TRUE(recovery().trying());
+    recovery().retry();
+    EXPECT_FALSE(port->portOpen());
+    EXPECT_TRUE(port->written.isEmpty());
+    EXPECT_EQ(warnings, 0);
+
+    port->unavailable.clear();
+    recovery().retry();
+    EXPECT_TRUE(port->portOpen());
+    EXPECT_EQ(port->commPort(), 1);
+    EXPECT_EQ(port->takeWritten(),
+              QByteArrayList{"RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?\n"});
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+    EXPECT_TRUE(ui().Comm[1]->isChecked());
+    EXPECT_FALSE(recovery().trying());
+    EXPECT_EQ(warnings, 0);
+}
+
+TEST_F(RecoveryTest, ChoosingAnItemDecidesWhetherTheTriesGoOn)
+{
+    // The same item chosen again while its device is away: warned, and still tried.
+    loseComm1();
+    ui().Comm[1]->trigger();
+    EXPECT_EQ(warnings, 1);
+    EXPECT_TRUE(recovery().trying());
+
+    // Another item, even one that fails: the tries stop and port 1 is left alone.
+    port->unavailable = {1, 2};
+    ui().Comm[2]->trigger();
+    EXPECT_FALSE(recovery().trying());
+    const int attempts = port->openAttempts;
+    recovery().retry();
+    EXPECT_EQ(port->openAttempts, attempts);
+    EXPECT_EQ(port->commPort(), 2);
+}
+
+TEST_F(RecoveryTest, AnHourWithoutTheDeviceLeavesNothingBehind)
+{
+    loseComm1();
+    const auto objects = window->findChildren<QObject*>().size();
+    const auto activeTimers = [this] {
+        const auto timers = window->findChildren<QTimer*>();
+        return std::count_if(timers.begin(), timers.end(),
+                             [](const QTimer* timer) { return timer->isActive(); });
+    };
+    const auto timersBefore = activeTimers();
+    const int attempts = port->openAttempts;
+    for (int second = 0; second < 3600; ++second)
+        recovery().retry();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(port->openAttempts - attempts, 3600);
+    EXPECT_EQ(window->findChildren<QObject*>().size(), objects);
+    EXPECT_EQ(activeTimers(), timersBefore);
+    EXPECT_TRUE(port->written.isEmpty());
+    EXPECT_EQ(port->writesWhileClosed, 0);
+    EXPECT_EQ(warnings, 0);
+    EXPECT_EQ(label(1), QStringLiteral("No serial"));
+    EXPECT_TRUE(recovery().trying());
 }
