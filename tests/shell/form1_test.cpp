@@ -330,70 +330,40 @@ TEST_F(WindowTest, SquelchEndsAndKeyboard)
     EXPECT_TRUE(port->written.isEmpty());
 }
 
-TEST_F(WindowTest, ThePortWarningSaysWhyBelowItsText)
-{
-    qputenv("RXDECK_COMM2", "/dev/ttyUSB3");
-    struct Case
-    {
-        OpenFailure::Kind kind;
-        const char* reasonHas;
-    };
-    const Case cases[] = {
-        {OpenFailure::Kind::NoSuchDevice, "No such device: /dev/ttyUSB3."},
-        {OpenFailure::Kind::PermissionDenied, "\"dialout\" group"},
-        {OpenFailure::Kind::InUse, "/dev/ttyUSB3 is in use by another program."},
-    };
-    port->unavailable = {2};
-    for (const Case& c : cases) {
-        port->failure = {c.kind, {}};
-        QStringList reasons;
-        const auto connection =
-            QObject::connect(window.get(), &Form1::warningShown,
-                             [&](const QString&, const QString& reason) { reasons << reason; });
-        ui().Comm[2]->trigger();
-        QObject::disconnect(connection);
-        ASSERT_EQ(reasons.size(), 1) << c.reasonHas;
-        EXPECT_TRUE(reasons.front().contains(QString::fromUtf8(c.reasonHas)))
-            << reasons.front().toStdString();
-        EXPECT_TRUE(reasons.front().contains(QStringLiteral("/dev/ttyUSB3")));
-    }
-    qunsetenv("RXDECK_COMM2");
-}
-
 TEST_F(WindowTest, TheWheelMovesNoSlider)
 {
     completeSnapshot(QStringLiteral("x"));
-    for (std::size_t n = 1; n <= 7; ++n)
-        ui().HScroll[n]->setValue(ui().HScroll[n]->minimum());
-    port->takeWritten();
-    QStringList readouts;
-    for (int n : {2, 5, 6, 7, 8, 10, 11})
-        readouts << label(n);
+    const auto readouts = [this] {
+        QStringList texts;
+        for (int n : {2, 5, 6, 7, 8, 10, 11})
+            texts << label(n);
+        return texts;
+    };
+    const QStringList before = readouts();
     for (std::size_t n = 1; n <= 7; ++n) {
-        Slider* slider = ui().HScroll[n];
-        QScrollBar* bar = slider->bar();
-        const QPointF centre = QRectF(bar->rect()).center();
+        QScrollBar* bar = ui().HScroll[n]->bar();
+        const int position = bar->value();
+        // Both ways, so a slider at one end would still have moved the other way.
         for (const int notch : {-120, 120, 120}) {
+            const QPointF centre = QRectF(bar->rect()).center();
             QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notch}, Qt::NoButton,
                               Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(bar, &wheel);
         }
-        EXPECT_EQ(slider->value(), slider->minimum()) << n;
+        EXPECT_EQ(bar->value(), position) << n;
     }
     EXPECT_TRUE(port->written.isEmpty()) << port->written.join(' ').constData();
-    QStringList after;
-    for (int n : {2, 5, 6, 7, 8, 10, 11})
-        after << label(n);
-    EXPECT_EQ(after, readouts);
+    EXPECT_EQ(readouts(), before);
 }
 
-// A lost port is tried again once a second until its device is back.
-class RecoveryTest : public WindowTest
+// Ports that fail to open or go away.
+class PortTroubleTest : public WindowTest
 {
 protected:
-    RecoveryTest()
+    PortTroubleTest()
     {
-        QObject::connect(window.get(), &Form1::warningShown, [this] { ++warnings; });
+        QObject::connect(window.get(), &Form1::warningShown,
+                         [this](const QString&, const QString& reason) { reasons << reason; });
     }
 
     PortRecovery& recovery() const { return *window->findChild<PortRecovery*>(); }
@@ -407,18 +377,35 @@ protected:
         port->takeWritten();
     }
 
-    int warnings = 0;
+    QStringList reasons; // the line below each warning shown
 };
 
-TEST_F(RecoveryTest, TheLostPortReopensAsIfChosenOnceItsDeviceIsBack)
+TEST_F(PortTroubleTest, TheWarningSaysWhyBelowItsText)
+{
+    qputenv("RXDECK_COMM2", "/dev/ttyUSB3");
+    port->unavailable = {2};
+    const std::pair<OpenFailure::Kind, const char*> cases[] = {
+        {OpenFailure::Kind::NoSuchDevice, "No such device: /dev/ttyUSB3."},
+        {OpenFailure::Kind::PermissionDenied, "/dev/ttyUSB3: add your user to the \"dialout\""},
+        {OpenFailure::Kind::InUse, "/dev/ttyUSB3 is in use by another program."},
+    };
+    for (auto [kind, expected] : cases) {
+        port->failure = {kind, {}};
+        ui().Comm[2]->trigger();
+        ASSERT_FALSE(reasons.isEmpty());
+        EXPECT_TRUE(reasons.last().contains(QString::fromUtf8(expected)))
+            << reasons.last().toStdString();
+    }
+    EXPECT_EQ(reasons.size(), 3);
+    qunsetenv("RXDECK_COMM2");
+}
+
+TEST_F(PortTroubleTest, TheLostPortReopensAsIfChosenOnceItsDeviceIsBack)
 {
     loseComm1();
-    EXPECT_EQ(label(1), QStringLiteral("No serial"));
     ASSERT_TRUE(recovery().trying());
     recovery().retry();
     EXPECT_FALSE(port->portOpen());
-    EXPECT_TRUE(port->written.isEmpty());
-    EXPECT_EQ(warnings, 0);
 
     port->unavailable.clear();
     recovery().retry();
@@ -429,15 +416,15 @@ TEST_F(RecoveryTest, TheLostPortReopensAsIfChosenOnceItsDeviceIsBack)
     EXPECT_TRUE(ui().Timer[12]->isActive());
     EXPECT_TRUE(ui().Comm[1]->isChecked());
     EXPECT_FALSE(recovery().trying());
-    EXPECT_EQ(warnings, 0);
+    EXPECT_TRUE(reasons.isEmpty()); // the tries are quiet
 }
 
-TEST_F(RecoveryTest, ChoosingAnItemDecidesWhetherTheTriesGoOn)
+TEST_F(PortTroubleTest, ChoosingAnItemDecidesWhetherTheTriesGoOn)
 {
     // The same item chosen again while its device is away: warned, and still tried.
     loseComm1();
     ui().Comm[1]->trigger();
-    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(reasons.size(), 1);
     EXPECT_TRUE(recovery().trying());
 
     // Another item, even one that fails: the tries stop and port 1 is left alone.
@@ -447,29 +434,25 @@ TEST_F(RecoveryTest, ChoosingAnItemDecidesWhetherTheTriesGoOn)
     const int attempts = port->openAttempts;
     recovery().retry();
     EXPECT_EQ(port->openAttempts, attempts);
-    EXPECT_EQ(port->commPort(), 2);
 }
 
-TEST_F(RecoveryTest, AnHourWithoutTheDeviceLeavesNothingBehind)
+TEST_F(PortTroubleTest, AnHourWithoutTheDeviceLeavesNothingBehind)
 {
     loseComm1();
-    const auto objects = window->findChildren<QObject*>().size();
     const auto activeTimers = [this] {
         const auto timers = window->findChildren<QTimer*>();
-        return std::count_if(timers.begin(), timers.end(),
-                             [](const QTimer* timer) { return timer->isActive(); });
+        return std::count_if(timers.begin(), timers.end(), [](auto* t) { return t->isActive(); });
     };
-    const auto timersBefore = activeTimers();
+    const auto objects = window->findChildren<QObject*>().size();
+    const auto timers = activeTimers();
     const int attempts = port->openAttempts;
     for (int second = 0; second < 3600; ++second)
         recovery().retry();
     QCoreApplication::processEvents();
     EXPECT_EQ(port->openAttempts - attempts, 3600);
     EXPECT_EQ(window->findChildren<QObject*>().size(), objects);
-    EXPECT_EQ(activeTimers(), timersBefore);
+    EXPECT_EQ(activeTimers(), timers);
     EXPECT_TRUE(port->written.isEmpty());
-    EXPECT_EQ(port->writesWhileClosed, 0);
-    EXPECT_EQ(warnings, 0);
-    EXPECT_EQ(label(1), QStringLiteral("No serial"));
+    EXPECT_TRUE(reasons.isEmpty());
     EXPECT_TRUE(recovery().trying());
 }
