@@ -38,7 +38,8 @@ void PortRecovery::retry()
         timer_.stop();
         return;
     }
-    if (selection_.open(item_))
+    // A device that fails again at the first write is lost once more: keep trying.
+    if (selection_.open(item_) && port_.portOpen())
         timer_.stop();
 }
 

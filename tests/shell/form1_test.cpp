@@ -406,8 +406,13 @@ TEST_F(PortTroubleTest, TheLostPortReopensAsIfChosenOnceItsDeviceIsBack)
     ASSERT_TRUE(recovery().trying());
     recovery().retry();
     EXPECT_FALSE(port->portOpen());
-
+    // Back, but gone again at the first write.
     port->unavailable.clear();
+    port->failWrites = true;
+    recovery().retry();
+    EXPECT_TRUE(recovery().trying());
+
+    port->failWrites = false;
     recovery().retry();
     EXPECT_TRUE(port->portOpen());
     EXPECT_EQ(port->commPort(), 1);
