@@ -35,11 +35,11 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral("2.2.0"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Front panel for the Watkins-Johnson WJ-8712 HF receiver.\n\n"
-                       "Environment: RXDECK_COMM1 ... RXDECK_COMM4 name the device the "
-                       "\"Serial port\" menu's items Comm1 ... Comm4 open, for example "
-                       "RXDECK_COMM1=/dev/ttyUSB0."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Front panel for the Watkins-Johnson WJ-8712 HF receiver on a serial line.\n\n"
+        "The Serial port menu's items Comm1 to Comm4 open /dev/ttyS0 to /dev/ttyS3, or the\n"
+        "device named in the environment variable RXDECK_COMM1 to RXDECK_COMM4, for example\n"
+        "RXDECK_COMM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption rigctld(

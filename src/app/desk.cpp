@@ -1,6 +1,7 @@
 #include "app/desk.h"
 
 #include "about/aboutlauncher.h"
+#include "link/portrecovery.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
 #include "memories/memorylist.h"
@@ -41,6 +42,7 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     new Scan(ui, *port_, window);
     memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
                                  QFileInfo(workbookPath).absolutePath(), window);
+    new PortRecovery(*portSelection, *port_, window);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);

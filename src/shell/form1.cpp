@@ -123,15 +123,18 @@ void Form1::Form_Load()
     ui_.Label[1]->setText(QStringLiteral("Serial port?"));
 }
 
-void Form1::showPortWarning()
+void Form1::showPortWarning(const QString& reason)
 {
     const QString text =
         QStringLiteral("Port not available. Change the CommPort property to another port.");
     if (captureWarnings_) {
-        emit warningShown(text);
+        emit warningShown(text, reason);
         return;
     }
-    QMessageBox::warning(this, QStringLiteral("Rxdeck"), text);
+    // The system's reason goes on a line of its own below the warning.
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Rxdeck"), text, QMessageBox::Ok, this);
+    box.setInformativeText(reason);
+    box.exec();
 }
 
 void Form1::onPortLost()

@@ -27,13 +27,13 @@ public:
     // Tests capture the port warning as warningShown() instead of a modal box.
     void setCaptureWarnings(bool capture) { captureWarnings_ = capture; }
 
-    // A port could not be opened.
-    void showPortWarning();
+    // A port could not be opened; reason is one line on why, below the warning.
+    void showPortWarning(const QString& reason);
     // The open port failed and closed itself.
     void onPortLost();
 
 signals:
-    void warningShown(const QString& text);
+    void warningShown(const QString& text, const QString& reason);
 
 private:
     void buildMenus();

@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "link/portrecovery.h"
 #include "netcontrol/rigctlserver.h"
 #include "shell/led.h"
 #include "shell/slider.h"
@@ -9,12 +10,14 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 using namespace rxdeck;
 using namespace rxdeck::test;
@@ -75,15 +78,20 @@ TEST_F(WindowTest, PanelGeometryFollowsTheDesign)
 
 TEST_F(WindowTest, WithoutAPortNothingIsSentOrShown)
 {
-    // Every slider moved, every sending button clicked: nothing goes out.
+    // Every slider moved, every button pressed and released with the mouse (the step
+    // buttons act on the press itself, which click() never delivers): nothing goes out.
     for (std::size_t n = 1; n <= 7; ++n)
         clickArrow(ui().HScroll[n], true);
+    const QString working = ui().Text[5]->text();
     for (QPushButton* button : ui().Command)
         if (button && button->isEnabled())
-            button->click();
+            QTest::mouseClick(button, Qt::LeftButton);
     ui().Timer[1]->timeout({});
     EXPECT_TRUE(port->written.isEmpty());
     EXPECT_EQ(port->writesWhileClosed, 0);
+    EXPECT_EQ(ui().Text[5]->text(), working);
+    for (std::size_t n = 2; n <= 11; ++n)
+        EXPECT_FALSE(ui().Timer[n]->isActive()) << n;
     EXPECT_EQ(label(1), QStringLiteral("Serial port?"));
     for (int n : {2, 5, 6, 7, 8, 10, 11})
         EXPECT_TRUE(label(n).isEmpty()) << n;
@@ -120,7 +128,8 @@ TEST_F(WindowTest, ASilentReceiverIsAskedAgainOnEveryTick)
 TEST_F(WindowTest, AFailedOpenWarnsOnceAndKeepsTheEarlierMark)
 {
     QStringList warnings;
-    QObject::connect(window, &Form1::warningShown, [&](const QString& text) { warnings << text; });
+    QObject::connect(window, &Form1::warningShown,
+                     [&](const QString& text, const QString&) { warnings << text; });
     choosePort(1);
     port->unavailable = {2};
     ui().Comm[2]->trigger();
@@ -367,4 +376,136 @@ TEST_F(WindowTest, StatusPollPublishesWhatItDecoded)
     EXPECT_EQ(published[1].bandwidth, 0);
     EXPECT_EQ(published[1].signalDbm, -60);
     EXPECT_EQ(published[2].frequencyHz, 0);
+}
+
+TEST_F(WindowTest, TheWheelMovesNoSlider)
+{
+    completeSnapshot(QStringLiteral("x"));
+    const auto readouts = [this] {
+        QStringList texts;
+        for (int n : {2, 5, 6, 7, 8, 10, 11})
+            texts << label(n);
+        return texts;
+    };
+    const QStringList before = readouts();
+    for (std::size_t n = 1; n <= 7; ++n) {
+        QScrollBar* bar = ui().HScroll[n]->bar();
+        const int position = bar->value();
+        // Both ways, so a slider at one end would still have moved the other way.
+        for (const int notch : {-120, 120, 120}) {
+            const QPointF centre = QRectF(bar->rect()).center();
+            QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notch}, Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(bar, &wheel);
+        }
+        EXPECT_EQ(bar->value(), position) << n;
+    }
+    EXPECT_TRUE(port->written.isEmpty()) << port->written.join(' ').constData();
+    EXPECT_EQ(readouts(), before);
+}
+
+// Ports that fail to open or go away.
+class PortTroubleTest : public WindowTest
+{
+protected:
+    PortTroubleTest()
+    {
+        QObject::connect(window, &Form1::warningShown,
+                         [this](const QString&, const QString& reason) { reasons << reason; });
+    }
+
+    PortRecovery& recovery() const { return *window->findChild<PortRecovery*>(); }
+
+    // Comm1 polling, then its device gone.
+    void loseComm1()
+    {
+        completeSnapshot(QStringLiteral("x"));
+        port->lose();
+        port->unavailable = {1};
+        port->takeWritten();
+    }
+
+    QStringList reasons; // the line below each warning shown
+};
+
+TEST_F(PortTroubleTest, TheWarningSaysWhyBelowItsText)
+{
+    qputenv("RXDECK_COMM2", "/dev/ttyUSB3");
+    port->unavailable = {2};
+    const std::pair<OpenFailure::Kind, const char*> cases[] = {
+        {OpenFailure::Kind::NoSuchDevice, "No such device: /dev/ttyUSB3."},
+        {OpenFailure::Kind::PermissionDenied, "/dev/ttyUSB3: add your user to the \"dialout\""},
+        {OpenFailure::Kind::InUse, "/dev/ttyUSB3 is in use by another program."},
+    };
+    for (auto [kind, expected] : cases) {
+        port->failure = {kind, {}};
+        ui().Comm[2]->trigger();
+        ASSERT_FALSE(reasons.isEmpty());
+        EXPECT_TRUE(reasons.last().contains(QString::fromUtf8(expected)))
+            << reasons.last().toStdString();
+    }
+    EXPECT_EQ(reasons.size(), 3);
+    qunsetenv("RXDECK_COMM2");
+}
+
+TEST_F(PortTroubleTest, TheLostPortReopensAsIfChosenOnceItsDeviceIsBack)
+{
+    loseComm1();
+    ASSERT_TRUE(recovery().trying());
+    recovery().retry();
+    EXPECT_FALSE(port->portOpen());
+    // Back, but gone again at the first write.
+    port->unavailable.clear();
+    port->failWrites = true;
+    recovery().retry();
+    EXPECT_TRUE(recovery().trying());
+
+    port->failWrites = false;
+    recovery().retry();
+    EXPECT_TRUE(port->portOpen());
+    EXPECT_EQ(port->commPort(), 1);
+    EXPECT_EQ(port->takeWritten(),
+              QByteArrayList{"RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?\n"});
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+    EXPECT_TRUE(ui().Comm[1]->isChecked());
+    EXPECT_FALSE(recovery().trying());
+    EXPECT_TRUE(reasons.isEmpty()); // the tries are quiet
+}
+
+TEST_F(PortTroubleTest, ChoosingAnItemDecidesWhetherTheTriesGoOn)
+{
+    // The same item chosen again while its device is away: warned, and still tried.
+    loseComm1();
+    ui().Comm[1]->trigger();
+    EXPECT_EQ(reasons.size(), 1);
+    EXPECT_TRUE(recovery().trying());
+
+    // Another item, even one that fails: the tries stop and port 1 is left alone.
+    port->unavailable = {1, 2};
+    ui().Comm[2]->trigger();
+    EXPECT_FALSE(recovery().trying());
+    const int attempts = port->openAttempts;
+    recovery().retry();
+    EXPECT_EQ(port->openAttempts, attempts);
+}
+
+TEST_F(PortTroubleTest, AnHourWithoutTheDeviceLeavesNothingBehind)
+{
+    loseComm1();
+    const auto activeTimers = [this] {
+        const auto timers = window->findChildren<QTimer*>();
+        return std::count_if(timers.begin(), timers.end(), [](auto* t) { return t->isActive(); });
+    };
+    const auto objects = window->findChildren<QObject*>().size();
+    const auto timers = activeTimers();
+    const int attempts = port->openAttempts;
+    for (int second = 0; second < 3600; ++second)
+        recovery().retry();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(port->openAttempts - attempts, 3600);
+    EXPECT_EQ(window->findChildren<QObject*>().size(), objects);
+    EXPECT_EQ(activeTimers(), timers);
+    EXPECT_TRUE(port->written.isEmpty());
+    EXPECT_TRUE(reasons.isEmpty());
+    EXPECT_TRUE(recovery().trying());
 }
