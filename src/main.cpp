@@ -1,17 +1,82 @@
+#include "app/desk.h"
 #include "link/qtserialport.h"
 #include "memories/list/workbookpath.h"
+#include "netcontrol/rigctlserver.h"
 #include "shell/form1.h"
 
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <QApplication>
+#include <QCommandLineParser>
+
+namespace {
+
+// Whether the command line only asks for text, which needs no display.
+bool wantsTextOnly(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    // Help and version print and exit from the parser before any window exists.
+    const std::unique_ptr<QCoreApplication> app =
+        wantsTextOnly(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
+                                  : std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rxdeck"));
     QApplication::setApplicationVersion(QStringLiteral("2.2.0"));
 
-    rxdeck::Form1 window(std::make_unique<rxdeck::QtSerialPort>(),
-                         rxdeck::memories::memoriesWorkbookPath());
-    window.show();
-    return app.exec();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Front panel for the Watkins-Johnson WJ-8712 HF receiver on a serial line.\n\n"
+        "The Serial port menu's items Comm1 to Comm4 open /dev/ttyS0 to /dev/ttyS3, or the\n"
+        "device named in the environment variable RXDECK_COMM1 to RXDECK_COMM4, for example\n"
+        "RXDECK_COMM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption rigctld(
+        QStringLiteral("rigctld"),
+        QStringLiteral("Let other radio programs read and tune the receiver through Hamlib's "
+                       "\"NET rigctl\" (rigctld) protocol, on this computer only (127.0.0.1 "
+                       "and ::1). --rigctld alone listens on port 4532."),
+        QStringLiteral("PORT"));
+    parser.addOption(rigctld);
+
+    // "--rigctld" alone asks for the default port; the parser wants a value.
+    QStringList arguments = QCoreApplication::arguments();
+    for (QString& argument : arguments)
+        if (argument == QStringLiteral("--rigctld"))
+            argument =
+                QStringLiteral("--rigctld=%1").arg(rxdeck::netcontrol::RigctlServer::defaultPort);
+    parser.process(arguments);
+
+    std::optional<quint16> networkPort;
+    if (parser.isSet(rigctld)) {
+        bool valid = false;
+        const uint port = parser.value(rigctld).toUInt(&valid);
+        if (!valid || port == 0 || port > 65535) {
+            std::fprintf(stderr, "rxdeck: --rigctld wants a port from 1 to 65535, not \"%s\"\n",
+                         qPrintable(parser.value(rigctld)));
+            return 2;
+        }
+        networkPort = quint16(port);
+    }
+
+    rxdeck::Desk desk(std::make_unique<rxdeck::QtSerialPort>(),
+                      rxdeck::memories::memoriesWorkbookPath());
+    if (networkPort) {
+        QString error;
+        if (!desk.startNetworkControl(*networkPort, &error))
+            std::fprintf(stderr, "rxdeck: network control not started: %s\n", qPrintable(error));
+    }
+    desk.window().show();
+    return QCoreApplication::exec();
 }

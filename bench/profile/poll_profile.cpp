@@ -1,6 +1,7 @@
 // Runs the main window polling the receiver on RXDECK_COMM1 for a given time, with
 // the port chosen in code, so a profiler can see where a poll tick's time goes.
 // Usage: poll_profile SECONDS
+#include "app/desk.h"
 #include "link/qtserialport.h"
 #include "shell/form1.h"
 
@@ -37,8 +38,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 20;
     QTemporaryDir dir;
-    rxdeck::Form1 window(std::make_unique<rxdeck::QtSerialPort>(),
-                         dir.filePath(QStringLiteral("Memories.xls")));
+    rxdeck::Desk desk(std::make_unique<rxdeck::QtSerialPort>(),
+                      dir.filePath(QStringLiteral("Memories.xls")));
+    rxdeck::Form1& window = desk.window();
     window.show();
     window.controls().Comm[1]->trigger();
     PaintCounter counter;

@@ -1,6 +1,7 @@
 #include "link/portselection.h"
 
 #include "link/commands.h"
+#include "link/portmap.h"
 #include "link/serialport.h"
 #include "shell/controls.h"
 
@@ -24,20 +25,26 @@ PortSelection::PortSelection(Controls& ui, SerialPort& port, QObject* parent)
 
 void PortSelection::Comm_Click(int n)
 {
+    emit chosen(n);
+    if (!open(n))
+        emit portNotAvailable(openFailureReason(port_.openFailure(), commDevice(n)));
+}
+
+bool PortSelection::open(int n)
+{
     // Every step is tried; only the open can fail in practice. The status poll is
     // left running, so a re-selection keeps the display live.
     ui_.Timer[12]->stop();
     if (port_.portOpen())
         port_.setPortOpen(false);
     port_.setCommPort(n);
-    if (!port_.setPortOpen(true)) {
-        emit portNotAvailable();
-        return;
-    }
+    if (!port_.setPortOpen(true))
+        return false;
     for (std::size_t item = 1; item < ui_.Comm.size(); ++item)
         ui_.Comm[item]->setChecked(int(item) == n);
     port_.output(commands::settingsQuery());
     ui_.Timer[12]->start();
+    return true;
 }
 
 } // namespace rxdeck

@@ -18,9 +18,15 @@ public:
     // `Comm1_Click` … `Comm4_Click`: the four items differ only in n.
     void Comm_Click(int n);
 
+    // What choosing item n does, without the warning when the port does not open.
+    // Returns whether it opened.
+    bool open(int n);
+
 signals:
-    // Port n could not be opened; the window shows its warning.
-    void portNotAvailable();
+    // The user chose item n; emitted before the port is touched.
+    void chosen(int n);
+    // Port n could not be opened; the window shows its warning with `reason` below.
+    void portNotAvailable(const QString& reason);
 
 private:
     Controls& ui_;

@@ -2,7 +2,36 @@
 
 #include "link/portmap.h"
 
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace rxdeck {
+
+namespace {
+
+// QSerialPort reports a device held by another program as a permission error too
+// (its lock file, or the exclusive flag the other program set). A device we may
+// read and write is therefore taken, not forbidden.
+OpenFailure failureOf(const QSerialPort& port, const QString& device)
+{
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return {OpenFailure::Kind::NoSuchDevice, {}};
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
+            return {OpenFailure::Kind::PermissionDenied, {}};
+#endif
+        return {OpenFailure::Kind::InUse, {}};
+    default:
+        return {OpenFailure::Kind::Other, port.errorString()};
+    }
+}
+
+} // namespace
 
 QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent)
 {
@@ -24,14 +53,18 @@ bool QtSerialPort::setPortOpen(bool open)
     if (port_.isOpen())
         return true;
     failed_ = false;
-    port_.setPortName(commDevice(commPort_));
-    if (!port_.open(QIODevice::ReadWrite))
+    const QString device = commDevice(commPort_);
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        openFailure_ = failureOf(port_, device);
         return false;
+    }
     const bool configured =
         port_.setBaudRate(QSerialPort::Baud9600) && port_.setDataBits(QSerialPort::Data8) &&
         port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
         port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        openFailure_ = failureOf(port_, device);
         port_.close();
         return false;
     }

@@ -15,6 +15,7 @@ public:
 
     bool portOpen() const override;
     bool setPortOpen(bool open) override;
+    OpenFailure openFailure() const override { return openFailure_; }
     void setCommPort(int port) override;
     int commPort() const override { return commPort_; }
     void output(const QByteArray& line) override;
@@ -26,6 +27,7 @@ private:
 
     QSerialPort port_;
     int commPort_ = 1;
+    OpenFailure openFailure_;
     bool failed_ = false; // a fault was seen; the port closes once control returns
 };
 

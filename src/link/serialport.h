@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/openfailure.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -18,8 +20,9 @@ public:
     // True exactly while a port is open; when false, callers write nothing.
     virtual bool portOpen() const = 0;
     // Opens the port chosen with setCommPort (true) or closes it (false).
-    // Returns false when an open fails.
+    // Returns false when an open fails; openFailure() then says why.
     virtual bool setPortOpen(bool open) = 0;
+    virtual OpenFailure openFailure() const = 0;
     // Chooses port 1..4 for the next open; set only while no port is open.
     virtual void setCommPort(int port) = 0;
     virtual int commPort() const = 0;

@@ -99,4 +99,9 @@ QPixmap appIconPixmap()
     return pixmap;
 }
 
+QPixmap appIconPixmap(int size)
+{
+    return drawIcon(size);
+}
+
 } // namespace rxdeck

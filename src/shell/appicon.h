@@ -15,4 +15,7 @@ QIcon appIcon();
 // The 32 x 32 picture of the icon.
 QPixmap appIconPixmap();
 
+// The icon drawn at size x size pixels, for the desktop's icon theme.
+QPixmap appIconPixmap(int size);
+
 } // namespace rxdeck

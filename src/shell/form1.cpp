@@ -1,23 +1,11 @@
 #include "shell/form1.h"
 
-#include "about/aboutlauncher.h"
 #include "link/portmap.h"
-#include "link/portselection.h"
-#include "link/serialport.h"
 #include "memories/list/memorygrid.h"
-#include "memories/memorylist.h"
-#include "memories/scan.h"
-#include "memories/scratchmemories.h"
-#include "panel/receiversettings.h"
-#include "panel/slidercontrols.h"
-#include "panel/tuning.h"
 #include "shell/appicon.h"
 #include "shell/panelbuilder.h"
-#include "status/settingssnapshot.h"
-#include "status/statuspoll.h"
 
 #include <QAction>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -71,10 +59,8 @@ constexpr TimerSpec timers[] = {{1, 100}, {2, 150}, {3, 150}, {4, 150},  {5, 150
 
 } // namespace
 
-Form1::Form1(std::unique_ptr<SerialPort> port, const QString& workbookPath, QWidget* parent)
-    : QMainWindow(parent), port_(port.release()), about_(std::make_unique<AboutLauncher>())
+Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
 {
-    port_->setParent(this);
     setWindowTitle(QStringLiteral("Tamsk     Rxdeck  V2.2"));
     setWindowIcon(appIcon());
 
@@ -92,20 +78,6 @@ Form1::Form1(std::unique_ptr<SerialPort> port, const QString& workbookPath, QWid
     buildTimers();
     rxdeck::setTabOrder(ui_);
     statusBar()->setSizeGripEnabled(true);
-
-    // Each handler wires its own controls and lives as long as the window.
-    auto* portSelection = new PortSelection(ui_, *port_, this);
-    new SettingsSnapshot(ui_, *port_, this);
-    new StatusPoll(ui_, *port_, this);
-    new Tuning(ui_, *port_, this);
-    new ReceiverSettings(ui_, *port_, this);
-    new SliderControls(ui_, *port_, this);
-    new ScratchMemories(ui_, *port_, this);
-    new Scan(ui_, *port_, this);
-    memoryList_ = new MemoryList(ui_, *port_, *grid_, QFileInfo(workbookPath).absolutePath(), this);
-    connect(portSelection, &PortSelection::portNotAvailable, this, &Form1::showPortWarning);
-    connect(port_, &SerialPort::lost, this, &Form1::onPortLost);
-    connect(ui_.About, &QAction::triggered, this, [this] { about_->show(this); });
 
     Form_Load();
     ui_.Text[2]->setFocus();
@@ -151,15 +123,18 @@ void Form1::Form_Load()
     ui_.Label[1]->setText(QStringLiteral("Serial port?"));
 }
 
-void Form1::showPortWarning()
+void Form1::showPortWarning(const QString& reason)
 {
     const QString text =
         QStringLiteral("Port not available. Change the CommPort property to another port.");
     if (captureWarnings_) {
-        emit warningShown(text);
+        emit warningShown(text, reason);
         return;
     }
-    QMessageBox::warning(this, QStringLiteral("Rxdeck"), text);
+    // The system's reason goes on a line of its own below the warning.
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Rxdeck"), text, QMessageBox::Ok, this);
+    box.setInformativeText(reason);
+    box.exec();
 }
 
 void Form1::onPortLost()

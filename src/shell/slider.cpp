@@ -1,13 +1,36 @@
 #include "shell/slider.h"
 
 #include <cstdlib>
+#include <QEvent>
 #include <QScrollBar>
 
 namespace rxdeck {
 
+namespace {
+
+// Qt hands wheel events to the widget under the pointer, so scrolling across the
+// panel would retune whatever slider it passes. The wheel is no way to change one.
+class WheelBlindScrollBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    // QScrollBar takes the wheel in event(), before wheelEvent() is reached.
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::Wheel)
+            return QScrollBar::event(event);
+        event->ignore();
+        return true;
+    }
+};
+
+} // namespace
+
 Slider::Slider(int minimum, int maximum, int smallChange, int largeChange, int value,
                QWidget* parent)
-    : QWidget(parent), bar_(new QScrollBar(Qt::Horizontal, this)), minimum_(minimum),
+    : QWidget(parent), bar_(new WheelBlindScrollBar(Qt::Horizontal, this)), minimum_(minimum),
       maximum_(maximum), direction_(maximum >= minimum ? 1 : -1)
 {
     // Qt's bars need minimum below maximum, so the bar runs over positions and the

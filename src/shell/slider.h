@@ -10,7 +10,8 @@ namespace rxdeck {
 // the track by largeChange. Minimum may lie above maximum: the left end is always
 // the minimum. changed() fires once per completed change: an arrow or track click,
 // an arrow key, the release of a dragged thumb (not while dragging), and at once,
-// nested inside the call, when code sets a different value.
+// nested inside the call, when code sets a different value. The mouse wheel does
+// not move it.
 class Slider : public QWidget
 {
     Q_OBJECT

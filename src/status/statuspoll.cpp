@@ -7,6 +7,7 @@
 #include "shell/led.h"
 #include "status/replies.h"
 
+#include <cmath>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -30,6 +31,18 @@ void setText(QLineEdit* box, const QString& text)
 {
     if (box->text() != text)
         box->setText(text);
+}
+
+ReceiverStatus numbersOf(const replies::Status& status)
+{
+    ReceiverStatus numbers;
+    // A garbled field can hold any number; only a plausible one is converted.
+    const double mhz = decimalValue(status.frequency);
+    numbers.frequencyHz = std::abs(mhz) < 1e6 ? std::llround(mhz * 1e6) : 0;
+    numbers.mode = replies::modeIndex(status.mode).value_or(-1) + 1;
+    numbers.bandwidth = replies::bandwidthIndex(status.bandwidth).value_or(-1) + 1;
+    numbers.signalDbm = decimalValue(status.signal);
+    return numbers;
 }
 
 constexpr std::array<int, 6> modeLamps = {1, 14, 15, 16, 17, 18};
@@ -65,6 +78,7 @@ void StatusPoll::Timer1_Timer()
     const auto lit = replies::sMeter(decimalValue(status.signal));
     for (std::size_t i = 0; i < lit.size(); ++i)
         ui_.LED[2 + i]->setLit(lit[i]);
+    emit statusDecoded(numbersOf(status));
 }
 
 } // namespace rxdeck

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/receiverstatus.h"
+
 #include <QObject>
 
 namespace rxdeck {
@@ -16,6 +18,10 @@ public:
     StatusPoll(Controls& ui, SerialPort& port, QObject* parent = nullptr);
 
     void Timer1_Timer();
+
+signals:
+    // Each decoded status reply, for readers other than the panel.
+    void statusDecoded(const rxdeck::ReceiverStatus& status);
 
 private:
     Controls& ui_;

@@ -49,9 +49,10 @@ void DeskTest::startSimulator(const std::vector<std::string>& options)
     ASSERT_TRUE(fs::exists(device()));
 }
 
-void DeskTest::startProgram()
+void DeskTest::startProgram(const std::vector<std::string>& arguments)
 {
-    panel_ = std::make_unique<FrontPanel>(device(), folder_ / "data", folder_ / "rxdeck.out");
+    panel_ =
+        std::make_unique<FrontPanel>(device(), folder_ / "data", folder_ / "rxdeck.out", arguments);
 }
 
 void DeskTest::expectWellFormedTrafficAndProgramAlive()

@@ -25,7 +25,7 @@ protected:
 
     // The simulator with the given extra options, its device reachable at device().
     void startSimulator(const std::vector<std::string>& options = {});
-    void startProgram();
+    void startProgram(const std::vector<std::string>& arguments = {});
 
     std::filesystem::path device() const { return folder_ / "tty"; }
     FrontPanel& panel() { return *panel_; }

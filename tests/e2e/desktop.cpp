@@ -176,6 +176,14 @@ void click(QPoint point)
     run(arguments);
 }
 
+void wheel(QPoint point, int notches)
+{
+    auto arguments = mouseTo(point);
+    arguments.insert(arguments.end(), {"click", "--repeat", std::to_string(std::abs(notches)),
+                                       "--delay", "50", notches > 0 ? "4" : "5"});
+    run(arguments);
+}
+
 void press(QPoint point)
 {
     auto arguments = mouseTo(point);

@@ -29,6 +29,9 @@ void moveTo(const WindowId& window, QPoint topLeft);
 
 void click(QPoint at);
 void press(QPoint at);
+// Turns the mouse wheel by `notches`: positive away from the user (button 4), negative
+// towards (button 5).
+void wheel(QPoint at, int notches);
 void release();
 // Button held from `from` to `to`, passing through a few points on the way.
 void drag(QPoint from, QPoint to);

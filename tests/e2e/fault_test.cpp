@@ -1,6 +1,6 @@
 // The real window against a receiver that misbehaves: silent, garbled, cut short, late, or
-// unplugged and plugged back in. The program must keep answering the user, send only
-// well-formed lines, and never end.
+// unplugged and plugged back in (taken up again by itself). The program must keep answering the
+// user, send only well-formed lines, and never end.
 #include "desk_fixture.h"
 
 #include <gmock/gmock.h>
@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Receiver, FaultyReceiverTest,
                              return info.param.name;
                          });
 
-TEST_F(DeskTest, ChoosingComm1AgainAfterTheLineCameBackResumesSnapshotAndPoll)
+TEST_F(DeskTest, ALineThatComesBackIsTakenUpWithoutAClickAndComm1StillWorks)
 {
     startProgram();
     const int startupTextWidth = panel().textWidth(controls::Label1);
@@ -99,7 +99,10 @@ TEST_F(DeskTest, ChoosingComm1AgainAfterTheLineCameBackResumesSnapshotAndPoll)
     panel().hold(controls::Plus1k, 200ms);
     EXPECT_TRUE(panel().alive());
 
+    const std::size_t away = received();
     ASSERT_TRUE(simulator().readLine(10s).has_value()) << "the line did not come back";
+    EXPECT_TRUE(traffic().waitForLine(settingsQuery, away, 5s)) << "the line was not reopened";
+    EXPECT_TRUE(traffic().waitForPolls(3, away)) << "the status poll did not resume by itself";
     const std::size_t mark = received();
     panel().choose(Menu::SerialPort, 0);
     EXPECT_TRUE(traffic().waitForLine(settingsQuery, mark, 3s)) << "no settings query";

@@ -46,15 +46,24 @@ bool eventually(Condition condition, std::chrono::milliseconds timeout)
     return true;
 }
 
+// The program and the options a test starts it with.
+std::vector<std::string> commandLine(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> argv{RXDECK_PROGRAM};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
+}
+
 } // namespace
 
 FrontPanel::FrontPanel(const std::filesystem::path& device, const std::filesystem::path& dataHome,
-                       const std::filesystem::path& output)
-    : process_({RXDECK_PROGRAM}, {.environment = {{"RXDECK_COMM1", device.string()},
-                                                  {"XDG_DATA_HOME", dataHome.string()},
-                                                  {"QT_QPA_PLATFORM", "xcb"}},
-                                  .output = output,
-                                  .inheritedFd = -1})
+                       const std::filesystem::path& output,
+                       const std::vector<std::string>& arguments)
+    : process_(commandLine(arguments), {.environment = {{"RXDECK_COMM1", device.string()},
+                                                        {"XDG_DATA_HOME", dataHome.string()},
+                                                        {"QT_QPA_PLATFORM", "xcb"}},
+                                        .output = output,
+                                        .inheritedFd = -1})
 {
     const std::vector<std::string> criteria{"--onlyvisible", "--pid", std::to_string(pid()),
                                             "--name", "Rxdeck  V2.2$"};

@@ -37,6 +37,8 @@ inline constexpr Twips HighLimit{2040 + 360, 6240 + 240, 1215, 315}; // Text4 in
 inline constexpr Twips AM{4680, 1560, 735, 255};                     // Command2
 inline constexpr Twips USB{7200, 1560, 735, 255};                    // Command5
 inline constexpr Twips Squelch{4560 + 480, 7320 + 480, 4215, 375};   // HScroll5 in Frame11
+inline constexpr Twips Gain{4560 + 2880, 3000 + 480, 1935, 375};     // HScroll1 in Frame4
+inline constexpr Twips Passband{5040, 4560, 4215, 375};              // HScroll2
 } // namespace controls
 
 enum class Menu
@@ -51,7 +53,7 @@ public:
     // Starts the program with Comm1 on `device` and its data under `dataHome`, waits for its
     // window, moves it to the top-left corner and learns where panel and menus are.
     FrontPanel(const std::filesystem::path& device, const std::filesystem::path& dataHome,
-               const std::filesystem::path& output);
+               const std::filesystem::path& output, const std::vector<std::string>& arguments = {});
 
     bool alive() { return process_.running(); }
     // Exit code or 128 + signal once it has ended.

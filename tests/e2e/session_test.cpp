@@ -195,6 +195,27 @@ TEST_F(DeskTest, SessionSendsEachActionsCommandLineInOrder)
     expectWellFormedTrafficAndProgramAlive();
 }
 
+// Scrolling across the panel passes over sliders; none of them may move or send.
+TEST_F(DeskTest, TheWheelOverSlidersSendsNothing)
+{
+    startSimulator();
+    startProgram();
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0)) << "the status poll did not start";
+    const std::size_t mark = received();
+    for (const Twips& slider : {controls::Gain, controls::Passband, controls::Squelch}) {
+        const QPoint centre = panel().onScreen(slider).center();
+        xdo::wheel(centre, 3);
+        xdo::wheel(centre, -5);
+    }
+    ASSERT_TRUE(traffic().waitForPolls(5, mark));
+    const Lines lines = traffic().lines();
+    EXPECT_THAT(
+        withoutStatusQueries(Lines(lines.begin() + static_cast<std::ptrdiff_t>(mark), lines.end())),
+        IsEmpty());
+    expectWellFormedTrafficAndProgramAlive();
+}
+
 // Each tick reads the answer to the previous tick's query. The simulator paces its
 // replies like a 9600-baud line, so the answer to a query is never back by the time the
 // tick that sent it reads the port, and the display never drops to "No serial".

@@ -1,5 +1,6 @@
 // The program's serial port and main window against the receiver simulator on a
 // real pseudo-terminal.
+#include "app/desk.h"
 #include "link/qtserialport.h"
 #include "shell/form1.h"
 #include "sim_harness.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 using namespace rxdeck;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -89,8 +91,8 @@ TEST_F(LiveTest, InputIncludesBytesTheSystemHasReceivedWithoutAnEventLoop)
 TEST_F(LiveTest, ChoosingComm1RunsTheSnapshotAndThePollAgainstTheReceiver)
 {
     start();
-    Form1 window(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
-    const Controls& ui = window.controls();
+    Desk desk(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = desk.window().controls();
     ui.Comm[1]->trigger();
     ASSERT_TRUE(ui.Comm[1]->isChecked());
 
@@ -120,22 +122,70 @@ TEST_F(LiveTest, ChoosingComm1RunsTheSnapshotAndThePollAgainstTheReceiver)
 TEST_F(LiveTest, AReceiverThatVanishesLeavesTheProgramRunningAndShowingNoSerial)
 {
     start();
-    Form1 window(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
-    const Controls& ui = window.controls();
+    Desk desk(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = desk.window().controls();
     ui.Comm[1]->trigger();
     ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral(" 14.200.000"); }));
 
     sim.reset(); // the simulator exits and its pseudo-terminal goes away
-    ASSERT_TRUE(waitFor([&] { return !window.port().portOpen(); }));
+    ASSERT_TRUE(waitFor([&] { return !desk.port().portOpen(); }));
     ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral("No serial"); }));
-    // Every handler's guard now stops it; nothing crashes.
-    ui.Command[13]->click();
+    // Every handler's guard now stops it; nothing crashes. "+1k" acts on the press
+    // itself, so it is pressed with the mouse: a step would rewrite the working
+    // frequency and start the repeat timer.
+    QTest::mousePress(ui.Command[13], Qt::LeftButton);
+    EXPECT_FALSE(ui.Timer[4]->isActive());
     QTest::qWait(300);
+    QTest::mouseRelease(ui.Command[13], Qt::LeftButton);
+    EXPECT_EQ(ui.Text[5]->text(), QStringLiteral(" 14.200000"));
     EXPECT_EQ(ui.Label[1]->text(), QStringLiteral("No serial"));
 
     // Back again: choosing the port reopens it and the display comes back.
     start();
     ui.Comm[1]->trigger();
-    ASSERT_TRUE(window.port().portOpen());
+    ASSERT_TRUE(desk.port().portOpen());
     ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral(" 14.200.000"); }));
+}
+
+TEST_F(LiveTest, AReceiverThatReturnsOnTheSamePathIsTakenUpAgainWithoutAClick)
+{
+    const QString link = dir.filePath(QStringLiteral("tty"));
+    start({"--link", link.toStdString(), "--hangup-after", "1.5", "--return-after", "1.5"});
+    qputenv("RXDECK_COMM1", link.toLocal8Bit());
+    Desk desk(std::make_unique<QtSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = desk.window().controls();
+    ui.Comm[1]->trigger();
+    ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral(" 14.200.000"); }));
+
+    ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral("No serial"); }));
+    const auto before = receivedLines(log).size();
+    ASSERT_TRUE(sim->readLine(5s).has_value()) << "the simulator did not come back";
+    ASSERT_TRUE(waitFor([&] { return ui.Label[1]->text() == QStringLiteral(" 14.200.000"); }));
+    EXPECT_TRUE(desk.port().portOpen());
+
+    // The new device heard the settings query first, then the status queries.
+    ASSERT_TRUE(waitFor([&] {
+        return receivedLines(log).mid(before).count(QStringLiteral("FRQ?;DET?;SGV?;BWS?")) >= 3;
+    }));
+    const QStringList after = receivedLines(log).mid(before);
+    EXPECT_EQ(after.first(),
+              QStringLiteral("RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?"));
+}
+
+TEST_F(LiveTest, AFailedOpenTellsAMissingDeviceFromOneInUse)
+{
+    start();
+    QtSerialPort first;
+    first.setCommPort(1);
+    ASSERT_TRUE(first.setPortOpen(true));
+    QtSerialPort second;
+    second.setCommPort(1);
+    EXPECT_FALSE(second.setPortOpen(true));
+    EXPECT_EQ(second.openFailure().kind, OpenFailure::Kind::InUse);
+
+    qputenv("RXDECK_COMM2", dir.filePath(QStringLiteral("absent")).toLocal8Bit());
+    second.setCommPort(2);
+    EXPECT_FALSE(second.setPortOpen(true));
+    EXPECT_EQ(second.openFailure().kind, OpenFailure::Kind::NoSuchDevice);
+    qunsetenv("RXDECK_COMM2");
 }

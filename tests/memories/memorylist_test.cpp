@@ -67,13 +67,13 @@ TEST_F(MemoryListTest, SelectOnTheEmptyNewRowOrWithThePortClosedSendsNothing)
 TEST_F(MemoryListTest, HelpWindowIsBuiltOnceAndNamesTheWorkbookFolder)
 {
     ui().mnuMemorieshelp->trigger();
-    memories::MemoriesHelp* first = window->memoryList().helpWindow();
+    memories::MemoriesHelp* first = desk->memoryList().helpWindow();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Memories help"));
     EXPECT_FALSE(first->isModal());
     EXPECT_TRUE(first->label2()->text().contains(workbookDir.path()));
     ui().mnuMemorieshelp->trigger();
-    EXPECT_EQ(window->memoryList().helpWindow(), first);
+    EXPECT_EQ(desk->memoryList().helpWindow(), first);
     // The poll keeps running while it is open.
     EXPECT_TRUE(ui().Timer[1]->isActive());
 }

@@ -1,18 +1,23 @@
 #include "shell/form1.h"
 
+#include "link/portrecovery.h"
+#include "netcontrol/rigctlserver.h"
 #include "shell/led.h"
 #include "shell/slider.h"
+#include "status/statuspoll.h"
 #include "support/panelprobe.h"
 #include "support/windowfixture.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 using namespace rxdeck;
 using namespace rxdeck::test;
@@ -43,8 +48,8 @@ TEST(WindowMenus, SerialPortItemsShowTheirDevice)
 {
     qputenv("RXDECK_COMM1", "/dev/ttyUSB7");
     QTemporaryDir dir;
-    Form1 window(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
-    const Controls& ui = window.controls();
+    Desk desk(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const Controls& ui = desk.window().controls();
     EXPECT_EQ(ui.Comm[1]->text(), QStringLiteral("Comm1"));
     EXPECT_EQ(ui.Comm[1]->statusTip(), QStringLiteral("/dev/ttyUSB7"));
     EXPECT_EQ(ui.Comm[4]->text(), QStringLiteral("Comm4"));
@@ -73,15 +78,20 @@ TEST_F(WindowTest, PanelGeometryFollowsTheDesign)
 
 TEST_F(WindowTest, WithoutAPortNothingIsSentOrShown)
 {
-    // Every slider moved, every sending button clicked: nothing goes out.
+    // Every slider moved, every button pressed and released with the mouse (the step
+    // buttons act on the press itself, which click() never delivers): nothing goes out.
     for (std::size_t n = 1; n <= 7; ++n)
         clickArrow(ui().HScroll[n], true);
+    const QString working = ui().Text[5]->text();
     for (QPushButton* button : ui().Command)
         if (button && button->isEnabled())
-            button->click();
+            QTest::mouseClick(button, Qt::LeftButton);
     ui().Timer[1]->timeout({});
     EXPECT_TRUE(port->written.isEmpty());
     EXPECT_EQ(port->writesWhileClosed, 0);
+    EXPECT_EQ(ui().Text[5]->text(), working);
+    for (std::size_t n = 2; n <= 11; ++n)
+        EXPECT_FALSE(ui().Timer[n]->isActive()) << n;
     EXPECT_EQ(label(1), QStringLiteral("Serial port?"));
     for (int n : {2, 5, 6, 7, 8, 10, 11})
         EXPECT_TRUE(label(n).isEmpty()) << n;
@@ -118,8 +128,8 @@ TEST_F(WindowTest, ASilentReceiverIsAskedAgainOnEveryTick)
 TEST_F(WindowTest, AFailedOpenWarnsOnceAndKeepsTheEarlierMark)
 {
     QStringList warnings;
-    QObject::connect(window.get(), &Form1::warningShown,
-                     [&](const QString& text) { warnings << text; });
+    QObject::connect(window, &Form1::warningShown,
+                     [&](const QString& text, const QString&) { warnings << text; });
     choosePort(1);
     port->unavailable = {2};
     ui().Comm[2]->trigger();
@@ -320,4 +330,182 @@ TEST_F(WindowTest, SquelchEndsAndKeyboard)
     // Setting the value it already has runs nothing.
     squelch->setValue(136);
     EXPECT_TRUE(port->written.isEmpty());
+}
+
+TEST(WindowStatusBar, SaysWhetherNetworkControlRuns)
+{
+    QTemporaryDir dir;
+    Desk first(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    Desk second(std::make_unique<FakeSerialPort>(), dir.filePath(QStringLiteral("Memories.xls")));
+    const auto shown = [](const Desk& desk) {
+        return desk.window().findChild<QLabel*>(QStringLiteral("networkControl"))->text();
+    };
+    ASSERT_TRUE(first.startNetworkControl(0));
+    const quint16 port = first.networkControl()->port();
+    EXPECT_EQ(shown(first),
+              QStringLiteral("Network control on 127.0.0.1:%1, no programs connected").arg(port));
+
+    // The port is taken: the second says so and runs on without a server.
+    QString error;
+    EXPECT_FALSE(second.startNetworkControl(port, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(second.networkControl(), nullptr);
+    EXPECT_TRUE(
+        shown(second).startsWith(QStringLiteral("Network control off: 127.0.0.1:%1").arg(port)))
+        << shown(second).toStdString();
+}
+
+TEST_F(WindowTest, StatusPollPublishesWhatItDecoded)
+{
+    completeSnapshot(QStringLiteral("x"));
+    std::vector<ReceiverStatus> published;
+    QObject::connect(&desk->statusPoll(), &StatusPoll::statusDecoded,
+                     [&](const ReceiverStatus& status) { published.push_back(status); });
+    port->replies = {rxdeck::test::statusReply("07.123456", "5", "-100.0", "2"),
+                     rxdeck::test::statusReply("14.200000", "9", " -60", "0"),
+                     QStringLiteral("FR")};
+    for (int tick = 0; tick < 4; ++tick)
+        ui().Timer[1]->timeout({});
+    ASSERT_EQ(published.size(), 3u); // the empty read publishes nothing
+    EXPECT_EQ(published[0].frequencyHz, 7123456);
+    EXPECT_EQ(published[0].mode, 5);
+    EXPECT_EQ(published[0].bandwidth, 2);
+    EXPECT_EQ(published[0].signalDbm, -100);
+    EXPECT_EQ(published[1].frequencyHz, 14200000);
+    EXPECT_EQ(published[1].mode, 0); // digits out of range read 0
+    EXPECT_EQ(published[1].bandwidth, 0);
+    EXPECT_EQ(published[1].signalDbm, -60);
+    EXPECT_EQ(published[2].frequencyHz, 0);
+}
+
+TEST_F(WindowTest, TheWheelMovesNoSlider)
+{
+    completeSnapshot(QStringLiteral("x"));
+    const auto readouts = [this] {
+        QStringList texts;
+        for (int n : {2, 5, 6, 7, 8, 10, 11})
+            texts << label(n);
+        return texts;
+    };
+    const QStringList before = readouts();
+    for (std::size_t n = 1; n <= 7; ++n) {
+        QScrollBar* bar = ui().HScroll[n]->bar();
+        const int position = bar->value();
+        // Both ways, so a slider at one end would still have moved the other way.
+        for (const int notch : {-120, 120, 120}) {
+            const QPointF centre = QRectF(bar->rect()).center();
+            QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notch}, Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(bar, &wheel);
+        }
+        EXPECT_EQ(bar->value(), position) << n;
+    }
+    EXPECT_TRUE(port->written.isEmpty()) << port->written.join(' ').constData();
+    EXPECT_EQ(readouts(), before);
+}
+
+// Ports that fail to open or go away.
+class PortTroubleTest : public WindowTest
+{
+protected:
+    PortTroubleTest()
+    {
+        QObject::connect(window, &Form1::warningShown,
+                         [this](const QString&, const QString& reason) { reasons << reason; });
+    }
+
+    PortRecovery& recovery() const { return *window->findChild<PortRecovery*>(); }
+
+    // Comm1 polling, then its device gone.
+    void loseComm1()
+    {
+        completeSnapshot(QStringLiteral("x"));
+        port->lose();
+        port->unavailable = {1};
+        port->takeWritten();
+    }
+
+    QStringList reasons; // the line below each warning shown
+};
+
+TEST_F(PortTroubleTest, TheWarningSaysWhyBelowItsText)
+{
+    qputenv("RXDECK_COMM2", "/dev/ttyUSB3");
+    port->unavailable = {2};
+    const std::pair<OpenFailure::Kind, const char*> cases[] = {
+        {OpenFailure::Kind::NoSuchDevice, "No such device: /dev/ttyUSB3."},
+        {OpenFailure::Kind::PermissionDenied, "/dev/ttyUSB3: add your user to the \"dialout\""},
+        {OpenFailure::Kind::InUse, "/dev/ttyUSB3 is in use by another program."},
+    };
+    for (auto [kind, expected] : cases) {
+        port->failure = {kind, {}};
+        ui().Comm[2]->trigger();
+        ASSERT_FALSE(reasons.isEmpty());
+        EXPECT_TRUE(reasons.last().contains(QString::fromUtf8(expected)))
+            << reasons.last().toStdString();
+    }
+    EXPECT_EQ(reasons.size(), 3);
+    qunsetenv("RXDECK_COMM2");
+}
+
+TEST_F(PortTroubleTest, TheLostPortReopensAsIfChosenOnceItsDeviceIsBack)
+{
+    loseComm1();
+    ASSERT_TRUE(recovery().trying());
+    recovery().retry();
+    EXPECT_FALSE(port->portOpen());
+    // Back, but gone again at the first write.
+    port->unavailable.clear();
+    port->failWrites = true;
+    recovery().retry();
+    EXPECT_TRUE(recovery().trying());
+
+    port->failWrites = false;
+    recovery().retry();
+    EXPECT_TRUE(port->portOpen());
+    EXPECT_EQ(port->commPort(), 1);
+    EXPECT_EQ(port->takeWritten(),
+              QByteArrayList{"RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?\n"});
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+    EXPECT_TRUE(ui().Comm[1]->isChecked());
+    EXPECT_FALSE(recovery().trying());
+    EXPECT_TRUE(reasons.isEmpty()); // the tries are quiet
+}
+
+TEST_F(PortTroubleTest, ChoosingAnItemDecidesWhetherTheTriesGoOn)
+{
+    // The same item chosen again while its device is away: warned, and still tried.
+    loseComm1();
+    ui().Comm[1]->trigger();
+    EXPECT_EQ(reasons.size(), 1);
+    EXPECT_TRUE(recovery().trying());
+
+    // Another item, even one that fails: the tries stop and port 1 is left alone.
+    port->unavailable = {1, 2};
+    ui().Comm[2]->trigger();
+    EXPECT_FALSE(recovery().trying());
+    const int attempts = port->openAttempts;
+    recovery().retry();
+    EXPECT_EQ(port->openAttempts, attempts);
+}
+
+TEST_F(PortTroubleTest, AnHourWithoutTheDeviceLeavesNothingBehind)
+{
+    loseComm1();
+    const auto activeTimers = [this] {
+        const auto timers = window->findChildren<QTimer*>();
+        return std::count_if(timers.begin(), timers.end(), [](auto* t) { return t->isActive(); });
+    };
+    const auto objects = window->findChildren<QObject*>().size();
+    const auto timers = activeTimers();
+    const int attempts = port->openAttempts;
+    for (int second = 0; second < 3600; ++second)
+        recovery().retry();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(port->openAttempts - attempts, 3600);
+    EXPECT_EQ(window->findChildren<QObject*>().size(), objects);
+    EXPECT_EQ(activeTimers(), timers);
+    EXPECT_TRUE(port->written.isEmpty());
+    EXPECT_TRUE(reasons.isEmpty());
+    EXPECT_TRUE(recovery().trying());
 }

@@ -16,6 +16,8 @@ public:
     bool portOpen() const override { return open_; }
     bool setPortOpen(bool open) override
     {
+        if (open)
+            ++openAttempts;
         if (open && unavailable.contains(commPort_))
             return false;
         open_ = open;
@@ -23,6 +25,7 @@ public:
             ++opens;
         return true;
     }
+    OpenFailure openFailure() const override { return failure; }
     void setCommPort(int port) override { commPort_ = port; }
     int commPort() const override { return commPort_; }
     void output(const QByteArray& line) override
@@ -43,6 +46,12 @@ public:
     QString input() override { return replies.isEmpty() ? QString() : replies.takeFirst(); }
 
     // Test side.
+    // The device vanishes: the port closes itself.
+    void lose()
+    {
+        open_ = false;
+        emit lost();
+    }
     QByteArrayList takeWritten()
     {
         QByteArrayList lines = written;
@@ -53,6 +62,8 @@ public:
     QByteArrayList written;
     QStringList replies;    // each read takes the next one; none left reads empty
     QList<int> unavailable; // port numbers that fail to open
+    OpenFailure failure{OpenFailure::Kind::NoSuchDevice, {}}; // why they fail
+    int openAttempts = 0;
     int writesWhileClosed = 0;
     int opens = 0;
     bool failWrites = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/desk.h"
 #include "shell/controls.h"
 #include "shell/form1.h"
 #include "shell/slider.h"
@@ -16,7 +17,7 @@
 
 namespace rxdeck::test {
 
-// The main window over a fake serial port.
+// The program put together over a fake serial port.
 class WindowTest : public ::testing::Test
 {
 protected:
@@ -24,8 +25,9 @@ protected:
     {
         auto fake = std::make_unique<FakeSerialPort>();
         port = fake.get();
-        window = std::make_unique<Form1>(std::move(fake),
-                                         workbookDir.filePath(QStringLiteral("Memories.xls")));
+        desk = std::make_unique<Desk>(std::move(fake),
+                                      workbookDir.filePath(QStringLiteral("Memories.xls")));
+        window = &desk->window();
         window->setCaptureWarnings(true);
     }
 
@@ -49,7 +51,8 @@ protected:
 
     QTemporaryDir workbookDir; // each window keeps its memory list apart
     FakeSerialPort* port = nullptr;
-    std::unique_ptr<Form1> window;
+    std::unique_ptr<Desk> desk;
+    Form1* window = nullptr;
 };
 
 inline void clickArrow(Slider* slider, bool right)

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <QString>
+#include <QtGlobal>
+
+class QLabel;
+
+namespace rxdeck {
+
+class AboutLauncher;
+class Form1;
+class MemoryList;
+class SerialPort;
+class StatusPoll;
+namespace netcontrol {
+class RigctlServer;
+}
+
+// The program put together: the main window, the serial port, every handler that
+// operates the panel through it, and network control when asked for.
+class Desk
+{
+public:
+    // The memory list is kept in the workbook at workbookPath.
+    Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath);
+    ~Desk();
+    Desk(const Desk&) = delete;
+    Desk& operator=(const Desk&) = delete;
+
+    Form1& window() const { return *window_; }
+    SerialPort& port() const { return *port_; }
+    MemoryList& memoryList() const { return *memoryList_; }
+    StatusPoll& statusPoll() const { return *statusPoll_; }
+
+    // Serves the rigctld protocol on this computer at `port` (0: any free port).
+    // On failure the reason is in `error` and on the status bar; the rest runs on.
+    bool startNetworkControl(quint16 port, QString* error = nullptr);
+    netcontrol::RigctlServer* networkControl() const { return server_.get(); }
+
+private:
+    std::unique_ptr<Form1> window_;
+    SerialPort* port_; // owned by the window, like every handler
+    MemoryList* memoryList_;
+    StatusPoll* statusPoll_;
+    std::unique_ptr<AboutLauncher> about_;
+    QLabel* networkLabel_ = nullptr;
+    // Declared last: goes first, while the port it writes to still exists.
+    std::unique_ptr<netcontrol::RigctlServer> server_;
+};
+
+} // namespace rxdeck

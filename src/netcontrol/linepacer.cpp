@@ -1,0 +1,45 @@
+#include "netcontrol/linepacer.h"
+
+#include "link/serialport.h"
+
+namespace rxdeck::netcontrol {
+
+LinePacer::LinePacer(SerialPort& port, QObject* parent) : QObject(parent), port_(port)
+{
+    timer_.setInterval(intervalMs);
+    connect(&timer_, &QTimer::timeout, this, &LinePacer::send);
+}
+
+void LinePacer::submit(const ReceiverLine& line)
+{
+    pending_[std::size_t(line.kind)] = line.line;
+    // An idle line sends at once; the interval only spaces what follows.
+    if (!timer_.isActive()) {
+        send();
+        timer_.start();
+    }
+}
+
+bool LinePacer::hasPending() const
+{
+    for (const auto& line : pending_)
+        if (line)
+            return true;
+    return false;
+}
+
+void LinePacer::send()
+{
+    if (!hasPending()) {
+        timer_.stop();
+        return;
+    }
+    for (auto& line : pending_) {
+        // The same guard as the panel's buttons: a closed port gets nothing.
+        if (line && port_.portOpen())
+            port_.output(*line);
+        line.reset();
+    }
+}
+
+} // namespace rxdeck::netcontrol

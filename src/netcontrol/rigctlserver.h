@@ -1,0 +1,66 @@
+#pragma once
+
+#include "netcontrol/rigctlsession.h"
+#include "status/receiverstatus.h"
+
+#include <memory>
+#include <QObject>
+#include <QString>
+#include <vector>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace rxdeck {
+
+class SerialPort;
+
+namespace netcontrol {
+
+class LinePacer;
+
+// Network control: a rigctld-protocol server on this computer only (127.0.0.1 and
+// ::1). Reads are answered from the status poll's latest reply; sets go to the
+// serial port through a LinePacer.
+class RigctlServer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int maxClients = 8;
+    static constexpr quint16 defaultPort = 4532;
+
+    RigctlServer(SerialPort& port, const QString& version, QObject* parent = nullptr);
+    ~RigctlServer() override;
+
+    // Starts listening; port 0 picks a free one. On failure says why in `error`.
+    bool listen(quint16 port, QString* error = nullptr);
+    quint16 port() const;
+    int clientCount() const { return int(clients_.size()); }
+
+    // "Network control on 127.0.0.1:4532, 2 programs connected".
+    QString statusText() const;
+
+    // Each decoded status reply from the poll.
+    void updateStatus(const rxdeck::ReceiverStatus& status);
+
+signals:
+    void clientCountChanged(int count);
+
+private:
+    struct Client;
+
+    void accept(QTcpServer* server);
+    void readFrom(Client& client);
+    void drop(QTcpSocket* socket);
+
+    SerialPort& port_;
+    QString version_;
+    std::vector<QTcpServer*> servers_;
+    std::vector<std::unique_ptr<Client>> clients_;
+    LinePacer* pacer_;
+    RigState state_;
+    bool haveStatus_ = false;
+};
+
+} // namespace netcontrol
+} // namespace rxdeck

@@ -1,0 +1,265 @@
+// Other radio programs at the real program's network control: Hamlib's own rigctl client, and
+// misbehaving clients, against `rxdeck --rigctld=PORT` with the simulator behind Comm1.
+#include "child_process.h"
+#include "desk_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include <arpa/inet.h>
+#include <cmath>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace rxdeck::e2e {
+namespace {
+
+using ::testing::IsEmpty;
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A loopback port nobody listens on at the moment.
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// One TCP connection to the program, as a client program would hold it.
+class Connection
+{
+public:
+    explicit Connection(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        const sockaddr_in address = loopback(port);
+        connected_ =
+            ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() { ::close(fd_); }
+
+    bool connected() const { return connected_; }
+    void send(const std::string& bytes) { (void)!::write(fd_, bytes.data(), bytes.size()); }
+
+    // What arrives until `lines` line ends have come, the server closes, or 5 s pass.
+    std::string receive(int lines = 1)
+    {
+        std::string text;
+        closed_ = false;
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (std::count(text.begin(), text.end(), '\n') < lines &&
+               std::chrono::steady_clock::now() < deadline) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n <= 0) {
+                closed_ = true;
+                break;
+            }
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    // Whether the server ends the connection (within 5 s), ignoring anything it says first.
+    bool closedByServer()
+    {
+        receive(1000);
+        return closed_;
+    }
+
+private:
+    int fd_;
+    bool connected_ = false;
+    bool closed_ = false;
+};
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class NetworkControlTest : public DeskTest
+{
+protected:
+    void SetUp() override
+    {
+        DeskTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!onPath("rigctl"))
+            GTEST_SKIP() << "rigctl is not installed (Debian package libhamlib-utils)";
+    }
+
+    // The simulator, also logging its replies, and the program serving on a free port.
+    void startWithServer()
+    {
+        startSimulator({"--log-replies"});
+        for (int attempt = 0; attempt < 5 && !serving(); ++attempt) {
+            port_ = freePort();
+            startProgram({"--rigctld=" + std::to_string(port_)});
+            for (int wait = 0; wait < 50 && !serving(); ++wait)
+                std::this_thread::sleep_for(100ms);
+        }
+        ASSERT_TRUE(serving()) << "the program does not accept connections";
+    }
+
+    bool serving() const { return port_ != 0 && Connection(port_).connected(); }
+
+    CommandResult rigctl(const std::vector<std::string>& commands)
+    {
+        std::vector<std::string> argv{
+            "rigctl",         "-m", "2", "-r", "127.0.0.1:" + std::to_string(port_), "-C",
+            "cache_timeout=0"};
+        argv.insert(argv.end(), commands.begin(), commands.end());
+        return runCommand(argv, 30s);
+    }
+
+    // What the program sent the receiver; the simulator's replies are logged as "> …".
+    Lines sent() const
+    {
+        Lines lines;
+        for (const std::string& line : traffic().lines())
+            if (!line.starts_with("> "))
+                lines.push_back(line);
+        return lines;
+    }
+
+    // l STRENGTH for each signal field the simulator sent: its four characters, less S9.
+    std::set<long> strengthsSent() const
+    {
+        static const std::regex signal(R"(SGV (.{4}))");
+        std::set<long> values;
+        for (const std::string& line : traffic().lines()) {
+            std::smatch match;
+            if (line.starts_with("> ") && std::regex_search(line, match, signal))
+                values.insert(std::lround(std::stod(match[1].str()) + 73));
+        }
+        return values;
+    }
+
+    int port_ = 0;
+};
+
+TEST_F(NetworkControlTest, RigctlReadsAndTunesTheReceiverThroughTheProgram)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0)) << "the status poll did not start";
+
+    CommandResult result = rigctl({"f"});
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.output, "14200000\n");
+
+    const std::size_t mark = received();
+    result = rigctl({"F", "14074000", "f", "M", "LSB", "0", "l", "STRENGTH", "T", "1"});
+    ASSERT_TRUE(result.ok());
+    const auto lines = linesOf(result.output);
+    ASSERT_GE(lines.size(), 2u) << result.output;
+    EXPECT_EQ(lines[0], "14074000");
+    EXPECT_TRUE(strengthsSent().contains(std::stol(lines[1])))
+        << lines[1] << " matches no signal the receiver reported";
+    EXPECT_NE(result.output.find("set_ptt: error"), std::string::npos) << result.output;
+    EXPECT_TRUE(traffic().waitForLine("FRQ14.074", mark));
+    EXPECT_TRUE(traffic().waitForLine("DET5", mark));
+    EXPECT_TRUE(traffic().waitForLine("BWS3", mark));
+
+    // Confirmed by the receiver through the poll.
+    ASSERT_TRUE(traffic().waitForPolls(3, received()));
+    EXPECT_EQ(rigctl({"f", "m"}).output, "14074000\nLSB\n3200\n");
+    EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
+}
+
+TEST_F(NetworkControlTest, WithoutAPortEveryCommandFailsAndNothingReachesTheReceiver)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    const CommandResult result =
+        rigctl({"f", "F", "14074000", "m", "M", "LSB", "0", "l", "STRENGTH"});
+    EXPECT_TRUE(result.ok()) << "rigctl could not open the connection";
+    EXPECT_EQ(result.output, "");
+    Connection client(port_);
+    client.send("f\nF 14074000\nM LSB 0\nl STRENGTH\n");
+    EXPECT_EQ(client.receive(4), "RPRT -6\nRPRT -6\nRPRT -6\nRPRT -6\n");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_THAT(traffic().lines(), IsEmpty());
+}
+
+TEST_F(NetworkControlTest, BadClientsAreDroppedAndTheReceiverHearsOnlyValidLines)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0));
+
+    const std::string inputs[] = {
+        std::string(300, 'F'),                       // a line that never ends
+        "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n", // a browser
+        std::string("F 7000000\0\x01\xff\n", 13),    // binary
+    };
+    for (const std::string& input : inputs) {
+        Connection bad(port_);
+        bad.send(input);
+        EXPECT_TRUE(bad.closedByServer());
+    }
+    {
+        Connection vanishing(port_);
+        vanishing.send("F 1407");
+    }
+
+    std::vector<std::unique_ptr<Connection>> clients;
+    for (int i = 0; i < 8; ++i) {
+        clients.push_back(std::make_unique<Connection>(port_));
+        clients.back()->send("v\n");
+        EXPECT_EQ(clients.back()->receive(), "VFOA\n");
+    }
+    Connection ninth(port_);
+    EXPECT_EQ(ninth.receive(), "RPRT -14\n");
+    EXPECT_TRUE(ninth.closedByServer());
+    clients.clear();
+    // The server notices the eight leave in its own time.
+    for (int wait = 0; wait < 50; ++wait) {
+        Connection probe(port_);
+        probe.send("v\n");
+        if (probe.receive() == "VFOA\n")
+            break;
+        std::this_thread::sleep_for(100ms);
+    }
+
+    EXPECT_EQ(rigctl({"f"}).output, "14200000\n");
+    ASSERT_TRUE(traffic().waitForPolls(3, received()));
+    const Lines lines = sent();
+    EXPECT_THAT(CommandForms().malformed(lines), IsEmpty());
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("FRQ") && line != statusQuery;
+                            }),
+              0);
+    EXPECT_TRUE(panel().alive());
+}
+
+} // namespace
+} // namespace rxdeck::e2e

@@ -1,0 +1,96 @@
+#include "netcontrol/linepacer.h"
+#include "netcontrol/rigctlserver.h"
+#include "support/fakeserialport.h"
+
+#include <gtest/gtest.h>
+#include <QTcpSocket>
+#include <QTest>
+
+using namespace rxdeck;
+using namespace rxdeck::netcontrol;
+using rxdeck::test::FakeSerialPort;
+
+namespace {
+
+// A program at the other end of the connection.
+class Client
+{
+public:
+    explicit Client(quint16 port) { socket.connectToHost(QHostAddress::LocalHost, port); }
+
+    // Sends bytes and collects the reply until it holds `lines` line ends.
+    QByteArray ask(const QByteArray& bytes, int lines = 1)
+    {
+        socket.write(bytes);
+        received.clear();
+        // The caller compares what came; a timeout shows as a short reply.
+        (void)QTest::qWaitFor([&] {
+            received += socket.readAll();
+            return received.count('\n') >= lines;
+        });
+        return received;
+    }
+
+    QTcpSocket socket;
+    QByteArray received;
+};
+
+class ServerTest : public ::testing::Test
+{
+protected:
+    ServerTest()
+    {
+        port.setPortOpen(true);
+        EXPECT_TRUE(server.listen(0));
+        server.updateStatus({14200000, 4, 3, -100});
+    }
+
+    FakeSerialPort port;
+    RigctlServer server{port, QStringLiteral("2.2.0")};
+};
+
+} // namespace
+
+TEST(LinePacer, SendsTheFirstLineAtOnceAndThenOnlyTheNewestOfEachKind)
+{
+    FakeSerialPort port;
+    port.setPortOpen(true);
+    LinePacer pacer(port);
+    for (int khz = 7000; khz < 7020; ++khz)
+        pacer.submit({LineKind::Frequency, "FRQ" + QByteArray::number(khz / 1000.0) + '\n'});
+    pacer.submit({LineKind::Detection, "DET5\n"});
+    pacer.submit({LineKind::Bandwidth, "BWS3\n"});
+    EXPECT_EQ(port.written, QByteArrayList{"FRQ7\n"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pacer.hasPending(); }));
+    EXPECT_EQ(port.written, (QByteArrayList{"FRQ7\n", "FRQ7.019\n", "DET5\n", "BWS3\n"}));
+
+    // With the port closed nothing goes out, as a click would send nothing.
+    port.setPortOpen(false);
+    pacer.submit({LineKind::Frequency, "FRQ8\n"});
+    pacer.submit({LineKind::Frequency, "FRQ9\n"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pacer.hasPending(); }));
+    EXPECT_EQ(port.written.size(), 4);
+    EXPECT_EQ(port.writesWhileClosed, 0);
+}
+
+TEST_F(ServerTest, AnswersFromTheStatusAndSendsSetsToThePort)
+{
+    Client client(server.port());
+    EXPECT_EQ(client.ask("f\nl STRENGTH\n", 2), "14200000\n-27\n");
+    EXPECT_EQ(client.ask("F 14074000\r\nf\n", 2), "RPRT 0\n14074000\n");
+    EXPECT_EQ(port.written, QByteArrayList{"FRQ14.074\n"});
+    // A garbled reply changes nothing; the next good one replaces the value set.
+    server.updateStatus({0, 0, 0, 0});
+    EXPECT_EQ(client.ask("f\nm\n", 3), "14074000\nUSB\n3200\n");
+    server.updateStatus({7000000, 5, 2, -60});
+    EXPECT_EQ(client.ask("f\nm\n", 3), "7000000\nLSB\n1000\n");
+    EXPECT_EQ(
+        server.statusText(),
+        QStringLiteral("Network control on 127.0.0.1:%1, 1 program connected").arg(server.port()));
+
+    // No port: nothing to answer from and nowhere to send.
+    port.setPortOpen(false);
+    EXPECT_EQ(client.ask("f\nF 7000000\n", 2), "RPRT -6\nRPRT -6\n");
+    EXPECT_EQ(port.written.size(), 1);
+    EXPECT_EQ(port.writesWhileClosed, 0);
+}
