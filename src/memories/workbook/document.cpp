@@ -217,32 +217,18 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
 
 namespace {
 
-// The cell records' rows: first and one past the last.
-std::pair<int, int> rowSpan(const std::vector<biff::Record>& records)
-{
-    int first = -1;
-    int end = 0;
-    int depth = 0;
-    for (const biff::Record& r : records) {
-        if (r.type == type::bof)
-            ++depth;
-        else if (r.type == type::eof)
-            --depth;
-        else if (depth == 1 && biff::isCell(r.type) && r.body.size() >= 6) {
-            const int row = get16(r.body, 0);
-            first = first < 0 ? row : std::min(first, row);
-            end = std::max(end, row + 1);
-        }
-    }
-    return {std::max(first, 0), end};
-}
-
-QByteArray dimensionsBody(const std::vector<biff::Record>& records, bool biff8)
+// Where the sheet's cell records lie: first row and column, and one past the last.
+struct CellExtent
 {
     int firstRow = -1;
     int rowEnd = 0;
     int firstColumn = 256;
     int columnEnd = 0;
+};
+
+CellExtent cellExtent(const std::vector<biff::Record>& records)
+{
+    CellExtent extent;
     int depth = 0;
     for (const biff::Record& r : records) {
         if (r.type == type::bof)
@@ -251,12 +237,25 @@ QByteArray dimensionsBody(const std::vector<biff::Record>& records, bool biff8)
             --depth;
         else if (depth == 1 && biff::isCell(r.type) && r.body.size() >= 6) {
             const int row = get16(r.body, 0);
-            firstRow = firstRow < 0 ? row : std::min(firstRow, row);
-            rowEnd = std::max(rowEnd, row + 1);
-            firstColumn = std::min<int>(firstColumn, get16(r.body, 2));
-            columnEnd = std::max(columnEnd, cells::lastColumn(r) + 1);
+            extent.firstRow = extent.firstRow < 0 ? row : std::min(extent.firstRow, row);
+            extent.rowEnd = std::max(extent.rowEnd, row + 1);
+            extent.firstColumn = std::min<int>(extent.firstColumn, get16(r.body, 2));
+            extent.columnEnd = std::max(extent.columnEnd, cells::lastColumn(r) + 1);
         }
     }
+    return extent;
+}
+
+// The cell records' rows: first and one past the last.
+std::pair<int, int> rowSpan(const std::vector<biff::Record>& records)
+{
+    const CellExtent extent = cellExtent(records);
+    return {std::max(extent.firstRow, 0), extent.rowEnd};
+}
+
+QByteArray dimensionsBody(const std::vector<biff::Record>& records, bool biff8)
+{
+    auto [firstRow, rowEnd, firstColumn, columnEnd] = cellExtent(records);
     if (firstRow < 0)
         firstRow = firstColumn = 0;
     QByteArray body(biff8 ? 14 : 10, '\0');
