@@ -298,7 +298,7 @@ def dump(path):
         xf = book.xf_list[xf_index]
         font = book.font_list[xf.font_index]
         fmt = book.format_map.get(xf.format_key)
-        return {"font": font.name, "height": font.height, "bold": bool(font.bold),
+        return {"font": font.name, "height": font.height, "bold": font.weight >= 700,
                 "italic": bool(font.italic),
                 "format": fmt.format_str if fmt else str(xf.format_key)}
 
