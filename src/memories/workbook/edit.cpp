@@ -351,6 +351,31 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
     }
 }
 
+// Whether a drawing record places anything on the sheet. Spreadsheet programs write an
+// empty drawing (the patriarch group alone) on every sheet; only shapes carry the client
+// anchor and data records that tie them to rows. A body that cannot be walked counts as
+// holding shapes.
+bool drawingHasShapes(const QByteArray& body)
+{
+    constexpr std::uint16_t clientAnchor = 0xF010;
+    constexpr std::uint16_t clientData = 0xF011;
+    qsizetype pos = 0;
+    while (pos < body.size()) {
+        if (body.size() - pos < 8)
+            return true;
+        const bool container = (get16(body, pos) & 0x000F) == 0x000F;
+        const std::uint16_t recordType = get16(body, pos + 2);
+        if (recordType == clientAnchor || recordType == clientData)
+            return true;
+        const qsizetype length = biff::get32(body, pos + 4);
+        // A container's records follow its header; an atom is skipped whole.
+        pos += container ? 8 : 8 + length;
+        if (!container && pos > body.size())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
@@ -682,8 +707,11 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
                 return QStringLiteral("the sheet has comments at or below that row");
             break;
         case type::obj:
-        case type::msoDrawing:
             return QStringLiteral("the sheet holds drawings, charts or comments");
+        case type::msoDrawing:
+            if (drawingHasShapes(r.body))
+                return QStringLiteral("the sheet holds drawings, charts or comments");
+            break;
         case type::hLink:
             if (at(0) <= row && at(2) >= row)
                 return QStringLiteral("the sheet has a hyperlink in that row");

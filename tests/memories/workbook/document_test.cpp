@@ -676,5 +676,32 @@ TEST(DocumentEdit, SplitsMulRecordsAroundTheEditedCell)
     }
 }
 
+TEST(DocumentEdit, RemovalPassesAnEmptyDrawingButNotShapes)
+{
+    // The empty drawing LibreOffice writes on every sheet: the patriarch group alone.
+    const QByteArray patriarch = QByteArray::fromHex(
+        "0f0002f048000000100008f00800000001000000000400000f0003f0300000000f0004f02800000001"
+        "0009f0100000000000000000000000000000000000000002000af0080000000004000005000000");
+    // A shape tied to a row by its client anchor.
+    const QByteArray anchored =
+        QByteArray::fromHex("0f0004f0200000000000"
+                            "10f01200000000000000010000000000000001000000000000");
+    const struct
+    {
+        QByteArray drawing;
+        bool refused;
+    } cases[] = {{patriarch, false}, {anchored, true}, {patriarch.left(20), true}};
+    for (const auto& c : cases) {
+        const QByteArray cells =
+            Bytes()
+                .record(type::number, Bytes().u16(0).u16(0).u16(15).f64(1).data())
+                .record(type::number, Bytes().u16(1).u16(0).u16(15).f64(2).data())
+                .record(type::msoDrawing, c.drawing)
+                .data();
+        Document document = *Document::parse(workbook(true, {}, cells)).document;
+        EXPECT_EQ(document.removeRow(0, 0).has_value(), c.refused) << c.drawing.toHex().constData();
+    }
+}
+
 } // namespace
 } // namespace rxdeck::workbook
