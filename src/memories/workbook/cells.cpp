@@ -2,6 +2,7 @@
 
 #include "memories/workbook/cells.h"
 
+#include <cmath>
 #include <QStringDecoder>
 
 namespace rxdeck::workbook::cells {
@@ -54,6 +55,9 @@ biff::DateKind Context::dateKind(std::uint16_t xf) const
 
 Cell Context::numberCell(double value, std::uint16_t xf) const
 {
+    // A damaged file may hold a NaN or an infinity, which no spreadsheet shows as a number.
+    if (!std::isfinite(value))
+        return QStringLiteral("#NUM!");
     const biff::DateKind kind = dateKind(xf);
     if (kind.date || kind.time)
         if (std::optional<QString> text = biff::dateText(value, kind, date1904))

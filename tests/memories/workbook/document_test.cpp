@@ -10,6 +10,7 @@
 #include "support/files.h"
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <limits>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -106,6 +107,11 @@ std::vector<KindCase> kindCases()
     const QByteArray date1904 = Bytes().record(type::dateMode, Bytes().u16(1).data()).data();
     return {
         {"NUMBER", true, {}, cell(type::number, Bytes().f64(7.05).data()), 7.05},
+        {"NUMBER not finite",
+         true,
+         {},
+         cell(type::number, Bytes().f64(std::numeric_limits<double>::quiet_NaN()).data()),
+         text("#NUM!")},
         {"RK integer", true, {}, cell(type::rk, Bytes().u32(14 << 2 | 0x02).data()), 14.0},
         {"RK hundredths", true, {}, cell(type::rk, Bytes().u32(705 << 2 | 0x03).data()), 7.05},
         {"MULRK",
