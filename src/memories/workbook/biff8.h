@@ -3,6 +3,7 @@
 // BIFF8 record writer: the "Workbook" stream of an Excel 97-2003 file, before it is put into its
 // OLE2 container. Internal to the workbook codec; tests and the fuzz seed generator use it too.
 
+#include "memories/workbook/biff.h"
 #include "memories/workbook/workbook.h"
 
 #include <cstdint>
@@ -12,25 +13,8 @@
 
 namespace rxdeck::workbook::biff8 {
 
-namespace record {
-inline constexpr std::uint16_t bof = 0x0809;
-inline constexpr std::uint16_t eof = 0x000A;
-inline constexpr std::uint16_t codepage = 0x0042;
-inline constexpr std::uint16_t window1 = 0x003D;
-inline constexpr std::uint16_t dateMode = 0x0022;
-inline constexpr std::uint16_t font = 0x0031;
-inline constexpr std::uint16_t xf = 0x00E0;
-inline constexpr std::uint16_t style = 0x0293;
-inline constexpr std::uint16_t boundSheet = 0x0085;
-inline constexpr std::uint16_t sst = 0x00FC;
-inline constexpr std::uint16_t extSst = 0x00FF;
-inline constexpr std::uint16_t continued = 0x003C;
-inline constexpr std::uint16_t dimensions = 0x0200;
-inline constexpr std::uint16_t window2 = 0x023E;
-inline constexpr std::uint16_t number = 0x0203;
-inline constexpr std::uint16_t labelSst = 0x00FD;
-inline constexpr std::uint16_t filePass = 0x002F;
-} // namespace record
+// Record types, shared with the reader.
+namespace record = biff::type;
 
 // Largest record body; longer data goes on in CONTINUE records.
 inline constexpr qsizetype maxRecordBody = 8224;
