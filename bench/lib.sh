@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared pieces of the measuring scripts: an X server, the simulator, and the
 # program connected to it through the "Serial port" menu, driven with xdotool.
 

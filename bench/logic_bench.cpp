@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time per call of the pure logic on the paths the program runs often: the status reply
 // decoded every 100 ms, the settings reply once per port choice, number texts on every
 // tuning step, and the scan start line.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Rxdeck's running costs beside bare floor programs measured in the same run:
 # poll cost, start-up, command latency, poll regularity and large memory lists.
 # Usage: bench/measure.sh [poll seconds]   (default 60; needs a built tree)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cost of network control: two copies of Rxdeck poll their own simulated receiver side
 # by side; one also serves eight clients that each ask f, m and l STRENGTH every 100 ms.
 # Prints both CPU figures, the difference, and the clients' reply latency; then the

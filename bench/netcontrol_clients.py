@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Clients of Rxdeck's network control: each asks f, m and l STRENGTH every 100 ms
 and times every reply. Prints the reply count and latency median and 99th percentile.
 

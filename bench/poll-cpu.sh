@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CPU cost of Rxdeck while it polls the simulated receiver.
 # Usage: bench/poll-cpu.sh [seconds]   (default 60; needs a built tree, Xvfb, xdotool)
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak run: Rxdeck against the simulated receiver for a while, with random user actions
 # (buttons, held step buttons, slider clicks and drags, typing, the memory grid, About, and
 # choosing Comm1 again). Reports crashes, resident memory and malformed command lines.

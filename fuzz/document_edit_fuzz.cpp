@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the workbook editor. The input is a workbook file followed by
 // editBytes bytes that choose one cell to set (sheet, row, column and a number, a text or
 // nothing) and one row to remove. Besides the sanitizers, these properties must hold for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the number texts and the command lines. The input is read as Latin-1
 // text, as a double (its first eight bytes), as UTF-16 text and as a source of integers.
 // Besides the sanitizers, these properties must hold:

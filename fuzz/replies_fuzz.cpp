@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the decoding of the receiver's two replies. Each input is one read of
 // the port, taken as Latin-1 text, and is decoded both as a settings reply and as a status
 // reply; the S-meter, the grouped frequency and the lamp indices are worked out from what was

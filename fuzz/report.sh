@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the fuzz run scripts: after the runs, reports each target's runs and corpus,
 # every failing input with what it breaks (the failed property or the first sanitizer
 # line), and one line per distinct fault: how many inputs, and the shortest of them.

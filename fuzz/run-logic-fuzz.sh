@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets for the pure link and status logic (number texts, command lines,
 # reply decoding) with AddressSanitizer and UBSan, seeds them with example replies and number
 # texts, fuzzes each for a bounded time and reports what they found.

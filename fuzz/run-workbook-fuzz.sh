@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the workbook libFuzzer targets with AddressSanitizer and UBSan, seeds them with
 # workbooks of our own and of other programs' making, fuzzes each for a bounded time and
 # reports what it found.

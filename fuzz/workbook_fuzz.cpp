@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the workbook reading path. Each input is saved as a file and read; a
 // workbook that reads must then survive encode() and read back unchanged, so the writer is
 // exercised on whatever the reader accepts.

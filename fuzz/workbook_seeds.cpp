@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a few small workbooks as the fuzzer's starting corpus: the memory list, several sheets,
 // Unicode text and shared strings long enough to need CONTINUE records.
 

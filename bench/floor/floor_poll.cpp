@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for the poll-cost measurement: a bare window whose only work is a
 // 100 ms timer that writes the status query to a serial port and reads the answer.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for the start-up measurement: a bare main window with a menu bar.
 #include <QApplication>
 #include <QMainWindow>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the main window polling the receiver on RXDECK_COMM1 for a given time, with
 // the port chosen in code, so a profiler can see where a poll tick's time goes.
 // Usage: poll_profile SECONDS

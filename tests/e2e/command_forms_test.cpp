@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list of command forms is the oracle of every e2e check and of bench/soak.sh: it must let
 // each line the program may send through, and stop the near misses.
 #include "traffic.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One test's desk: a scratch folder, the receiver simulator logging what it receives, and the

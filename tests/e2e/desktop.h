@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The X display and what a person does on it: find windows, move the mouse, click, type, look.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window against a receiver that misbehaves: silent, garbled, cut short, late, or
 // unplugged and plugged back in (taken up again by itself). The program must keep answering the
 // user, send only well-formed lines, and never end.

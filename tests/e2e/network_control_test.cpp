@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Other radio programs at the real program's network control: Hamlib's own rigctl client, and
 // misbehaving clients, against `rxdeck --rigctld=PORT` with the simulator behind Comm1.
 #include "child_process.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One working session at the real window: a person connects the receiver, tunes, changes mode
 // and squelch, uses a scratch memory, scans, types a frequency and opens the Help windows. The
 // simulator's log must show each action's command line, in order, and nothing else but polls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the simulator received, read back from its --log file ("<epoch seconds> <line>").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inputs the fuzz targets in fuzz/ found breaking a property, kept as tests.
 
 #include "link/numbertext.h"

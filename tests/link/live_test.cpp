@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's serial port and main window against the receiver simulator on a
 // real pseudo-terminal.
 #include "app/desk.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "netcontrol/linepacer.h"
 #include "netcontrol/rigctlserver.h"
 #include "support/fakeserialport.h"

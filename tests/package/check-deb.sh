@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a built tree into a scratch folder, checks what it
 # holds and what it depends on, and runs the packaged program from an extraction.
 # Usage: check-deb.sh BUILD_DIR VERSION

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of rxdeck-sim: a child process behind a pseudo-terminal, driven the way the
 // program drives the receiver.
 #include "sim_harness.h"

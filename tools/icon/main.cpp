@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's icon into a hicolor icon theme tree for installation:
 // DIR/NxN/apps/rxdeck.png for each size given. Runs at build time on the
 // offscreen platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record splitting and field decoding shared by the reader and the editor.
 
 #include "memories/workbook/biff.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // BIFF5/BIFF8 record level: splitting a workbook stream into records, bounds-checked reading of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BIFF8 records for a workbook of plain values: numbers and shared-string cells on default
 // formatting, with the minimal font, XF and style tables that spreadsheet programs expect.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // BIFF8 record writer: the "Workbook" stream of an Excel 97-2003 file, before it is put into its

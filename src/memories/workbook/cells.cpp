@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cell records to values.
 
 #include "memories/workbook/cells.h"

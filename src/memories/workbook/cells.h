@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Decoding the cell records of a worksheet into values: numbers, texts (shared strings, code-page

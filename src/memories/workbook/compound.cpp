@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libgsf reads and writes the compound file; only the workbook stream is ours.
 
 #include "memories/workbook/compound.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The OLE2 compound file around a workbook stream: taking the BIFF stream out, and putting an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a workbook into records and values, and laying the records out again on save.
 
 #include "memories/workbook/document.h"

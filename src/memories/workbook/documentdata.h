@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What a Document holds: the workbook stream as records, grouped by substream, with what the

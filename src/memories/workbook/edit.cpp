@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record-level edits: one cell replaced or inserted, one sheet row removed. Everything else in
 // the stream stays as it was; sizes and offsets that depend on the edits are recomputed on save.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moves the row numbers in formula token arrays (rgce) when a sheet row is removed. Every
 // change is made in place: tokens keep their sizes, so jump offsets in tAttr tokens and the
 // subexpression sizes of the tMem tokens stay valid. Anything not understood refuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Adjusting formula references when a sheet row is removed and the rows below move up,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a .xls file from disk into values.
 
 #include "memories/workbook/document.h"

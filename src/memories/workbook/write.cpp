@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encoding a workbook into an OLE2 compound file and saving it atomically.
 
 #include "memories/workbook/biff8.h"

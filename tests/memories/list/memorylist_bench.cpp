@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the memory list takes to open and to write one row for a workbook of
 // 10,000 memories, Rxdeck's own and one of gnumeric's making. Not a test: run it by hand.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakestore.h"
 #include "memories/list/memorylistmodel.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The workbook file store on a real file system: the backup, other programs' saves, and
 // saves that fail on a full disk.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Document: every cell record kind reads as a spreadsheet shows it, and edits change only the
 // records of the cells involved.
 

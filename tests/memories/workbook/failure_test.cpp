@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Failure paths: files that are not workbooks, damaged or protected workbooks, workbooks that
 // cannot be stored, and writes that fail. None may lose or garble the user's data.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interchange with independent programs: workbooks written by gnumeric's ssconvert are read
 // correctly, and workbooks we write are read correctly by xlrd and by ssconvert.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What write() stores, read() gives back: every sheet, every cell, exactly.
 
 #include "memories/workbook/workbook.h"

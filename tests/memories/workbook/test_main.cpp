@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest entry point with a QCoreApplication, which QProcess and QSaveFile expect.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time to encode, write and read memory lists of 100, 1,000 and 10,000 rows of
 // (Frequency, Note), and to parse, edit and save them record by record.
 

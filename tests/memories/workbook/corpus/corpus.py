@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Foreign workbooks for the editor tests, and an independent look at what is in them.
 
   corpus.py make KIND OUT.xls      write the memory-list workbook with another program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Workbooks made at test time by other programs (gnumeric's ssconvert, xlwt, LibreOffice), with
 // formats, widths, formulas, a cross-sheet reference, a date, a boolean and a second sheet.
 // Document reads each, makes one edit and saves; xlrd and ssconvert then read both files and
