@@ -2,6 +2,7 @@
 #include "app/desk.h"
 
 #include "about/aboutlauncher.h"
+#include "app/portmenu.h"
 #include "link/portrecovery.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
@@ -13,6 +14,8 @@
 #include "panel/slidercontrols.h"
 #include "panel/tuning.h"
 #include "shell/form1.h"
+#include "shell/slider.h"
+#include "status/replyreader.h"
 #include "status/settingssnapshot.h"
 #include "status/statuspoll.h"
 
@@ -33,9 +36,12 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     port_->setParent(window);
 
     // Each handler wires its own controls and lives as long as the window.
-    auto* portSelection = new PortSelection(ui, *port_, window);
-    new SettingsSnapshot(ui, *port_, window);
-    statusPoll_ = new StatusPoll(ui, *port_, window);
+    auto* portSelection = new PortSelection(*port_, window);
+    new PortMenu(ui, *portSelection, window);
+    auto* replies = new ReplyReader(*port_, window);
+    QObject::connect(portSelection, &PortSelection::opened, replies, &ReplyReader::restart);
+    new SettingsSnapshot(ui, *port_, *replies, window);
+    statusPoll_ = new StatusPoll(ui, *port_, *replies, window);
     new Tuning(ui, *port_, window);
     new ReceiverSettings(ui, *port_, window);
     new SliderControls(ui, *port_, window);
@@ -72,6 +78,12 @@ bool Desk::startNetworkControl(quint16 port, QString* error)
     server_ = std::move(server);
     QObject::connect(statusPoll_, &StatusPoll::statusDecoded, server_.get(),
                      &netcontrol::RigctlServer::updateStatus);
+    QObject::connect(statusPoll_, &StatusPoll::querySent, server_.get(),
+                     &netcontrol::RigctlServer::noteQuerySent);
+    Slider* squelch = window_->controls().HScroll[5];
+    server_->setSquelch(squelch->value());
+    QObject::connect(squelch, &Slider::changed, server_.get(),
+                     [server = server_.get(), squelch] { server->setSquelch(squelch->value()); });
     const auto show = [this] { networkLabel_->setText(server_->statusText()); };
     QObject::connect(server_.get(), &netcontrol::RigctlServer::clientCountChanged, networkLabel_,
                      show);

@@ -2,27 +2,13 @@
 #include "link/portselection.h"
 
 #include "link/commands.h"
+#include "link/openfailure.h"
 #include "link/portmap.h"
 #include "link/serialport.h"
-#include "shell/controls.h"
-
-#include <QAction>
-#include <QTimer>
 
 namespace rxdeck {
 
-PortSelection::PortSelection(Controls& ui, SerialPort& port, QObject* parent)
-    : QObject(parent), ui_(ui), port_(port)
-{
-    for (int n = 1; n < int(ui.Comm.size()); ++n) {
-        QAction* item = ui.Comm[std::size_t(n)];
-        connect(item, &QAction::triggered, this, [this, item, n](bool checked) {
-            // A checkable item toggles itself when chosen; the marks are ours to set.
-            item->setChecked(!checked);
-            Comm_Click(n);
-        });
-    }
-}
+PortSelection::PortSelection(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {}
 
 void PortSelection::Comm_Click(int n)
 {
@@ -35,16 +21,16 @@ bool PortSelection::open(int n)
 {
     // Every step is tried; only the open can fail in practice. The status poll is
     // left running, so a re-selection keeps the display live.
-    ui_.Timer[12]->stop();
+    emit opening();
     if (port_.portOpen())
         port_.setPortOpen(false);
     port_.setCommPort(n);
     if (!port_.setPortOpen(true))
         return false;
-    for (std::size_t item = 1; item < ui_.Comm.size(); ++item)
-        ui_.Comm[item]->setChecked(int(item) == n);
+    // Nothing received before our first question can be its answer.
+    port_.input();
     port_.output(commands::settingsQuery());
-    ui_.Timer[12]->start();
+    emit opened(n);
     return true;
 }
 

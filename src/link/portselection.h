@@ -6,17 +6,17 @@
 namespace rxdeck {
 
 class SerialPort;
-struct Controls;
 
-// The "Serial port" menu: choosing "Comm n" opens port n, marks its item, sends the
-// settings query and starts the settings snapshot.
+// Choosing port n: closes the open port, opens port n, drops whatever the line had
+// queued before (the answer to an earlier program's last question, say) and sends
+// the settings query. The menu and the snapshot timer follow its signals.
 class PortSelection : public QObject
 {
     Q_OBJECT
 public:
-    PortSelection(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+    explicit PortSelection(SerialPort& port, QObject* parent = nullptr);
 
-    // `Comm1_Click` … `Comm4_Click`: the four items differ only in n.
+    // `Comm1_Click` … `Comm4_Click`: the user chose item n.
     void Comm_Click(int n);
 
     // What choosing item n does, without the warning when the port does not open.
@@ -26,11 +26,14 @@ public:
 signals:
     // The user chose item n; emitted before the port is touched.
     void chosen(int n);
+    // About to close and open: the snapshot stops waiting.
+    void opening();
+    // Port n is open, its stale input gone and the settings query sent.
+    void opened(int n);
     // Port n could not be opened; the window shows its warning with `reason` below.
     void portNotAvailable(const QString& reason);
 
 private:
-    Controls& ui_;
     SerialPort& port_;
 };
 

@@ -13,6 +13,7 @@ struct ReceiverStatus
     int mode = 0;      // detection digit 1..6 (AM, FM, CW, USB, LSB, ISB)
     int bandwidth = 0; // bandwidth digit 1..5 (300 Hz … 16 kHz)
     double signalDbm = 0;
+    quint64 reply = 0; // answers the status query of this number (see StatusPoll::querySent)
 };
 
 } // namespace rxdeck

@@ -24,7 +24,36 @@ std::optional<int> digitIndex(QChar digit, char first, char last)
     return digit.unicode() - first;
 }
 
+struct Mnemonic
+{
+    const char* text;
+    int position;
+};
+
+constexpr Mnemonic settingsMnemonics[] = {{"RFP", 1},  {"AGC", 7},  {"RFG", 13}, {"FRA", 21},
+                                          {"FRB", 35}, {"SQL", 49}, {"BLK", 57}, {"SDW", 64},
+                                          {"INC", 73}, {"PBT", 84}, {"BFO", 94}};
+constexpr Mnemonic statusMnemonics[] = {{"FRQ", 1}, {"DET", 15}, {"SGV", 21}, {"BWS", 32}};
+
+template <std::size_t N> bool carriesAny(QStringView reply, const Mnemonic (&mnemonics)[N])
+{
+    for (const Mnemonic& m : mnemonics)
+        if (reply.size() >= m.position + 2 &&
+            reply.sliced(m.position - 1, 3) == QLatin1StringView(m.text))
+            return true;
+    return false;
+}
+
 } // namespace
+
+ReplyKind kindOf(QStringView reply)
+{
+    const bool settings = carriesAny(reply, settingsMnemonics);
+    const bool status = carriesAny(reply, statusMnemonics);
+    if (settings == status)
+        return ReplyKind::Unknown;
+    return settings ? ReplyKind::Settings : ReplyKind::Status;
+}
 
 QString field(QStringView reply, int position, int count)
 {

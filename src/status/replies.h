@@ -43,6 +43,18 @@ struct Status
 };
 Status decodeStatus(QStringView reply);
 
+// Which reply a text is, told by the mnemonics standing where each reply's layout
+// puts its own: "RFP" at 1, "AGC" at 7 … for the settings reply, "FRQ" at 1, "DET"
+// at 15 … for the status reply. A text with neither (a fragment, a receiver that
+// leaves them out) or with both is Unknown.
+enum class ReplyKind
+{
+    Unknown,
+    Settings,
+    Status
+};
+ReplyKind kindOf(QStringView reply);
+
 // The display text of a frequency field: its first seven characters, ".", the rest,
 // so " 14.200000" reads " 14.200.000" (MHz, kHz, Hz).
 QString groupedFrequency(const QString& frequency);

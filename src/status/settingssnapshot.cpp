@@ -7,6 +7,7 @@
 #include "shell/led.h"
 #include "shell/slider.h"
 #include "status/replies.h"
+#include "status/replyreader.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -29,17 +30,23 @@ void applyField(Slider* slider, QLabel* label, std::optional<int> value, LabelTe
 
 } // namespace
 
-SettingsSnapshot::SettingsSnapshot(Controls& ui, SerialPort& port, QObject* parent)
-    : QObject(parent), ui_(ui), port_(port)
+SettingsSnapshot::SettingsSnapshot(Controls& ui, SerialPort& port, ReplyReader& reader,
+                                   QObject* parent)
+    : QObject(parent), ui_(ui), port_(port), reader_(reader)
 {
     connect(ui.Timer[12], &QTimer::timeout, this, &SettingsSnapshot::Timer12_Timer);
 }
 
 void SettingsSnapshot::Timer12_Timer()
 {
-    const QString reply = port_.input();
+    // Only a settings reply is decoded here: settings taken from a status reply would
+    // be echoed to the receiver as if it had them. Anything else is waited out like
+    // silence, though only silence says "No serial".
+    const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Settings);
+    const QString& reply = taken.text;
     if (reply.isEmpty()) {
-        ui_.Label[1]->setText(QStringLiteral("No serial"));
+        if (!taken.arrived)
+            ui_.Label[1]->setText(QStringLiteral("No serial"));
         port_.output(commands::settingsQuery());
         return;
     }

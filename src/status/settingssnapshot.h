@@ -5,6 +5,7 @@
 
 namespace rxdeck {
 
+class ReplyReader;
 class SerialPort;
 struct Controls;
 
@@ -14,13 +15,15 @@ class SettingsSnapshot : public QObject
 {
     Q_OBJECT
 public:
-    SettingsSnapshot(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+    SettingsSnapshot(Controls& ui, SerialPort& port, ReplyReader& reader,
+                     QObject* parent = nullptr);
 
     void Timer12_Timer();
 
 private:
     Controls& ui_;
     SerialPort& port_;
+    ReplyReader& reader_;
 };
 
 } // namespace rxdeck

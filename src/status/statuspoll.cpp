@@ -7,6 +7,7 @@
 #include "shell/controls.h"
 #include "shell/led.h"
 #include "status/replies.h"
+#include "status/replyreader.h"
 
 #include <cmath>
 #include <QLabel>
@@ -51,8 +52,8 @@ constexpr std::array<int, 5> bandwidthLamps = {22, 23, 24, 25, 26};
 
 } // namespace
 
-StatusPoll::StatusPoll(Controls& ui, SerialPort& port, QObject* parent)
-    : QObject(parent), ui_(ui), port_(port)
+StatusPoll::StatusPoll(Controls& ui, SerialPort& port, ReplyReader& reader, QObject* parent)
+    : QObject(parent), ui_(ui), port_(port), reader_(reader)
 {
     connect(ui.Timer[1], &QTimer::timeout, this, &StatusPoll::Timer1_Timer);
 }
@@ -64,9 +65,15 @@ void StatusPoll::Timer1_Timer()
     port_.output(commands::statusQuery());
     if (!port_.portOpen())
         return; // the write failed and closed the port; keep the displays
-    const QString reply = port_.input();
+    const quint64 query = reader_.statusQueries();
+    reader_.statusQuerySent();
+    emit querySent(query);
+    // A settings reply read here goes to the snapshot; the panel stays as it was.
+    const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Status);
+    const QString& reply = taken.text;
     if (reply.isEmpty()) {
-        ui_.Label[1]->setText(QStringLiteral("No serial"));
+        if (!taken.arrived)
+            ui_.Label[1]->setText(QStringLiteral("No serial"));
         return;
     }
 
@@ -79,7 +86,9 @@ void StatusPoll::Timer1_Timer()
     const auto lit = replies::sMeter(decimalValue(status.signal));
     for (std::size_t i = 0; i < lit.size(); ++i)
         ui_.LED[2 + i]->setLit(lit[i]);
-    emit statusDecoded(numbersOf(status));
+    ReceiverStatus numbers = numbersOf(status);
+    numbers.reply = taken.reply;
+    emit statusDecoded(numbers);
 }
 
 } // namespace rxdeck

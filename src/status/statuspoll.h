@@ -7,6 +7,7 @@
 
 namespace rxdeck {
 
+class ReplyReader;
 class SerialPort;
 struct Controls;
 
@@ -16,17 +17,20 @@ class StatusPoll : public QObject
 {
     Q_OBJECT
 public:
-    StatusPoll(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+    StatusPoll(Controls& ui, SerialPort& port, ReplyReader& reader, QObject* parent = nullptr);
 
     void Timer1_Timer();
 
 signals:
     // Each decoded status reply, for readers other than the panel.
     void statusDecoded(const rxdeck::ReceiverStatus& status);
+    // The status query numbered `query` (from 0) went out.
+    void querySent(quint64 query);
 
 private:
     Controls& ui_;
     SerialPort& port_;
+    ReplyReader& reader_;
 };
 
 } // namespace rxdeck

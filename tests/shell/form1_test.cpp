@@ -194,9 +194,8 @@ TEST_F(WindowTest, SnapshotSkipsFieldsItCannotUse)
 
 TEST_F(WindowTest, SnapshotOfStrayTextNeverFails)
 {
-    for (const QString& stray :
-         {QStringLiteral("x"), rxdeck::test::statusReply("14.200000", "4", "-100.0", "2"),
-          QString(300, QChar(u'\xff')), QStringLiteral("RFP 1;AGC 2;RFG 100;FRA 07.0")}) {
+    for (const QString& stray : {QStringLiteral("x"), QString(300, QChar(u'\xff')),
+                                 QStringLiteral("RFP 1;AGC 2;RFG 100;FRA 07.0")}) {
         completeSnapshot(stray);
         EXPECT_TRUE(ui().Timer[1]->isActive());
         EXPECT_FALSE(ui().Timer[12]->isActive());
@@ -243,15 +242,47 @@ TEST_F(WindowTest, ReselectionKeepsThePollRunning)
     EXPECT_TRUE(ui().Timer[12]->isActive());
     EXPECT_EQ(port->opens, 2);
     EXPECT_EQ(port->commPort(), 2);
-    // The poll takes the settings reply first; the snapshot then decodes what comes next.
+    // The poll reads the settings reply and the snapshot the status reply: each is handed
+    // to its own decoder, and the panel never shows the settings reply as a frequency.
+    const QString before = label(1);
     port->replies = {rxdeck::test::settingsReply("1", "2", "07.000000", "07.300000", "136", "00",
                                                  "00.5", "01.000", "+0000", "+0000"),
                      rxdeck::test::statusReply("07.123456", "1", "-60.0", "5")};
     port->takeWritten();
     ui().Timer[1]->timeout({});
+    EXPECT_EQ(label(1), before);
     ui().Timer[12]->timeout({});
     EXPECT_FALSE(ui().Timer[12]->isActive());
+    EXPECT_EQ(label(8), QStringLiteral("Fast"));
     EXPECT_EQ(port->takeWritten(), QByteArrayList{"FRQ?;DET?;SGV?;BWS?\n"});
+    ui().Timer[1]->timeout({});
+    EXPECT_EQ(label(1), QStringLiteral(" 07.123.456"));
+}
+
+// Whatever waited on the line before the port opened is not an answer; a status reply is
+// not a settings reply, and nothing is echoed from it.
+TEST_F(WindowTest, SnapshotTakesOnlyASettingsReply)
+{
+    const QString status = rxdeck::test::statusReply("14.200000", "4", "-56.4", "3");
+    port->replies = {status + rxdeck::test::settingsReply("1", "1", "07.000000", "07.300000", "000",
+                                                          "00", "02.5", "07.000", "+0000",
+                                                          "+0000")};
+    choosePort(1);
+    port->replies = {status};
+    ui().Timer[12]->timeout({});
+    EXPECT_TRUE(ui().Timer[12]->isActive());
+    EXPECT_EQ(port->takeWritten(),
+              QByteArrayList{"RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?\n"});
+    EXPECT_EQ(label(1), QStringLiteral("Serial port?")); // the receiver answers: not "No serial"
+    EXPECT_TRUE(ui().Text[1]->text().isEmpty());
+    port->replies = {rxdeck::test::settingsReply("1", "1", "07.000000", "07.300000", "000", "00",
+                                                 "02.5", "05.000", "+0000", "+0000")};
+    ui().Timer[12]->timeout({});
+    EXPECT_EQ(port->takeWritten(), (QByteArrayList{"SQL0\n", "SDW2.5\n", "inc5\n"}));
+    EXPECT_EQ(ui().Text[1]->text(), QStringLiteral("07.000000"));
+    // The status reply the snapshot read reaches the poll.
+    ui().Timer[1]->timeout({});
+    EXPECT_EQ(label(1), QStringLiteral(" 14.200.000"));
 }
 
 TEST_F(WindowTest, ALostPortStopsEverythingAndSaysNoSerial)

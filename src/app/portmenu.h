@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+
+namespace rxdeck {
+
+class PortSelection;
+struct Controls;
+
+// The "Serial port" menu's items and `Timer12` around a PortSelection: a choice
+// goes to the selection, and an open port gets its item's mark and starts the
+// settings snapshot.
+class PortMenu : public QObject
+{
+    Q_OBJECT
+public:
+    PortMenu(Controls& ui, PortSelection& selection, QObject* parent = nullptr);
+
+private:
+    void onOpened(int n);
+
+    Controls& ui_;
+};
+
+} // namespace rxdeck
