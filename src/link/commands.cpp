@@ -69,6 +69,11 @@ QByteArray bandwidth(int setting)
     return withInteger("BWS", setting);
 }
 
+QByteArray detectionAndBandwidth(int mode, int setting)
+{
+    return "DET" + QByteArray::number(mode) + ";" + withInteger("BWS", setting);
+}
+
 QByteArray passband(int hz)
 {
     return withInteger("PBT", hz);

@@ -23,6 +23,9 @@ QByteArray agc(int mode);          // AGC1, AGC2
 QByteArray manualGain(int gain);   // AGC0;RFGn
 QByteArray detection(int mode);    // DET1..6
 QByteArray bandwidth(int setting); // BWS1..5
+// DETm;BWSn: mode and bandwidth in one line, so the receiver never has one without
+// the other.
+QByteArray detectionAndBandwidth(int mode, int setting);
 QByteArray passband(int hz);       // PBTn
 QByteArray bfo(int hz);            // BFOn; BFO0 is the reset
 QByteArray blanker(int level);     // BLKn

@@ -35,11 +35,19 @@ void LinePacer::send()
         timer_.stop();
         return;
     }
-    for (auto& line : pending_) {
+    for (std::size_t kind = 0; kind < pending_.size(); ++kind) {
+        auto& line = pending_[kind];
         // The same guard as the panel's buttons: a closed port gets nothing.
-        if (line && port_.portOpen())
+        if (!line)
+            continue;
+        const bool open = port_.portOpen();
+        if (open)
             port_.output(*line);
         line.reset();
+        if (open)
+            emit written(LineKind(kind));
+        else
+            emit dropped(LineKind(kind));
     }
 }
 

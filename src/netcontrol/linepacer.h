@@ -29,6 +29,12 @@ public:
     void submit(const ReceiverLine& line);
     bool hasPending() const;
 
+signals:
+    // A line of this kind has just been written to the port.
+    void written(rxdeck::netcontrol::LineKind kind);
+    // A line of this kind was dropped: the port was closed.
+    void dropped(rxdeck::netcontrol::LineKind kind);
+
 private:
     void send();
 

@@ -6,6 +6,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace rxdeck::netcontrol {
 namespace {
@@ -24,6 +25,9 @@ struct RigctlServer::Client
 RigctlServer::RigctlServer(SerialPort& port, const QString& version, QObject* parent)
     : QObject(parent), port_(port), version_(version), pacer_(new LinePacer(port, this))
 {
+    connect(pacer_, &LinePacer::written, this, &RigctlServer::onWritten);
+    connect(pacer_, &LinePacer::dropped, this,
+            [this](LineKind kind) { held_[std::size_t(kind)].reset(); });
 }
 
 RigctlServer::~RigctlServer()
@@ -77,12 +81,50 @@ void RigctlServer::updateStatus(const ReceiverStatus& status)
     if (status.frequencyHz <= 0)
         return;
     haveStatus_ = true;
-    state_.frequencyHz = status.frequencyHz;
+    received_.frequencyHz = status.frequencyHz;
     if (status.mode != 0)
-        state_.mode = status.mode;
+        received_.mode = status.mode;
     if (status.bandwidth != 0)
-        state_.bandwidth = status.bandwidth;
-    state_.signalDbm = status.signalDbm;
+        received_.bandwidth = status.bandwidth;
+    received_.signalDbm = status.signalDbm;
+    // The receiver has heard the line by now: its own value holds again, whatever it is.
+    for (auto& held : held_)
+        if (held && held->firstAnswer && status.reply >= *held->firstAnswer)
+            held.reset();
+}
+
+void RigctlServer::onWritten(LineKind kind)
+{
+    if (auto& held = held_[std::size_t(kind)])
+        held->firstAnswer = nextQuery_;
+}
+
+RigState RigctlServer::answering() const
+{
+    RigState state = received_;
+    if (const auto& f = held_[std::size_t(LineKind::Frequency)])
+        state.frequencyHz = f->value.frequencyHz;
+    if (const auto& m = held_[std::size_t(LineKind::Mode)]) {
+        state.mode = m->value.mode;
+        state.bandwidth = m->value.bandwidth;
+    }
+    // A port closed since the last reply leaves nothing to answer from.
+    state.ready = haveStatus_ && port_.portOpen();
+    state.squelch = squelch_;
+    return state;
+}
+
+void RigctlServer::refuse(QTcpSocket* socket)
+{
+    // Busy: too many programs connected. Whatever the program sends meanwhile is
+    // read and dropped, so closing does not reset the connection before it has
+    // read the answer; it gets two seconds to hang up itself.
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+    socket->write("RPRT -14\n");
+    socket->flush();
+    QTimer::singleShot(2000, socket, [socket] { socket->abort(); });
+    socket->disconnectFromHost();
 }
 
 void RigctlServer::accept(QTcpServer* server)
@@ -90,9 +132,7 @@ void RigctlServer::accept(QTcpServer* server)
     while (QTcpSocket* socket = server->nextPendingConnection()) {
         socket->setParent(this);
         if (clientCount() >= maxClients) {
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            socket->write("RPRT -14\n"); // busy: too many programs connected
-            socket->disconnectFromHost();
+            refuse(socket);
             continue;
         }
         clients_.push_back(std::make_unique<Client>(Client{socket, RigctlSession(version_), {}}));
@@ -126,11 +166,14 @@ void RigctlServer::readFrom(Client& client)
         // A port closed since the last reply leaves nothing to answer from.
         if (!port_.portOpen())
             haveStatus_ = false;
-        state_.ready = haveStatus_;
-        Outcome outcome = client.session.handle(line, state_);
+        RigState state = answering();
+        Outcome outcome = client.session.handle(line, state);
         reply += outcome.reply;
-        for (const ReceiverLine& receiverLine : outcome.lines)
+        for (const ReceiverLine& receiverLine : outcome.lines) {
+            // Held from now; counted from when the pacer actually writes it.
+            held_[std::size_t(receiverLine.kind)] = Held{state, std::nullopt};
             pacer_->submit(receiverLine);
+        }
         close = outcome.close;
     }
     client.buffer.remove(0, start);

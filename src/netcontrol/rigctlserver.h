@@ -4,7 +4,9 @@
 #include "netcontrol/rigctlsession.h"
 #include "status/receiverstatus.h"
 
+#include <array>
 #include <memory>
+#include <optional>
 #include <QObject>
 #include <QString>
 #include <vector>
@@ -43,6 +45,10 @@ public:
 
     // Each decoded status reply from the poll.
     void updateStatus(const rxdeck::ReceiverStatus& status);
+    // The poll sent status query number `query`.
+    void noteQuerySent(quint64 query) { nextQuery_ = query + 1; }
+    // The squelch slider's level (0..136, the threshold below 0 dBm), for get_dcd.
+    void setSquelch(int level) { squelch_ = level; }
 
 signals:
     void clientCountChanged(int count);
@@ -53,14 +59,27 @@ private:
     void accept(QTcpServer* server);
     void readFrom(Client& client);
     void drop(QTcpSocket* socket);
+    void refuse(QTcpSocket* socket);
+    void onWritten(LineKind kind);
+    RigState answering() const;
 
     SerialPort& port_;
     QString version_;
     std::vector<QTcpServer*> servers_;
     std::vector<std::unique_ptr<Client>> clients_;
     LinePacer* pacer_;
-    RigState state_;
+    RigState received_; // as the latest status reply said
     bool haveStatus_ = false;
+    // A value a client set answers every read until the reply to a status query
+    // written after its line has been decoded.
+    struct Held
+    {
+        RigState value;
+        std::optional<quint64> firstAnswer; // the first query after the line went out
+    };
+    std::array<std::optional<Held>, lineKindCount> held_;
+    quint64 nextQuery_ = 0;
+    int squelch_ = -1;
 };
 
 } // namespace netcontrol

@@ -119,19 +119,100 @@ Answer setMode(Context& c)
     const double passband = c.args[1].toDouble(&valid);
     if (mode == 0 || !valid || !(passband >= -1 && passband <= 1e9))
         return failure(invalidArgument);
-    c.lines.push_back({LineKind::Detection, commands::detection(mode)});
-    c.state.mode = mode;
-    if (passband != -1) { // -1 keeps the bandwidth
+    if (passband == -1) { // -1 keeps the bandwidth
+        c.lines.push_back({LineKind::Mode, commands::detection(mode)});
+    } else {
         const int digit = passband == 0 ? normalBandwidth[std::size_t(mode - 1)]
                                         : bandwidthFor(std::llround(std::ceil(passband)));
-        c.lines.push_back({LineKind::Bandwidth, commands::bandwidth(digit)});
+        c.lines.push_back({LineKind::Mode, commands::detectionAndBandwidth(mode, digit)});
         c.state.bandwidth = digit;
     }
+    c.state.mode = mode;
     return {};
+}
+
+int bandwidthHz(const RigState& state)
+{
+    return state.bandwidth >= 1 && state.bandwidth <= int(bandwidthsHz.size())
+               ? bandwidthsHz[std::size_t(state.bandwidth - 1)]
+               : 0;
+}
+
+const char* modeToken(const RigState& state)
+{
+    return state.mode >= 1 && state.mode <= int(modeTokens.size())
+               ? modeTokens[std::size_t(state.mode - 1)]
+               : "None";
+}
+
+const QByteArrayList receiveVfos = {"VFOA", "Main", "currVFO", "VFO", "RX"};
+
+Answer getVfoInfo(Context& c)
+{
+    if (c.args[0] == "?")
+        return values({{"VFOs", "VFOA"}});
+    if (!receiveVfos.contains(c.args[0]))
+        return failure(notAvailable);
+    if (!c.state.ready)
+        return failure(ioError);
+    return values({{"Freq", QByteArray::number(c.state.frequencyHz)},
+                   {"Mode", modeToken(c.state)},
+                   {"Width", QByteArray::number(bandwidthHz(c.state))},
+                   {"Split", "0"},
+                   {"SatMode", "0"}});
+}
+
+// Hamlib's CRC-32 of the rig information text (the common reflected 0xEDB88320).
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xedb88320u : crc >> 1;
+    }
+    return ~crc;
+}
+
+Answer getRigInfo(Context& c)
+{
+    if (!c.state.ready)
+        return failure(ioError);
+    QByteArray info = "VFO=VFOA Freq=" + QByteArray::number(c.state.frequencyHz) +
+                      " Mode=" + modeToken(c.state) +
+                      " Width=" + QByteArray::number(bandwidthHz(c.state)) + " RX=1 TX=1\n";
+    info += "VFO=VFOB Freq=0 Mode=None Width=0 RX=0 TX=0\nSplit=0 SatMode=0\n";
+    info += "Rig=WJ-8712\nApp=Rxdeck\nVersion=20210506 1.0.0\n";
+    info += "CRC=0x" + QByteArray::number(crc32(info), 16).rightJustified(8, '0') + '\n';
+    return values({{nullptr, info}});
+}
+
+Answer getVfoList(Context&)
+{
+    return values({{"VFOs", "VFOA "}});
+}
+
+// Squelch open: the signal above the squelch threshold, which the panel shows as
+// the slider's value below 0 dBm.
+Answer getDcd(Context& c)
+{
+    if (!c.state.ready)
+        return failure(ioError);
+    if (c.state.squelch < 0)
+        return failure(notAvailable);
+    return values({{"DCD", c.state.signalDbm > -c.state.squelch ? "1" : "0"}});
+}
+
+Answer getFunc(Context& c)
+{
+    // The receiver has none of Hamlib's functions.
+    return c.args[0] == "?" ? values({{nullptr, ""}}) : failure(notAvailable);
 }
 
 Answer getLevel(Context& c)
 {
+    if (c.args[0] == "?")
+        return values({{nullptr, "STRENGTH "}});
     if (c.args[0] != "STRENGTH")
         return failure(notAvailable);
     if (!c.state.ready)
@@ -146,7 +227,6 @@ Answer getVfo(Context&)
 
 Answer setVfo(Context& c)
 {
-    static const QByteArrayList receiveVfos = {"VFOA", "Main", "currVFO", "VFO", "RX"};
     return receiveVfos.contains(c.args[0]) ? Answer{} : failure(notAvailable);
 }
 
@@ -187,6 +267,7 @@ enum class Special
     None,
     CheckVfo,
     DumpState,
+    DumpCaps,
     Quit
 };
 
@@ -226,7 +307,7 @@ const Command commandTable[] = {
     {'x', "get_split_mode", 0, 0, unavailable},
     {'L', "set_level", 2, 2, unavailable},
     {'U', "set_func", 2, 2, unavailable},
-    {'u', "get_func", 1, 1, unavailable},
+    {'u', "get_func", 1, 1, getFunc},
     {'P', "set_parm", 2, 2, unavailable},
     {'p', "get_parm", 1, 1, unavailable},
     {'J', "set_rit", 1, 1, unavailable},
@@ -249,11 +330,68 @@ const Command commandTable[] = {
     {'c', "get_ctcss_tone", 0, 0, unavailable},
     {'b', "send_morse", 1, 1, unavailable},
     {'w', "send_cmd", 1, 1, unavailable},
-    {'1', "dump_caps", 0, 0, unavailable},
+    {'1', "dump_caps", 0, 0, nullptr, Special::DumpCaps},
+    {0, "get_vfo_info", 1, 1, getVfoInfo},
+    {0, "get_rig_info", 0, 0, getRigInfo},
+    {0, "get_vfo_list", 0, 0, getVfoList},
+    {0, "get_dcd", 0, 0, getDcd},
     {0, "set_powerstat", 1, 1, unavailable},
     {0, "set_lock_mode", 1, 1, unavailable},
-    {0, "get_dcd", 0, 0, unavailable},
+    {0, "send_dtmf", 1, 1, unavailable},
+    {0, "recv_dtmf", 0, 0, unavailable},
+    {0, "pause", 1, 1, unavailable},
+    {0, "set_twiddle", 1, 1, unavailable},
+    {0, "get_twiddle", 0, 0, unavailable},
+    {0, "set_ctcss_sql", 1, 1, unavailable},
+    {0, "get_ctcss_sql", 0, 0, unavailable},
+    {0, "set_dcs_sql", 1, 1, unavailable},
+    {0, "get_dcs_sql", 0, 0, unavailable},
+    {0, "send_voice_mem", 1, 1, unavailable},
+    {0, "set_cache", 1, 1, unavailable},
+    {0, "get_cache", 0, 0, unavailable},
+    {0, "uplink", 1, 1, unavailable},
+    {0, "password", 1, 1, unavailable},
+    {0, "set_separator", 1, 1, unavailable},
+    {0, "get_separator", 0, 0, unavailable},
+    {0, "send_raw", 2, 2, unavailable},
+    {0, "stop_morse", 0, 0, unavailable},
+    {0, "wait_morse", 0, 0, unavailable},
+    {0, "halt", 0, 0, unavailable},
+    {0, "get_modes", 0, 0, unavailable},
+    {0, "get_mode_bandwidths", 1, 1, unavailable},
+    {0, "set_clock", 1, 1, unavailable},
+    {0, "get_clock", 0, 0, unavailable},
 };
+
+// Hamlib's one-byte command forms, as rigctld 4.5 reads them.
+struct OneByteForm
+{
+    unsigned char byte;
+    const char* longName;
+};
+
+const OneByteForm oneByteForms[] = {
+    {0x87, "set_powerstat"}, {0x88, "get_powerstat"},  {0x89, "send_dtmf"},
+    {0x8a, "recv_dtmf"},     {0x8b, "get_dcd"},        {0x8c, "pause"},
+    {0x8d, "set_twiddle"},   {0x8e, "get_twiddle"},    {0x8f, "dump_state"},
+    {0x90, "set_ctcss_sql"}, {0x91, "get_ctcss_sql"},  {0x92, "set_dcs_sql"},
+    {0x93, "get_dcs_sql"},   {0x94, "send_voice_mem"}, {0x95, "set_cache"},
+    {0x96, "get_cache"},     {0x97, "uplink"},         {0x98, "password"},
+    {0xa0, "set_separator"}, {0xa1, "get_separator"},  {0xa2, "set_lock_mode"},
+    {0xa3, "get_lock_mode"}, {0xa4, "send_raw"},       {0xbb, "stop_morse"},
+    {0xbc, "wait_morse"},    {0xf0, "chk_vfo"},        {0xf1, "halt"},
+    {0xf2, "set_vfo_opt"},   {0xf3, "get_vfo_info"},   {0xf4, "get_vfo_list"},
+    {0xf5, "get_rig_info"},  {0xf6, "get_modes"},      {0xf7, "get_mode_bandwidths"},
+    {0xf8, "set_clock"},     {0xf9, "get_clock"},
+};
+
+const char* longFormOf(char byte)
+{
+    for (const OneByteForm& form : oneByteForms)
+        if (form.byte == static_cast<unsigned char>(byte))
+            return form.longName;
+    return nullptr;
+}
 
 const Command* findShort(char name)
 {
@@ -321,9 +459,29 @@ bool acceptableLine(QByteArrayView line)
     return !line.contains("HTTP/");
 }
 
-Outcome RigctlSession::handle(QByteArrayView line, RigState& state)
+QByteArray withLongForms(QByteArrayView line)
+{
+    QByteArray out;
+    out.reserve(line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        // A command stands at the start, after a blank or after an answer-form prefix.
+        const bool commandPlace =
+            i == 0 || isBlank(line[i - 1]) || QByteArrayView("+;|,").contains(line[i - 1]);
+        const char* longName = commandPlace ? longFormOf(c) : nullptr;
+        if (longName)
+            out += QByteArray("\\") + longName + ' ';
+        else
+            out += c;
+    }
+    return out;
+}
+
+Outcome RigctlSession::handle(QByteArrayView request, RigState& state)
 {
     Outcome outcome;
+    const QByteArray expanded = withLongForms(request);
+    const QByteArrayView line(expanded);
     if (!acceptableLine(line)) {
         outcome.close = true;
         return outcome;
@@ -384,6 +542,9 @@ Outcome RigctlSession::handle(QByteArrayView line, RigState& state)
         case Special::DumpState:
             outcome.reply += dumpState();
             continue;
+        case Special::DumpCaps:
+            outcome.reply += dumpCaps() + report(ok);
+            continue;
         case Special::Quit:
             outcome.reply += report(ok);
             outcome.close = true;
@@ -424,6 +585,140 @@ QByteArray RigctlSession::dumpState() const
         out += "rigctld_version=Rxdeck-" + version_.toLatin1() + '\n';
         out += "done\n";
     }
+    return out;
+}
+
+QByteArray RigctlSession::dumpCaps() const
+{
+    // rigctl's capability listing, line for line, with what this receiver has.
+    const QByteArray modes = "AM CW USB LSB FM ISBUSB ";
+    QByteArray out = "Caps dump for model: 2\nModel name:\tWJ-8712\n"
+                     "Mfg name:\tWatkins-Johnson\nBackend version:\t" +
+                     version_.toLatin1() +
+                     "\nBackend copyright:\tGPL\nBackend status:\tStable\n"
+                     "Rig type:\tReceiver \nPTT type:\tNone\nDCD type:\tRig capable\n"
+                     "Port type:\tNetwork link\nWrite delay: 0mS, timeout 1000mS, 0 retry\n"
+                     "Post Write delay: 0mS\nHas targetable VFO: N\n"
+                     "Has async data support: N\nAnnounce: 0x0\n"
+                     "Max RIT: -0.0kHz/+0.0kHz\nMax XIT: -0.0kHz/+0.0kHz\n"
+                     "Max IF-SHIFT: -0.0kHz/+0.0kHz\nPreamp: None\nAttenuator: None\n"
+                     "AGC levels:\nCTCSS: None\nDCS: None\nGet functions: \n"
+                     "Set functions: \nExtra functions:\nGet level: STRENGTH(0..0/0) \n"
+                     "Set level: \nExtra levels:\nGet parameters: \nSet parameters: \n"
+                     "Extra parameters:\nMode list: " +
+                     modes +
+                     "\nVFO list: VFOA \nVFO Ops: \nScan Ops: \n"
+                     "Number of banks:\t0\nMemory name desc size:\t0\nMemories: None\n";
+    const QByteArray rxRange =
+        "\t5000 Hz - 30000000 Hz\n\t\tVFO list: VFOA \n\t\tMode list: " + modes +
+        "\n\t\tAntenna list: \n";
+    for (int n = 1; n <= 5; ++n) {
+        const QByteArray label = n == 1 ? "WJ-8712" : "TBD";
+        out += "TX ranges #" + QByteArray::number(n) + " for " + label + ":\n";
+        out += "RX ranges #" + QByteArray::number(n) + " for " + label + ":\n";
+        if (n == 1)
+            out += rxRange;
+    }
+    for (int n = 1; n <= 5; ++n) {
+        const QByteArray label = n == 1 ? "WJ-8712" : "TBD";
+        for (const char* way : {"TX", "RX"})
+            out += QByteArray(way) + " ranges #" + QByteArray::number(n) + " status for " + label +
+                   ":\tOK (0)\n";
+    }
+    out += "Tuning steps:\n\t1.0 Hz:   \t" + modes + "\nTuning steps status:\tOK (0)\n";
+    out += "Filters:";
+    static const char* const widths[] = {"300.0 Hz", "1.0000 kHz", "3.2000 kHz", "6.0000 kHz",
+                                         "16.0000 kHz"};
+    for (const char* width : widths)
+        out += QByteArray("\n\t") + width + ":   \t" + modes;
+    out += "\nBandwidths:";
+    static const char* const normal[] = {"6.0000 kHz", "1.0000 kHz",  "3.2000 kHz",
+                                         "3.2000 kHz", "16.0000 kHz", "3.2000 kHz"};
+    static const char* const names[] = {"AM", "CW", "USB", "LSB", "FM", "ISBUSB"};
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        out += QByteArray("\n\t") + names[i] + "\tNormal: " + normal[i] +
+               ",\tNarrow: 0.0 Hz,\tWide: 0.0 Hz";
+    out += "\nSpectrum scopes: None\nSpectrum modes: \nSpectrum spans: \n"
+           "Spectrum averaging modes: \nSpectrum attenuator: None\n";
+    // The answers this program gives; everything else a receiver of this kind lacks.
+    struct Can
+    {
+        const char* what;
+        bool yes;
+    };
+    static const Can cans[] = {
+        {"Has priv data", false},
+        {"Has Init", true},
+        {"Has Cleanup", true},
+        {"Has Open", true},
+        {"Has Close", true},
+        {"Can set Conf", false},
+        {"Can get Conf", false},
+        {"Can set Frequency", true},
+        {"Can get Frequency", true},
+        {"Can set Mode", true},
+        {"Can get Mode", true},
+        {"Can set VFO", true},
+        {"Can get VFO", true},
+        {"Can set PTT", false},
+        {"Can get PTT", true},
+        {"Can get DCD", true},
+        {"Can set Repeater Duplex", false},
+        {"Can get Repeater Duplex", false},
+        {"Can set Repeater Offset", false},
+        {"Can get Repeater Offset", false},
+        {"Can set Split Freq", false},
+        {"Can get Split Freq", false},
+        {"Can set Split Mode", false},
+        {"Can get Split Mode", false},
+        {"Can set Split VFO", true},
+        {"Can get Split VFO", true},
+        {"Can set Tuning Step", false},
+        {"Can get Tuning Step", false},
+        {"Can set RIT", false},
+        {"Can get RIT", false},
+        {"Can set XIT", false},
+        {"Can get XIT", false},
+        {"Can set CTCSS", false},
+        {"Can get CTCSS", false},
+        {"Can set DCS", false},
+        {"Can get DCS", false},
+        {"Can set CTCSS Squelch", false},
+        {"Can get CTCSS Squelch", false},
+        {"Can set DCS Squelch", false},
+        {"Can get DCS Squelch", false},
+        {"Can set Power Stat", false},
+        {"Can get Power Stat", true},
+        {"Can Reset", false},
+        {"Can get Ant", false},
+        {"Can set Ant", false},
+        {"Can set Transceive", false},
+        {"Can get Transceive", false},
+        {"Can set Func", false},
+        {"Can get Func", false},
+        {"Can set Level", false},
+        {"Can get Level", true},
+        {"Can set Param", false},
+        {"Can get Param", false},
+        {"Can send DTMF", false},
+        {"Can recv DTMF", false},
+        {"Can send Morse", false},
+        {"Can send Voice", false},
+        {"Can decode Events", false},
+        {"Can set Bank", false},
+        {"Can set Mem", false},
+        {"Can get Mem", false},
+        {"Can set Channel", false},
+        {"Can get Channel", false},
+        {"Can ctl Mem/VFO", false},
+        {"Can Scan", false},
+        {"Can get Info", false},
+        {"Can get power2mW", false},
+        {"Can get mW2power", false},
+    };
+    for (const Can& can : cans)
+        out += QByteArray(can.what) + ":\t" + (can.yes ? 'Y' : 'N') + '\n';
+    out += "\nOverall backend warnings: 0   \n";
     return out;
 }
 

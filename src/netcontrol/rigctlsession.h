@@ -21,16 +21,16 @@ struct RigState
     int mode = 0;      // detection digit 1..6, 0 unknown
     int bandwidth = 0; // bandwidth digit 1..5, 0 unknown
     double signalDbm = 0;
+    int squelch = -1; // the squelch slider, 0..136 for -0..-136 dBm; -1 unknown
 };
 
 // Receiver lines by kind; a newer line of a kind replaces an unsent older one.
 enum class LineKind
 {
     Frequency,
-    Detection,
-    Bandwidth
+    Mode // the detection mode, with the bandwidth when one was asked for
 };
-inline constexpr int lineKindCount = 3;
+inline constexpr int lineKindCount = 2;
 
 struct ReceiverLine
 {
@@ -52,6 +52,10 @@ inline constexpr int maxLineLength = 256;
 // ASCII and blanks only, and not the start of an HTTP request.
 bool acceptableLine(QByteArrayView line);
 
+// The line with Hamlib's one-byte command forms (0x87 get_dcd … 0xf9) written as
+// their long forms ("\get_dcd "), where they stand as commands. Other bytes stay.
+QByteArray withLongForms(QByteArrayView line);
+
 // One client connection's side of the protocol.
 class RigctlSession
 {
@@ -63,6 +67,8 @@ public:
 
     // The answer to "\dump_state"; the key=value part follows a "\chk_vfo".
     QByteArray dumpState() const;
+    // The answer to "\dump_caps" ("1"): what this receiver can do, in rigctl's form.
+    QByteArray dumpCaps() const;
 
 private:
     QString version_;

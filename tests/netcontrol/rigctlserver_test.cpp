@@ -59,18 +59,17 @@ TEST(LinePacer, SendsTheFirstLineAtOnceAndThenOnlyTheNewestOfEachKind)
     LinePacer pacer(port);
     for (int khz = 7000; khz < 7020; ++khz)
         pacer.submit({LineKind::Frequency, "FRQ" + QByteArray::number(khz / 1000.0) + '\n'});
-    pacer.submit({LineKind::Detection, "DET5\n"});
-    pacer.submit({LineKind::Bandwidth, "BWS3\n"});
+    pacer.submit({LineKind::Mode, "DET5;BWS3\n"});
     EXPECT_EQ(port.written, QByteArrayList{"FRQ7\n"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pacer.hasPending(); }));
-    EXPECT_EQ(port.written, (QByteArrayList{"FRQ7\n", "FRQ7.019\n", "DET5\n", "BWS3\n"}));
+    EXPECT_EQ(port.written, (QByteArrayList{"FRQ7\n", "FRQ7.019\n", "DET5;BWS3\n"}));
 
     // With the port closed nothing goes out, as a click would send nothing.
     port.setPortOpen(false);
     pacer.submit({LineKind::Frequency, "FRQ8\n"});
     pacer.submit({LineKind::Frequency, "FRQ9\n"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pacer.hasPending(); }));
-    EXPECT_EQ(port.written.size(), 4);
+    EXPECT_EQ(port.written.size(), 3);
     EXPECT_EQ(port.writesWhileClosed, 0);
 }
 
@@ -78,12 +77,17 @@ TEST_F(ServerTest, AnswersFromTheStatusAndSendsSetsToThePort)
 {
     Client client(server.port());
     EXPECT_EQ(client.ask("f\nl STRENGTH\n", 2), "14200000\n-27\n");
+    server.noteQuerySent(4);
     EXPECT_EQ(client.ask("F 14074000\r\nf\n", 2), "RPRT 0\n14074000\n");
     EXPECT_EQ(port.written, QByteArrayList{"FRQ14.074\n"});
-    // A garbled reply changes nothing; the next good one replaces the value set.
-    server.updateStatus({0, 0, 0, 0});
+    // The line went out before query 5: replies to queries 0..4 predate it and a garbled
+    // reply says nothing, so the value set holds; the answer to query 5 is the receiver's.
+    for (const ReceiverStatus& stale :
+         {ReceiverStatus{14200000, 4, 3, -100, 3}, ReceiverStatus{14200000, 4, 3, -100, 4},
+          ReceiverStatus{0, 0, 0, 0, 5}})
+        server.updateStatus(stale);
     EXPECT_EQ(client.ask("f\nm\n", 3), "14074000\nUSB\n3200\n");
-    server.updateStatus({7000000, 5, 2, -60});
+    server.updateStatus({7000000, 5, 2, -60, 5});
     EXPECT_EQ(client.ask("f\nm\n", 3), "7000000\nLSB\n1000\n");
     EXPECT_EQ(
         server.statusText(),

@@ -57,11 +57,11 @@ TEST(RigctlSession, AnswersReadsAndTurnsSetsIntoReceiverLines)
                                         {"F", "RPRT -1\n", {}},
                                         // A get after a set answers the value just set.
                                         {"f", "10000000\n", {}},
-                                        {"M LSB 0", "RPRT 0\n", {"DET5\n", "BWS3\n"}},
-                                        {"M AM 0", "RPRT 0\n", {"DET1\n", "BWS4\n"}},
-                                        {"M CW 500", "RPRT 0\n", {"DET3\n", "BWS2\n"}},
-                                        {"M USB 3200", "RPRT 0\n", {"DET4\n", "BWS3\n"}},
-                                        {"M FM 20000", "RPRT 0\n", {"DET2\n", "BWS5\n"}},
+                                        {"M LSB 0", "RPRT 0\n", {"DET5;BWS3\n"}},
+                                        {"M AM 0", "RPRT 0\n", {"DET1;BWS4\n"}},
+                                        {"M CW 500", "RPRT 0\n", {"DET3;BWS2\n"}},
+                                        {"M USB 3200", "RPRT 0\n", {"DET4;BWS3\n"}},
+                                        {"M FM 20000", "RPRT 0\n", {"DET2;BWS5\n"}},
                                         {"M ISBUSB -1", "RPRT 0\n", {"DET6\n"}},
                                         {"m", "ISBUSB\n16000\n", {}},
                                         {"M XYZ 0", "RPRT -1\n", {}},
@@ -88,7 +88,11 @@ TEST(RigctlSession, AnswersWhatAReceiverCanAndCannotDo)
                                         {"T 1", "RPRT -11\n", {}},
                                         {"\\set_vfo_opt 0", "RPRT 0\n", {}},
                                         {"I 14074000", "RPRT -11\n", {}},
+                                        {"u ?", "\n", {}},
+                                        {"u NB", "RPRT -11\n", {}},
+                                        {"l ?", "STRENGTH \n", {}},
                                         {"k", "RPRT -4\n", {}},
+                                        {"\\get_split_info", "RPRT -4\n", {}},
                                         {"\\set_bogus 1", "RPRT -4\n", {}},
                                         {"", "", {}},
                                     });
@@ -102,7 +106,7 @@ TEST(RigctlSession, LongNamesExtendedAnswersAndSeveralCommandsOnALine)
                         {"\\set_freq 7000000", "RPRT 0\n", {"FRQ7\n"}},
                         {"+f", "get_freq:\nFrequency: 7000000\nRPRT 0\n", {}},
                         {"+\\get_mode", "get_mode:\nMode: USB\nPassband: 3200\nRPRT 0\n", {}},
-                        {"+M LSB 0", "set_mode: LSB 0\nRPRT 0\n", {"DET5\n", "BWS3\n"}},
+                        {"+M LSB 0", "set_mode: LSB 0\nRPRT 0\n", {"DET5;BWS3\n"}},
                         {";m", "get_mode:;Mode: LSB;Passband: 3200;RPRT 0\n", {}},
                         {"|v", "get_vfo:|VFO: VFOA|RPRT 0\n", {}},
                         {"+l STRENGTH", "get_level: STRENGTH\n-27\nRPRT 0\n", {}},
@@ -176,4 +180,50 @@ TEST(RigctlSession, QuitAndBadLinesCloseTheConnection)
         EXPECT_TRUE(outcome.close) << c.line.toHex().constData();
         EXPECT_EQ(outcome.reply, c.reply) << c.line.toHex().constData();
     }
+}
+
+// The queries programs make of a rig, in rigctld's own layout (compared with rigctld -m 1 of
+// Hamlib 4.5.4), and Hamlib's one-byte forms of its long commands.
+TEST(RigctlSession, AnswersRigctldsOtherQueriesAndItsOneByteForms)
+{
+    RigState state = tunedTo14200();
+    state.squelch = 110; // -110 dBm: the signal at -100 opens it
+    const QByteArray info = "VFO=VFOA Freq=14200000 Mode=USB Width=3200 RX=1 TX=1\n"
+                            "VFO=VFOB Freq=0 Mode=None Width=0 RX=0 TX=0\n"
+                            "Split=0 SatMode=0\nRig=WJ-8712\nApp=Rxdeck\n"
+                            "Version=20210506 1.0.0\nCRC=0x";
+    expectExchanges(state,
+                    {
+                        {"\\get_vfo_info VFOA", "14200000\nUSB\n3200\n0\n0\n", {}},
+                        {"+\\get_vfo_info VFOA",
+                         "get_vfo_info: VFOA\nFreq: 14200000\nMode: USB\nWidth: 3200\nSplit: 0\n"
+                         "SatMode: 0\nRPRT 0\n",
+                         {}},
+                        {"\\get_vfo_info VFOB", "RPRT -11\n", {}},
+                        {"\\get_vfo_list", "VFOA \n", {}},
+                        {"+\\get_vfo_list", "get_vfo_list:\nVFOs: VFOA \nRPRT 0\n", {}},
+                        {"\\get_dcd", "1\n", {}},
+                        {"\x8b", "1\n", {}},
+                        {"+\x8b", "get_dcd:\nDCD: 1\nRPRT 0\n", {}},
+                        {"\x88", "1\n", {}},
+                        {"\x87 1", "RPRT -11\n", {}},
+                        {"\xf3 VFOA", "14200000\nUSB\n3200\n0\n0\n", {}},
+                        {"\xf1", "RPRT -11\n", {}}, // halt: not ours to do
+                        {"f \x8b", "14200000\n1\n", {}},
+                    });
+    RigctlSession session(QStringLiteral("2.2.0"));
+    const QByteArray rigInfo = session.handle("\\get_rig_info", state).reply;
+    ASSERT_TRUE(rigInfo.startsWith(info)) << rigInfo.constData();
+    // Hamlib's CRC-32 of the text before it, then an empty line, as rigctld prints it.
+    EXPECT_EQ(rigInfo.mid(info.size()), "636c2a33\n\n");
+    const QByteArray caps = session.handle("1", state).reply;
+    EXPECT_TRUE(caps.startsWith("Caps dump for model: 2\nModel name:\tWJ-8712\n"));
+    EXPECT_TRUE(caps.contains("\nMode list: AM CW USB LSB FM ISBUSB \n"));
+    EXPECT_TRUE(caps.endsWith("Can get mW2power:\tN\n\nOverall backend warnings: 0   \nRPRT 0\n"));
+
+    state.squelch = 90; // -90 dBm: closed
+    EXPECT_EQ(session.handle("\x8b", state).reply, "0\n");
+    // Bytes that are no command close the connection, as before.
+    for (const char* line : {"\x80", "\xff", "f\x8b"})
+        EXPECT_TRUE(session.handle(line, state).close) << line;
 }
