@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/commandline.h"
 #include "app/desk.h"
 #include "link/qtserialport.h"
 #include "memories/list/workbookpath.h"
@@ -51,25 +52,16 @@ int main(int argc, char* argv[])
         QStringLiteral("PORT"));
     parser.addOption(rigctld);
 
-    // "--rigctld" alone asks for the default port; the parser wants a value.
     QStringList arguments = QCoreApplication::arguments();
-    for (QString& argument : arguments)
-        if (argument == QStringLiteral("--rigctld"))
-            argument =
-                QStringLiteral("--rigctld=%1").arg(rxdeck::netcontrol::RigctlServer::defaultPort);
+    const rxdeck::NetworkControlRequest network =
+        rxdeck::takeNetworkControl(arguments, rxdeck::netcontrol::RigctlServer::defaultPort);
     parser.process(arguments);
-
-    std::optional<quint16> networkPort;
-    if (parser.isSet(rigctld)) {
-        bool valid = false;
-        const uint port = parser.value(rigctld).toUInt(&valid);
-        if (!valid || port == 0 || port > 65535) {
-            std::fprintf(stderr, "rxdeck: --rigctld wants a port from 1 to 65535, not \"%s\"\n",
-                         qPrintable(parser.value(rigctld)));
-            return 2;
-        }
-        networkPort = quint16(port);
+    if (network.asked && !network.port) {
+        std::fprintf(stderr, "rxdeck: --rigctld wants a port from 1 to 65535, not \"%s\"\n",
+                     qPrintable(network.badValue));
+        return 2;
     }
+    const std::optional<quint16> networkPort = network.port;
 
     rxdeck::Desk desk(std::make_unique<rxdeck::QtSerialPort>(),
                       rxdeck::memories::memoriesWorkbookPath());
