@@ -237,7 +237,9 @@ TEST_F(NetworkControlTest, BadClientsAreDroppedAndTheReceiverHearsOnlyValidLines
         clients.back()->send("v\n");
         EXPECT_EQ(clients.back()->receive(), "VFOA\n");
     }
+    // A program asks at once, before it reads; it still reads the refusal, not a reset.
     Connection ninth(port_);
+    ninth.send("\\chk_vfo\n\\dump_state\n");
     EXPECT_EQ(ninth.receive(), "RPRT -14\n");
     EXPECT_TRUE(ninth.closedByServer());
     clients.clear();
@@ -260,6 +262,93 @@ TEST_F(NetworkControlTest, BadClientsAreDroppedAndTheReceiverHearsOnlyValidLines
                             }),
               0);
     EXPECT_TRUE(panel().alive());
+}
+
+// Every read after a set answers the value set, through the poll ticks that still carry the
+// receiver's answers to queries asked before the set; a mode and its passband go out as one line.
+TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0));
+
+    struct Step
+    {
+        std::string set, read, answer;
+    };
+    const Step steps[] = {
+        {"F 7100000", "f", "7100000\n"},   {"M AM 0", "m", "AM\n6000\n"},
+        {"F 7150000", "f", "7150000\n"},   {"M LSB 0", "m", "LSB\n3200\n"},
+        {"F 14200000", "f", "14200000\n"}, {"M USB 3000", "m", "USB\n3200\n"},
+        {"F 7100000", "f", "7100000\n"},   {"M AM 6000", "m", "AM\n6000\n"},
+        {"F 10000000", "f", "10000000\n"}, {"M CW 500", "m", "CW\n1000\n"},
+    };
+    Connection client(port_);
+    for (const Step& step : steps) {
+        const int answerLines =
+            static_cast<int>(std::count(step.answer.begin(), step.answer.end(), '\n'));
+        client.send(step.set + "\n");
+        ASSERT_EQ(client.receive(), "RPRT 0\n") << step.set;
+        const std::size_t mark = received();
+        std::vector<std::string> wrong;
+        int reads = 0;
+        // Every 10 ms until at least three full poll ticks have passed since the set.
+        while (countOf(traffic().lines(), statusQuery, mark) < 4 && reads < 300) {
+            client.send(step.read + "\n");
+            const std::string answer = client.receive(answerLines);
+            if (answer != step.answer) {
+                wrong.push_back(answer);
+            }
+            ++reads;
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_GE(reads, 20) << step.set;
+        EXPECT_THAT(wrong, IsEmpty()) << step.set << ": " << reads << " reads";
+    }
+    const Lines lines = sent();
+    EXPECT_EQ(countOf(lines, "DET1;BWS4"), 1u);
+    EXPECT_EQ(countOf(lines, "DET4;BWS3"), 1u);
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("BWS");
+    })) << "a passband went out apart from its mode";
+    EXPECT_THAT(CommandForms().malformed(lines), IsEmpty());
+}
+
+// Gpredict's radio controller, once per 100 ms cycle: set the frequency the user dialled
+// ("F" with the frequency as %10.0f), read it back, ask for PTT and for the squelch (DCD) in
+// Hamlib's one-byte form 0x8B; "q" when the user disengages.
+TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnection)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0));
+
+    Connection gpredict(port_);
+    std::vector<std::string> misread;
+    const auto cycleStart = std::chrono::steady_clock::now();
+    for (int cycle = 0; cycle < 40; ++cycle) {
+        const long hz = 145800000 / 10 + 1000L * (cycle / 4); // the dial moves every 4 cycles
+        char set[32];
+        std::snprintf(set, sizeof set, "F %10.0f\n", static_cast<double>(hz));
+        gpredict.send(set);
+        ASSERT_EQ(gpredict.receive(), "RPRT 0\n") << set;
+        gpredict.send("f\n");
+        const std::string read = gpredict.receive();
+        if (read != std::to_string(hz) + "\n") {
+            misread.push_back(std::to_string(hz) + " read as " + read);
+        }
+        gpredict.send("t\n");
+        EXPECT_EQ(gpredict.receive(), "0\n");
+        gpredict.send("\x8b\n");
+        const std::string dcd = gpredict.receive();
+        EXPECT_TRUE(dcd == "0\n" || dcd == "1\n") << dcd;
+        std::this_thread::sleep_until(cycleStart + (cycle + 1) * 100ms);
+    }
+    EXPECT_THAT(misread, IsEmpty());
+    gpredict.send("q\n");
+    EXPECT_EQ(gpredict.receive(), "RPRT 0\n");
+    EXPECT_TRUE(gpredict.closedByServer());
+    EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
 }
 
 } // namespace

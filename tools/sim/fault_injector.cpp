@@ -35,8 +35,8 @@ std::vector<Transmission> FaultInjector::shape(std::string reply)
         }
     }
 
-    const auto delay = faults_.delay;
-    if (delay.count() == 0 || reply.size() < 2 || !chance(0.5)) {
+    const auto delay = faults_.delay + faults_.lag;
+    if (faults_.delay.count() == 0 || reply.size() < 2 || !chance(0.5)) {
         return {Transmission{delay, std::move(reply)}};
     }
     // A slow receiver sometimes lets a reply straddle two reads of the port.

@@ -17,6 +17,9 @@ struct Faults
     double garbageRate = 0.0;  // chance a reply becomes random bytes of about the same length
     double truncateRate = 0.0; // chance a reply is cut short
     std::chrono::milliseconds delay{0}; // replies go out this late, sometimes in two writes
+    std::chrono::milliseconds lag{0};   // replies go out this late, always whole
+    bool staleReply = false;            // a status reply waits on the line before anyone asks
+    bool runTogether = false; // each settings reply comes with a status reply, in one write
 };
 
 // One write to the line, some time after the reply was made.

@@ -95,6 +95,15 @@ constexpr std::array optionTable{
         "--delay", "MS", "send replies MS milliseconds late, sometimes in two writes",
         [](Options& o, std::string_view v) { return store(duration(v, 1.0), o.faults.delay); }},
     OptionSpec{
+        "--lag", "MS", "send every reply MS milliseconds late, always whole",
+        [](Options& o, std::string_view v) { return store(duration(v, 1.0), o.faults.lag); }},
+    OptionSpec{"--stale-reply", "",
+               "have a status reply waiting on the line at start and after each return, as if "
+               "a program that went away had asked",
+               [](Options& o, std::string_view) { return o.faults.staleReply = true; }},
+    OptionSpec{"--run-together", "", "send a status reply in the same write as each settings reply",
+               [](Options& o, std::string_view) { return o.faults.runTogether = true; }},
+    OptionSpec{
         "--hangup-after", "SECONDS",
         "after SECONDS, close the line and remove the device (unplugged adapter)",
         [](Options& o, std::string_view v) { return store(duration(v, 1000.0), o.hangupAfter); }},

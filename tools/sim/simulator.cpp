@@ -17,6 +17,8 @@ namespace {
 // signal readings of a seeded run.
 constexpr std::uint64_t faultStream = 0x5eed0f0fa17ULL;
 
+constexpr std::string_view statusQuery = "FRQ?;DET?;SGV?;BWS?";
+
 int pollTimeoutMs(std::optional<Clock::time_point> wake, Clock::time_point now)
 {
     if (!wake) {
@@ -58,6 +60,10 @@ void Simulator::plugIn()
     device_.emplace();
     if (link_) {
         link_->pointTo(device_->devicePath());
+    }
+    if (options_.faults.staleReply) {
+        output_.push(Clock::now(), receiver_.handleLine(statusQuery, Clock::now()));
+        output_.sendDue(Clock::now(), device_->master(), log_ ? &*log_ : nullptr);
     }
     announce(device_->devicePath());
 }
@@ -124,7 +130,11 @@ void Simulator::receive(Clock::time_point now)
         if (log_) {
             log_->received(line);
         }
-        for (auto& transmission : faults_.shape(receiver_.handleLine(line, now))) {
+        std::string reply = receiver_.handleLine(line, now);
+        if (options_.faults.runTogether && reply.starts_with("RFP")) {
+            reply += receiver_.handleLine(statusQuery, now);
+        }
+        for (auto& transmission : faults_.shape(std::move(reply))) {
             // A reply is whole at the far end only once its last character has crossed
             // the line; a program that reads right after asking must not see it yet.
             const auto lineTime =
