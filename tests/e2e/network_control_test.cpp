@@ -187,8 +187,7 @@ TEST_F(NetworkControlTest, RigctlReadsAndTunesTheReceiverThroughTheProgram)
         << lines[1] << " matches no signal the receiver reported";
     EXPECT_NE(result.output.find("set_ptt: error"), std::string::npos) << result.output;
     EXPECT_TRUE(traffic().waitForLine("FRQ14.074", mark));
-    EXPECT_TRUE(traffic().waitForLine("DET5", mark));
-    EXPECT_TRUE(traffic().waitForLine("BWS3", mark));
+    EXPECT_TRUE(traffic().waitForLine("DET5;BWS3", mark));
 
     // Confirmed by the receiver through the poll.
     ASSERT_TRUE(traffic().waitForPolls(3, received()));
@@ -306,7 +305,7 @@ TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
         EXPECT_THAT(wrong, IsEmpty()) << step.set << ": " << reads << " reads";
     }
     const Lines lines = sent();
-    EXPECT_EQ(countOf(lines, "DET1;BWS4"), 1u);
+    EXPECT_EQ(countOf(lines, "DET1;BWS4"), 2u); // AM, 0 and 6000 Hz
     EXPECT_EQ(countOf(lines, "DET4;BWS3"), 1u);
     EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.starts_with("BWS");
