@@ -3,7 +3,10 @@
 """Clients of Rxdeck's network control: each asks f, m and l STRENGTH every 100 ms
 and times every reply. Prints the reply count and latency median and 99th percentile.
 
-Usage: netcontrol_clients.py PORT SECONDS [CLIENTS]
+With the mode "gpredict" each round is Gpredict's instead: F with the frequency, f, t
+and the one-byte get_dcd (0x8B), the frequency moving 1 kHz every round.
+
+Usage: netcontrol_clients.py PORT SECONDS [CLIENTS] [read|gpredict]
 """
 import selectors
 import socket
@@ -11,6 +14,7 @@ import sys
 import time
 
 REQUESTS = [(b"f\n", 1), (b"m\n", 2), (b"l STRENGTH\n", 1)]
+GPREDICT = [(None, 1), (b"f\n", 1), (b"t\n", 1), (b"\x8b\n", 1)]
 
 
 class Client:
@@ -22,9 +26,12 @@ class Client:
         self.step = None  # index into REQUESTS while a round runs
         self.buffer = b""
         self.sent_at = 0
+        self.round = 0
 
     def send(self, latencies, now):
         request, _ = REQUESTS[self.step]
+        if request is None:  # Gpredict's set, as it formats it
+            request = b"F %10.0f\n" % (7000000 + 1000 * (self.round % 100))
         self.sent_at = time.perf_counter_ns()
         self.sock.sendall(request)
 
@@ -34,8 +41,9 @@ class Client:
             raise ConnectionError("server closed the connection")
         self.buffer += data
         _, lines = REQUESTS[self.step]
-        failed = self.buffer.startswith(b"RPRT") and self.buffer.endswith(b"\n")
-        if self.buffer.count(b"\n") < lines and not failed:
+        report = self.buffer.startswith(b"RPRT") and self.buffer.endswith(b"\n")
+        failed = report and not self.buffer.startswith(b"RPRT 0\n")
+        if self.buffer.count(b"\n") < lines and not report:
             return
         latencies.append(time.perf_counter_ns() - self.sent_at)
         if failed:
@@ -44,13 +52,17 @@ class Client:
         self.step += 1
         if self.step == len(REQUESTS):
             self.step = None
+            self.round += 1
         else:
             self.send(latencies, None)
 
 
 def main():
+    global REQUESTS
     port, seconds = int(sys.argv[1]), float(sys.argv[2])
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 8
+    if len(sys.argv) > 4 and sys.argv[4] == "gpredict":
+        REQUESTS = GPREDICT
     selector = selectors.DefaultSelector()
     start = time.monotonic()
     # Spread the clients over the 100 ms period, as independent programs would be.

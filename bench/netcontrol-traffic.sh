@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# What network clients cost the serial line: Rxdeck --rigctld polls the simulator while two
+# clients poll it every 100 ms, first reading only (f, m, l STRENGTH), then as Gpredict does
+# (F with the frequency, f, t and the one-byte get_dcd). Prints the lines per second the
+# simulator received beyond the status poll's 10 and the clients' reply latency.
+# Usage: bench/netcontrol-traffic.sh [seconds]   (default 30; needs a built tree, Xvfb, xdotool)
+set -euo pipefail
+. "$(dirname "$0")/lib.sh"
+seconds="${1:-30}"
+port="$((20000 + RANDOM % 20000))"
+
+start_x
+start_sim
+RXDECK_COMM1="$work/tty" XDG_DATA_HOME="$work/data" "$build/src/rxdeck" "--rigctld=$port" \
+  >/dev/null 2>&1 &
+rxdeck_pid=$!
+pids+=("$rxdeck_pid")
+rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
+xdotool windowmove --sync "$rxdeck_window" 0 0
+sleep 0.5
+choose_comm1
+sleep 2
+
+# lines_since START END: lines the simulator received between two epoch times.
+lines_since() {
+  awk -v a="$1" -v b="$2" '$1 >= a && $1 < b && $2 !~ /^>/ { n++ } END { print n + 0 }' "$work/sim.log"
+}
+
+for mode in read gpredict; do
+  start="$(date +%s.%N)"
+  python3 "$root/bench/netcontrol_clients.py" "$port" "$seconds" 2 "$mode"
+  end="$(date +%s.%N)"
+  lines="$(lines_since "$start" "$end")"
+  awk -v n="$lines" -v a="$start" -v b="$end" -v m="$mode" 'BEGIN {
+    s = b - a
+    printf "%s: %d lines in %.1f s, %.2f lines/s, %.2f beyond the poll'"'"'s 10\n", m, n, s, n / s, n / s - 10
+  }'
+done
