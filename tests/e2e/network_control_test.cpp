@@ -350,5 +350,62 @@ TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnectio
     EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
 }
 
+// The form of each answer, without its values: "Freq: 14200000" is "Freq:", "Rig=WJ-8712" is
+// "Rig=", a line of values alone is "value".
+std::vector<std::string> formOf(const std::string& text)
+{
+    static const std::regex value("=[^ ]*");
+    std::vector<std::string> form;
+    for (const std::string& line : linesOf(text)) {
+        if (line.find('=') != std::string::npos) {
+            form.push_back(std::regex_replace(line, value, "="));
+        } else if (const auto colon = line.find(':'); colon != std::string::npos) {
+            form.push_back(line.substr(0, colon + 1));
+        } else {
+            form.push_back(line.starts_with("RPRT") ? line : "value");
+        }
+    }
+    return form;
+}
+
+// Hamlib's own rigctld with its dummy rig is the measure of the answers' form.
+TEST_F(NetworkControlTest, OtherQueriesAnswerInRigctldsForm)
+{
+    if (!onPath("rigctld")) {
+        GTEST_SKIP() << "rigctld is not installed (Debian package libhamlib-utils)";
+    }
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0));
+    const int referencePort = freePort();
+    ChildProcess reference(
+        {"rigctld", "-m", "1", "-T", "127.0.0.1", "-t", std::to_string(referencePort)}, {});
+    std::unique_ptr<Connection> hamlib;
+    for (int wait = 0; wait < 50 && !(hamlib && hamlib->connected()); ++wait) {
+        std::this_thread::sleep_for(100ms);
+        hamlib = std::make_unique<Connection>(referencePort);
+    }
+    ASSERT_TRUE(hamlib->connected()) << "rigctld did not start";
+    Connection rxdeck(port_);
+
+    const std::pair<std::string, int> queries[] = {
+        {"\\get_vfo_info VFOA\n", 5},
+        {"+\\get_vfo_info VFOA\n", 7},
+        {"\\get_rig_info\n", 8},
+        {"+\\get_rig_info\n", 10},
+        {"+\\get_vfo_list\n", 3},
+        {"\x8b\n", 1},
+        {"+\x8b\n", 3},
+        {"+l ?\n", 3},
+        {"+u ?\n", 3},
+        {"+\\get_lock_mode\n", 3},
+    };
+    for (const auto& [query, lines] : queries) {
+        hamlib->send(query);
+        rxdeck.send(query);
+        EXPECT_EQ(formOf(rxdeck.receive(lines)), formOf(hamlib->receive(lines))) << query;
+    }
+}
+
 } // namespace
 } // namespace rxdeck::e2e
