@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QTimer>
+#include <utility>
 
 namespace rxdeck {
 
@@ -22,30 +23,62 @@ PortSelection::PortSelection(Controls& ui, SerialPort& port, QObject* parent)
             Comm_Click(n);
         });
     }
+    connect(&port, &SerialPort::opened, this, &PortSelection::onOpened);
+    connect(&port, &SerialPort::openFailed, this, &PortSelection::onOpenFailed);
 }
 
 void PortSelection::Comm_Click(int n)
 {
     emit chosen(n);
-    if (!open(n))
+    if (!begin(n, true))
         emit portNotAvailable(openFailureReason(port_.openFailure(), commDevice(n)));
 }
 
 bool PortSelection::open(int n)
 {
+    return begin(n, false);
+}
+
+bool PortSelection::begin(int n, bool warn)
+{
     // Every step is tried; only the open can fail in practice. The status poll is
-    // left running, so a re-selection keeps the display live.
+    // left running, so a re-selection keeps the display live. An open still under
+    // way is abandoned for the new one.
     ui_.Timer[12]->stop();
-    if (port_.portOpen())
+    opening_ = 0;
+    if (port_.portOpen() || port_.opening())
         port_.setPortOpen(false);
     port_.setCommPort(n);
     if (!port_.setPortOpen(true))
         return false;
+    if (port_.portOpen()) {
+        start(n);
+    } else {
+        opening_ = n;
+        warnOnFailure_ = warn;
+    }
+    return true;
+}
+
+void PortSelection::onOpened()
+{
+    if (opening_ != 0)
+        start(std::exchange(opening_, 0));
+}
+
+void PortSelection::onOpenFailed()
+{
+    const int n = std::exchange(opening_, 0);
+    if (n != 0 && warnOnFailure_)
+        emit portNotAvailable(openFailureReason(port_.openFailure(), commDevice(n)));
+}
+
+void PortSelection::start(int n)
+{
     for (std::size_t item = 1; item < ui_.Comm.size(); ++item)
         ui_.Comm[item]->setChecked(int(item) == n);
     port_.output(commands::settingsQuery());
     ui_.Timer[12]->start();
-    return true;
 }
 
 } // namespace rxdeck
