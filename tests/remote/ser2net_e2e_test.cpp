@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real program with Comm1 on a serial server: Debian's ser2net on loopback, bridging the
-// receiver simulator's pseudo-terminal, raw and with telnet and RFC 2217, directly and through a
-// slow relay. Other radio programs' view of the display (its rigctld server) tells what it shows.
+// receiver simulator's pseudo-terminal, raw and with telnet and RFC 2217 (which must set the
+// pseudo-terminal to 9600 8N1), directly and through a slow relay. Other radio programs' view of
+// the display (its rigctld server) tells what it shows.
 #include "../e2e/desk_fixture.h"
 #include "ser2net.h"
 
 #include <gmock/gmock.h>
 
 #include <cmath>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <regex>
 #include <set>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace rxdeck::e2e {
@@ -72,7 +75,8 @@ protected:
                   const std::vector<std::string>& simulatorOptions = {})
     {
         ASSERT_NO_FATAL_FAILURE(startSimulator(simulatorOptions));
-        ser2net_ = std::make_unique<Ser2net>(device().parent_path(), device().string());
+        // The RFC 2217 connection opens the device at 19200 7E2 until the client sets it.
+        ser2net_ = std::make_unique<Ser2net>(device().parent_path(), device().string(), "19200e72");
         ASSERT_TRUE(ser2net_->start()) << "ser2net did not start";
         for (int attempt = 0; attempt < 5 && !display_; ++attempt) {
             rigctld_ = remote::testing::freePort();
@@ -115,6 +119,14 @@ TEST_P(Ser2netDeskTest, ShowsTheReceiverTakesClicksAndComesBackAfterTheServerRes
     panel().choose(Menu::SerialPort, 0);
     ASSERT_TRUE(traffic().waitForPolls(3, 0, 10s)) << "the status poll did not start";
     EXPECT_EQ(display_->frequency(), 14'200'000);
+    if (rfc2217) {
+        termios line{};
+        const int fd = ::open(device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_EQ(::tcgetattr(fd, &line), 0);
+        ::close(fd);
+        EXPECT_EQ(::cfgetospeed(&line), speed_t(B9600));
+        EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
+    }
     std::size_t mark = received();
     panel().click(controls::AM);
     EXPECT_TRUE(traffic().waitForLine("DET1", mark)) << "AM did not reach the receiver";
