@@ -34,7 +34,8 @@ public:
     virtual int commPort() const = 0;
     // Queues the whole line for transmission. A failed write closes the port.
     virtual void output(const QByteArray& line) = 0;
-    // Everything received since the previous read, one character per byte.
+    // Everything received since the previous read, one character per byte. A
+    // network port returns it up to the last line end; the rest waits.
     virtual QString input() = 0;
 
 signals:

@@ -7,6 +7,8 @@ namespace rxdeck::remote {
 
 NetworkSerialPort::NetworkSerialPort(QObject* parent) : SerialPort(parent)
 {
+    // A server that floods us is held back by TCP, not by our memory.
+    socket_.setReadBufferSize(16 * 1024);
     deadline_.setSingleShot(true);
     deadline_.setInterval(openTimeoutMs);
     connect(&deadline_, &QTimer::timeout, this, [this] {
