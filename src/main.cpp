@@ -4,6 +4,7 @@
 #include "link/qtserialport.h"
 #include "memories/list/workbookpath.h"
 #include "netcontrol/rigctlserver.h"
+#include "remote/portrouter.h"
 #include "shell/form1.h"
 
 #include <cstdio>
@@ -41,7 +42,14 @@ int main(int argc, char* argv[])
         "Front panel for the Watkins-Johnson WJ-8712 HF receiver on a serial line.\n\n"
         "The Serial port menu's items Comm1 to Comm4 open /dev/ttyS0 to /dev/ttyS3, or the\n"
         "device named in the environment variable RXDECK_COMM1 to RXDECK_COMM4, for example\n"
-        "RXDECK_COMM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0"));
+        "RXDECK_COMM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0\n\n"
+        "A receiver behind a serial server on the network (ser2net, an Ethernet serial\n"
+        "server) is named by its address instead:\n"
+        "  RXDECK_COMM1=socket://HOST:PORT   raw TCP\n"
+        "  RXDECK_COMM1=rfc2217://HOST:PORT  telnet with RFC 2217, which sets the far port\n"
+        "                                    to 9600 baud 8N1\n"
+        "HOST is a name, an IPv4 address or an IPv6 address in brackets, e.g.\n"
+        "RXDECK_COMM2=rfc2217://[fd00::17]:3001"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption rigctld(
@@ -63,8 +71,9 @@ int main(int argc, char* argv[])
     }
     const std::optional<quint16> networkPort = network.port;
 
-    rxdeck::Desk desk(std::make_unique<rxdeck::QtSerialPort>(),
-                      rxdeck::memories::memoriesWorkbookPath());
+    rxdeck::Desk desk(
+        std::make_unique<rxdeck::remote::PortRouter>(std::make_unique<rxdeck::QtSerialPort>()),
+        rxdeck::memories::memoriesWorkbookPath());
     if (networkPort) {
         QString error;
         if (!desk.startNetworkControl(*networkPort, &error))

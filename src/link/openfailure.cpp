@@ -18,6 +18,21 @@ QString openFailureReason(const OpenFailure& failure, const QString& device)
 #endif
     case OpenFailure::Kind::InUse:
         return QStringLiteral("%1 is in use by another program.").arg(device);
+    case OpenFailure::Kind::BadAddress:
+        return QStringLiteral("%1 is not a serial server address: write socket://HOST:PORT or "
+                              "rfc2217://HOST:PORT.")
+            .arg(device);
+    case OpenFailure::Kind::HostNotFound:
+        return QStringLiteral("Host name not found: %1.").arg(device);
+    case OpenFailure::Kind::ConnectionRefused:
+        return QStringLiteral("Connection refused by %1: is the serial server running on that "
+                              "port?")
+            .arg(device);
+    case OpenFailure::Kind::TimedOut:
+        return QStringLiteral("No answer from %1: timed out.").arg(device);
+    case OpenFailure::Kind::Rfc2217Refused:
+        return QStringLiteral("%1 refused RFC 2217 serial settings (9600 baud, 8N1): %2.")
+            .arg(device, failure.systemText);
     case OpenFailure::Kind::Other:
         break;
     }

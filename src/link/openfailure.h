@@ -13,10 +13,16 @@ struct OpenFailure
         NoSuchDevice,
         PermissionDenied,
         InUse,
+        // Serial servers on the network.
+        BadAddress,
+        HostNotFound,
+        ConnectionRefused,
+        TimedOut,
+        Rfc2217Refused,
         Other,
     };
     Kind kind = Kind::Other;
-    QString systemText; // the system's own words, shown for Other
+    QString systemText; // the system's own words, shown for Other; details for Rfc2217Refused
 };
 
 // One line for the port warning: what went wrong with `device` and, where there is

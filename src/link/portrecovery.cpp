@@ -39,7 +39,11 @@ void PortRecovery::retry()
         timer_.stop();
         return;
     }
+    // One connection attempt at a time: a slow one finishes before the next starts.
+    if (port_.opening())
+        return;
     // A device that fails again at the first write is lost once more: keep trying.
+    // A network port opens later; the next tick finds it open.
     if (selection_.open(item_) && port_.portOpen())
         timer_.stop();
 }

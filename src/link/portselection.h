@@ -20,7 +20,8 @@ public:
     void Comm_Click(int n);
 
     // What choosing item n does, without the warning when the port does not open.
-    // Returns whether it opened.
+    // Returns false when the open failed at once; true when the port opened, or is
+    // still opening (a network connection), in which case the link starts once it is.
     bool open(int n);
 
 signals:
@@ -34,7 +35,14 @@ signals:
     void portNotAvailable(const QString& reason);
 
 private:
+    bool begin(int n, bool warn);
+    void start(int n);
+    void onOpened();
+    void onOpenFailed();
+
     SerialPort& port_;
+    int opening_ = 0;            // the item whose port is still opening, 0 for none
+    bool warnOnFailure_ = false; // that open was the user's choice, not a quiet retry
 };
 
 } // namespace rxdeck

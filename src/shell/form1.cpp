@@ -95,9 +95,13 @@ void Form1::buildMenus()
         QAction* item = serport->addAction(QStringLiteral("Comm%1").arg(n));
         item->setObjectName(QStringLiteral("Comm%1").arg(n));
         item->setCheckable(true);
-        // Which device the item opens, so users of USB adapters can check it.
+        // Which device the item opens, so users of USB adapters and serial servers
+        // can check it, and how to name another.
         item->setStatusTip(commDevice(n));
-        item->setToolTip(commDevice(n));
+        item->setToolTip(QStringLiteral("%1\nSet RXDECK_COMM%2 to a device, socket://HOST:PORT "
+                                        "or rfc2217://HOST:PORT")
+                             .arg(commDevice(n))
+                             .arg(n));
         ui_.Comm[std::size_t(n)] = item;
     }
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));

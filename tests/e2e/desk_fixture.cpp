@@ -50,10 +50,10 @@ void DeskTest::startSimulator(const std::vector<std::string>& options)
     ASSERT_TRUE(fs::exists(device()));
 }
 
-void DeskTest::startProgram(const std::vector<std::string>& arguments)
+void DeskTest::startProgram(const std::vector<std::string>& arguments, const std::string& comm1)
 {
-    panel_ =
-        std::make_unique<FrontPanel>(device(), folder_ / "data", folder_ / "rxdeck.out", arguments);
+    panel_ = std::make_unique<FrontPanel>(comm1.empty() ? device() : fs::path(comm1),
+                                          folder_ / "data", folder_ / "rxdeck.out", arguments);
 }
 
 void DeskTest::expectWellFormedTrafficAndProgramAlive()

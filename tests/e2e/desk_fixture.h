@@ -26,7 +26,9 @@ protected:
 
     // The simulator with the given extra options, its device reachable at device().
     void startSimulator(const std::vector<std::string>& options = {});
-    void startProgram(const std::vector<std::string>& arguments = {});
+    // Comm1 names the simulator's device, or `comm1` when given (a serial server's address).
+    void startProgram(const std::vector<std::string>& arguments = {},
+                      const std::string& comm1 = {});
 
     std::filesystem::path device() const { return folder_ / "tty"; }
     FrontPanel& panel() { return *panel_; }

@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The network serial port against scripted peers on loopback: the telnet and RFC 2217
+// conversation byte by byte, reads that wait for a line end, and the ways an open fails.
+#include "link/portrecovery.h"
+#include "link/qtserialport.h"
+#include "remote/networkaddress.h"
+#include "remote/networkserialport.h"
+#include "remote/portrouter.h"
+#include "support/windowfixture.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace rxdeck::remote {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(NetworkAddressTest, ReadsTheTwoFormsAndRefusesTheRest)
+{
+    using P = NetworkAddress::Protocol;
+    const std::pair<const char*, std::optional<NetworkAddress>> cases[] = {
+        {"socket://rx.example.org:4001", NetworkAddress{P::Raw, "rx.example.org", 4001}},
+        {"RFC2217://192.168.1.20:2000/", NetworkAddress{P::Rfc2217, "192.168.1.20", 2000}},
+        {"rfc2217://[fe80::1%eth0]:7000", NetworkAddress{P::Rfc2217, "fe80::1%eth0", 7000}},
+        {"socket://[::1]:65535", NetworkAddress{P::Raw, "::1", 65535}},
+        {"socket://::1:4001", std::nullopt},        // IPv6 without brackets
+        {"socket://[rx.local]:4001", std::nullopt}, // a name in brackets
+        {"socket://rx:0", std::nullopt},
+        {"socket://rx:65536", std::nullopt},
+        {"rfc2217://rx", std::nullopt},
+        {"socket://rx:4001?timeout=3", std::nullopt},
+    };
+    for (const auto& [device, expected] : cases) {
+        EXPECT_TRUE(isNetworkDevice(QString::fromLatin1(device))) << device;
+        EXPECT_EQ(networkAddress(QString::fromLatin1(device)), expected) << device;
+    }
+    EXPECT_FALSE(isNetworkDevice(QStringLiteral("/dev/ttyUSB0")));
+    EXPECT_FALSE(networkAddress(QStringLiteral("/dev/socket://x:1")).has_value());
+}
+
+// A serial server played by the test, one connection at a time.
+class Peer
+{
+public:
+    Peer() { server_.listen(QHostAddress::LocalHost); }
+    quint16 port() const { return server_.serverPort(); }
+
+    bool accept()
+    {
+        if (!QTest::qWaitFor([&] { return server_.hasPendingConnections(); }, 5000))
+            return false;
+        socket_.reset(server_.nextPendingConnection());
+        return true;
+    }
+    // Reads until `bytes` has come (and keeps what came); false if it did not.
+    bool expect(const QByteArray& bytes)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                heard_ += socket_->readAll();
+                return heard_.contains(bytes);
+            },
+            5000);
+    }
+    void send(const QByteArray& bytes)
+    {
+        socket_->write(bytes);
+        socket_->flush();
+    }
+    const QByteArray& heard() const { return heard_; }
+    QTcpServer& server() { return server_; }
+    QTcpSocket& socket() { return *socket_; }
+
+private:
+    QTcpServer server_;
+    std::unique_ptr<QTcpSocket> socket_;
+    QByteArray heard_;
+};
+
+QByteArray comPort(unsigned char command, const QByteArray& value)
+{
+    return QByteArray("\xff\xfa\x2c") + char(command) + value + QByteArray("\xff\xf0");
+}
+
+const QByteArray willComPort("\xff\xfb\x2c");
+const QByteArray baud9600("\x00\x00\x25\x80", 4);
+
+class NetworkPortTest : public ::testing::Test
+{
+protected:
+    void openTo(const QString& device)
+    {
+        qputenv("RXDECK_COMM3", device.toLatin1());
+        port.setCommPort(3);
+        ASSERT_TRUE(port.setPortOpen(true));
+        EXPECT_TRUE(port.opening());
+        EXPECT_FALSE(port.portOpen());
+    }
+    void TearDown() override { qunsetenv("RXDECK_COMM3"); }
+
+    // Reads until a line end arrives; what the first non-empty read returned.
+    QString nextRead()
+    {
+        QString text;
+        QTest::qWaitFor([&] { return !(text = port.input()).isEmpty(); }, 5000);
+        return text;
+    }
+
+    NetworkSerialPort port;
+    QSignalSpy opened{&port, &SerialPort::opened};
+    QSignalSpy failed{&port, &SerialPort::openFailed};
+    QSignalSpy lost{&port, &SerialPort::lost};
+    Peer peer;
+};
+
+TEST_F(NetworkPortTest, Rfc2217SetsTheFarPortRefusesOtherOptionsAndEscapesFF)
+{
+    openTo(QStringLiteral("rfc2217://127.0.0.1:%1").arg(peer.port()));
+    ASSERT_TRUE(peer.accept());
+    ASSERT_TRUE(peer.expect(willComPort));
+    // The server agrees, and offers echo and asks for window size, which we decline.
+    peer.send("\xff\xfd\x2c\xff\xfb\x01\xff\xfd\x1f");
+    ASSERT_TRUE(peer.expect(comPort(1, baud9600)));
+    for (const QByteArray& bytes : {comPort(2, "\x08"), comPort(3, "\x01"), comPort(4, "\x01"),
+                                    QByteArray("\xff\xfe\x01"), QByteArray("\xff\xfc\x1f")})
+        EXPECT_TRUE(peer.expect(bytes)) << bytes.toHex().constData();
+    EXPECT_FALSE(port.portOpen()); // not before the far port confirms
+
+    peer.send(comPort(101, baud9600) + comPort(102, "\x08") + comPort(103, "\x01") +
+              comPort(104, "\x01"));
+    ASSERT_TRUE(opened.wait(5000));
+    EXPECT_TRUE(port.portOpen());
+    EXPECT_EQ(failed.size(), 0);
+
+    // A reply with a 0xFF in it, and the start of the next one in the same segment.
+    peer.send("FRQ\xff\xff 14\r\nSGV -07");
+    EXPECT_EQ(nextRead(), QStringLiteral("FRQ\u00ff 14\r\n"));
+    peer.send("3\r\n");
+    EXPECT_EQ(nextRead(), QStringLiteral("SGV -073\r\n"));
+    port.output("X\xffY\n");
+    EXPECT_TRUE(peer.expect("X\xff\xffY\n"));
+
+    peer.socket().close();
+    ASSERT_TRUE(lost.wait(5000));
+    EXPECT_FALSE(port.portOpen());
+}
+
+struct Refusal
+{
+    const char* name;
+    QByteArray answer; // the peer's answer to our first bytes; empty: never answers
+    const char* reason;
+};
+
+TEST_F(NetworkPortTest, AServerThatRefusesOrNeverAnswersFailsTheOpen)
+{
+    const Refusal cases[] = {
+        {"declines", "\xff\xfe\x2c", "declined the COM-PORT option"},
+        {"other baud", QByteArray("\xff\xfd\x2c") + comPort(101, QByteArray("\x00\x00\x4b\x00", 4)),
+         "baud rate is 19200, not 9600"},
+        {"silent", {}, "no answer to the COM-PORT negotiation"},
+    };
+    for (const Refusal& refusal : cases) {
+        SCOPED_TRACE(refusal.name);
+        failed.clear();
+        openTo(QStringLiteral("rfc2217://localhost:%1").arg(peer.port()));
+        ASSERT_TRUE(peer.accept());
+        ASSERT_TRUE(peer.expect(willComPort));
+        if (!refusal.answer.isEmpty())
+            peer.send(refusal.answer);
+        ASSERT_TRUE(failed.wait(NetworkSerialPort::openTimeoutMs + 5000));
+        EXPECT_EQ(port.openFailure().kind, OpenFailure::Kind::Rfc2217Refused);
+        EXPECT_TRUE(port.openFailure().systemText.contains(QLatin1StringView(refusal.reason)))
+            << port.openFailure().systemText.toStdString();
+        EXPECT_FALSE(port.portOpen());
+        EXPECT_FALSE(port.opening());
+        EXPECT_EQ(opened.size(), 0);
+    }
+}
+
+// The whole program over the router, with the real local port beside the network one.
+class NetworkDeskTest : public ::testing::Test
+{
+protected:
+    NetworkDeskTest()
+    {
+        auto router = std::make_unique<PortRouter>(std::make_unique<QtSerialPort>());
+        port = router.get();
+        desk = std::make_unique<Desk>(std::move(router),
+                                      workbookDir.filePath(QStringLiteral("Memories.xls")));
+        window = &desk->window();
+        window->setCaptureWarnings(true);
+        QObject::connect(window, &Form1::warningShown,
+                         [this](const QString&, const QString& reason) { reasons << reason; });
+    }
+    ~NetworkDeskTest() override { qunsetenv("RXDECK_COMM2"); }
+
+    const Controls& ui() const { return window->controls(); }
+    void choose(const QString& device)
+    {
+        qputenv("RXDECK_COMM2", device.toLatin1());
+        ui().Comm[2]->trigger();
+    }
+
+    QTemporaryDir workbookDir;
+    SerialPort* port = nullptr;
+    std::unique_ptr<Desk> desk;
+    Form1* window = nullptr;
+    QStringList reasons;
+};
+
+TEST_F(NetworkDeskTest, FailedConnectionsEndInTheWarningWithTheirReasonAfterTheClickReturns)
+{
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 refusing = closed.serverPort();
+    closed.close();
+    Peer silent; // accepts, and never answers the negotiation
+    const std::pair<QString, const char*> cases[] = {
+        {QStringLiteral("socket://127.0.0.1:%1").arg(refusing), "Connection refused by"},
+        {QStringLiteral("rfc2217://no-such-host.invalid:2000"), "Host name not found"},
+        {QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.port()), "refused RFC 2217"},
+    };
+    for (const auto& [device, reason] : cases) {
+        reasons.clear();
+        choose(device);
+        // The click has returned without an answer: the window goes on meanwhile.
+        EXPECT_TRUE(port->opening());
+        EXPECT_TRUE(reasons.isEmpty());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !reasons.isEmpty(); }, 15000))
+            << device.toStdString();
+        EXPECT_TRUE(reasons.front().contains(QLatin1StringView(reason)))
+            << reasons.front().toStdString();
+        EXPECT_TRUE(reasons.front().contains(device));
+        EXPECT_FALSE(ui().Comm[2]->isChecked());
+    }
+}
+
+TEST_F(NetworkDeskTest, ASilentPeerReadsAsNoSerialAndALostOneIsTriedOneConnectionAtATime)
+{
+    Peer peer;
+    choose(QStringLiteral("socket://127.0.0.1:%1").arg(peer.port()));
+    ASSERT_TRUE(peer.accept());
+    ASSERT_TRUE(peer.expect("RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?\n"));
+    EXPECT_TRUE(ui().Comm[2]->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ui().Label[1]->text() == "No serial"; }, 5000));
+
+    // Lost, and the address now leads to a server that accepts and never negotiates. While
+    // that try is under way, further ticks start no other connection, and nobody is warned.
+    qputenv("RXDECK_COMM2", QStringLiteral("rfc2217://127.0.0.1:%1").arg(peer.port()).toLatin1());
+    peer.socket().close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port->opening(); }, 5000));
+    for (int tick = 0; tick < 5; ++tick)
+        window->findChild<PortRecovery*>()->retry();
+    ASSERT_TRUE(peer.accept());
+    QTest::qWait(500);
+    EXPECT_FALSE(peer.server().hasPendingConnections());
+    EXPECT_TRUE(reasons.isEmpty());
+}
+
+} // namespace
+} // namespace rxdeck::remote

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ser2net.h"
+
+#include <arpa/inet.h>
+#include <fstream>
+#include <map>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace rxdeck::remote::testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+int connectTo(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+} // namespace
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool accepting(int port)
+{
+    const int fd = connectTo(port);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
+}
+
+Ser2net::Ser2net(const std::filesystem::path& folder, const std::string& device,
+                 const std::string& rfc2217Default)
+    : config_(folder / "ser2net.yaml"), output_(folder / "ser2net.out"), rawPort_(freePort()),
+      rfc2217Port_(freePort())
+{
+    std::ofstream(config_) << "connection: &raw\n"
+                           << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
+                           << "  connector: serialdev," << device << ",9600n81,local\n"
+                           << "connection: &rfc2217\n"
+                           << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfc2217Port_ << "\n"
+                           << "  connector: serialdev," << device << "," << rfc2217Default
+                           << ",local\n";
+}
+
+bool Ser2net::installed()
+{
+    return std::filesystem::exists("/usr/sbin/ser2net") || e2e::onPath("ser2net");
+}
+
+bool Ser2net::start()
+{
+    const std::string program =
+        std::filesystem::exists("/usr/sbin/ser2net") ? "/usr/sbin/ser2net" : "ser2net";
+    // -d: in the foreground, its log on stdout; -u: no UUCP lock files, which need root.
+    process_ = std::make_unique<e2e::ChildProcess>(
+        std::vector<std::string>{program, "-d", "-u", "-c", config_.string()},
+        e2e::ChildProcess::Options{.environment = {}, .output = output_, .inheritedFd = -1});
+    const auto deadline = Clock::now() + 10s;
+    while (Clock::now() < deadline && process_->running()) {
+        if (accepting(rawPort_) && accepting(rfc2217Port_))
+            return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+void Ser2net::stop()
+{
+    if (process_)
+        process_->stop();
+    process_.reset();
+}
+
+SlowRelay::SlowRelay(int target, std::chrono::milliseconds delay, std::size_t splitAt,
+                     std::chrono::milliseconds gap)
+    : target_(target), delay_(delay), splitAt_(splitAt), gap_(gap)
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t size = sizeof address;
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+    ::listen(listener_, 4);
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { run(); });
+}
+
+SlowRelay::~SlowRelay()
+{
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+}
+
+void SlowRelay::run()
+{
+    int client = -1, server = -1;
+    // Pieces due for sending, by time: to the client (true) or to the server (false).
+    std::multimap<Clock::time_point, std::pair<bool, std::string>> due;
+    const auto hangUp = [&] {
+        ::close(client);
+        ::close(server);
+        client = server = -1;
+        due.clear();
+    };
+    while (!stop_) {
+        pollfd fds[3] = {{listener_, POLLIN, 0}, {client, POLLIN, 0}, {server, POLLIN, 0}};
+        ::poll(fds, 3, 5);
+        if ((fds[0].revents & POLLIN) != 0) {
+            const int accepted = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            hangUp();
+            client = accepted;
+            server = connectTo(target_);
+            const int on = 1;
+            ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            if (server < 0)
+                hangUp();
+        }
+        char buffer[4096];
+        const auto now = Clock::now();
+        for (const bool toClient : {false, true}) {
+            const pollfd& from = fds[toClient ? 2 : 1];
+            if (from.fd < 0 || (from.revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+                continue;
+            const ssize_t n = ::read(from.fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                hangUp();
+                break;
+            }
+            std::string piece(buffer, static_cast<std::size_t>(n));
+            if (toClient && piece.size() > splitAt_) {
+                due.emplace(now + delay_, std::pair(true, piece.substr(0, splitAt_)));
+                due.emplace(now + delay_ + gap_, std::pair(true, piece.substr(splitAt_)));
+            } else {
+                due.emplace(now + delay_, std::pair(toClient, std::move(piece)));
+            }
+        }
+        while (!due.empty() && due.begin()->first <= Clock::now() && client >= 0) {
+            const auto& [toClient, bytes] = due.begin()->second;
+            (void)!::write(toClient ? client : server, bytes.data(), bytes.size());
+            due.erase(due.begin());
+        }
+    }
+    hangUp();
+}
+
+} // namespace rxdeck::remote::testing

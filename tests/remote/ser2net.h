@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Debian's ser2net on loopback, bridging a serial device for one test, and a TCP relay that
+// makes a link slow.
+
+#include "../e2e/child_process.h"
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace rxdeck::remote::testing {
+
+using namespace std::chrono_literals;
+
+// A loopback TCP port nobody listens on at the moment.
+int freePort();
+
+// Whether something accepts connections on the loopback port.
+bool accepting(int port);
+
+// ser2net in the foreground with a configuration of its own: `device` reachable raw at
+// rawPort() and through telnet with RFC 2217 at rfc2217Port(). The RFC 2217 connection opens
+// the device at `rfc2217Default` (e.g. "19200e72"), so the client's settings are visible.
+class Ser2net
+{
+public:
+    Ser2net(const std::filesystem::path& folder, const std::string& device,
+            const std::string& rfc2217Default = "9600n81");
+
+    static bool installed();
+
+    // Starts it and waits until both ports accept; false if they never did.
+    bool start();
+    void stop();
+
+    int rawPort() const { return rawPort_; }
+    int rfc2217Port() const { return rfc2217Port_; }
+
+private:
+    std::filesystem::path config_;
+    std::filesystem::path output_;
+    int rawPort_;
+    int rfc2217Port_;
+    std::unique_ptr<e2e::ChildProcess> process_;
+};
+
+// Forwards one connection at a time from port() to `target`, holding every piece `delay` each
+// way and splitting each piece from the target in two, `gap` apart, after its first
+// `splitAt` bytes.
+class SlowRelay
+{
+public:
+    SlowRelay(int target, std::chrono::milliseconds delay, std::size_t splitAt,
+              std::chrono::milliseconds gap);
+    ~SlowRelay();
+    SlowRelay(const SlowRelay&) = delete;
+    SlowRelay& operator=(const SlowRelay&) = delete;
+
+    int port() const { return port_; }
+
+private:
+    void run();
+
+    int target_;
+    std::chrono::milliseconds delay_;
+    std::size_t splitAt_;
+    std::chrono::milliseconds gap_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+} // namespace rxdeck::remote::testing
