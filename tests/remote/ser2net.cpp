@@ -128,6 +128,7 @@ void SlowRelay::run()
     int client = -1, server = -1;
     // Pieces due for sending, by time: to the client (true) or to the server (false).
     std::multimap<Clock::time_point, std::pair<bool, std::string>> due;
+    Clock::time_point lastDue[2]{};
     const auto hangUp = [&] {
         ::close(client);
         ::close(server);
@@ -158,12 +159,15 @@ void SlowRelay::run()
                 hangUp();
                 break;
             }
+            // Never before an earlier piece the same way: the relay keeps the byte order.
+            auto& last = lastDue[toClient ? 1 : 0];
+            const auto after = [&](Clock::time_point at) { return last = std::max(at, last); };
             std::string piece(buffer, static_cast<std::size_t>(n));
             if (toClient && piece.size() > splitAt_) {
-                due.emplace(now + delay_, std::pair(true, piece.substr(0, splitAt_)));
-                due.emplace(now + delay_ + gap_, std::pair(true, piece.substr(splitAt_)));
+                due.emplace(after(now + delay_), std::pair(true, piece.substr(0, splitAt_)));
+                due.emplace(after(now + delay_ + gap_), std::pair(true, piece.substr(splitAt_)));
             } else {
-                due.emplace(now + delay_, std::pair(toClient, std::move(piece)));
+                due.emplace(after(now + delay_), std::pair(toClient, std::move(piece)));
             }
         }
         while (!due.empty() && due.begin()->first <= Clock::now() && client >= 0) {
