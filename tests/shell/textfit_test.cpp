@@ -7,7 +7,6 @@
 #include "support/windowfixture.h"
 
 #include <gtest/gtest.h>
-#include <ostream>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
@@ -18,13 +17,6 @@
 
 using namespace rxdeck;
 using namespace rxdeck::test;
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace {
 
@@ -143,45 +135,45 @@ TEST_F(PanelTexts, EveryTextAControlCanShowFitsIt)
     }
 }
 
+// The panel as built, before any fitting.
+struct UnfittedPanel
+{
+    UnfittedPanel()
+    {
+        widget.resize(px(14295), px(8520));
+        installFontSubstitutes();
+        buildPanel(&widget, ui);
+    }
+    QWidget widget;
+    Controls ui;
+};
+
 #ifdef RXDECK_ONLY_DEJAVU
 
-TEST_F(PanelTexts, OnlyDejaVuStandsInForTheDesignedFaces)
+TEST(PanelTextsUnfitted, DejaVuStandsInAndCutsTheFrequencyDisplay)
 {
+    UnfittedPanel panel;
     EXPECT_FALSE(QFontDatabase::families().contains(QStringLiteral("Liberation Sans")));
-    EXPECT_EQ(QFontInfo(ui().Label[1]->font()).family(), QStringLiteral("DejaVu Sans"));
-    EXPECT_EQ(QFontInfo(ui().Command[1]->font()).family(), QStringLiteral("DejaVu Sans"));
-}
-
-TEST(PanelTextsUnfitted, TheWiderFaceCutsTheFrequencyDisplay)
-{
-    // The same panel without the fitting shows what users of such systems saw.
-    QWidget panel;
-    panel.resize(px(14295), px(8520));
-    installFontSubstitutes();
-    Controls ui;
-    buildPanel(&panel, ui);
-    panel.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    QLabel* display = panel.ui.Label[1];
+    EXPECT_EQ(QFontInfo(display->font()).family(), QStringLiteral("DejaVu Sans"));
+    panel.widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel.widget));
     const QString frequency = QStringLiteral(" 14.200.000");
-    const auto [first, last] = inkInControl(ui.Label[1], frequency);
-    EXPECT_LT(last - first + 1, inkWidthUncut(ui.Label[1], ui.Label[1]->font(), frequency) - 1);
-    EXPECT_TRUE(fitPanelTexts(&panel).contains(QStringLiteral("Label1")));
+    const auto [first, last] = inkInControl(display, frequency);
+    EXPECT_LT(last - first + 1, inkWidthUncut(display, display->font(), frequency) - 1);
+    EXPECT_TRUE(fitPanelTexts(&panel.widget).contains(QStringLiteral("Label1")));
 }
 
 #else
 
-TEST(PanelTextsDesigned, FittingLeavesThePanelAsDesigned)
+TEST(PanelTextsUnfitted, FittingLeavesThePanelAsDesigned)
 {
-    QWidget panel;
-    panel.resize(px(14295), px(8520));
-    installFontSubstitutes();
-    Controls ui;
-    buildPanel(&panel, ui);
-    EXPECT_EQ(QFontInfo(ui.Label[1]->font()).family(), QStringLiteral("Liberation Sans"));
-    ui.Label[1]->setText(QStringLiteral("Serial port?"));
-    const QImage designed = panel.grab().toImage();
-    EXPECT_EQ(fitPanelTexts(&panel), QStringList());
-    EXPECT_EQ(panel.grab().toImage(), designed);
+    UnfittedPanel panel;
+    EXPECT_EQ(QFontInfo(panel.ui.Label[1]->font()).family(), QStringLiteral("Liberation Sans"));
+    panel.ui.Label[1]->setText(QStringLiteral("Serial port?"));
+    const QImage designed = panel.widget.grab().toImage();
+    EXPECT_TRUE(fitPanelTexts(&panel.widget).isEmpty());
+    EXPECT_EQ(panel.widget.grab().toImage(), designed);
 }
 
 #endif
