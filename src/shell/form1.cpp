@@ -5,6 +5,7 @@
 #include "memories/list/memorygrid.h"
 #include "shell/appicon.h"
 #include "shell/panelbuilder.h"
+#include "shell/textfit.h"
 
 #include <QAction>
 #include <QLabel>
@@ -70,6 +71,7 @@ Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
     panel->setFixedSize(px(14295), px(8520));
     setCentralWidget(panel);
     buildPanel(panel, ui_);
+    fitPanelTexts(panel);
     grid_ = new memories::MemoryGrid(workbookPath, panel);
     grid_->setObjectName(QStringLiteral("DBGrid1"));
     grid_->setGeometry(memoryGridGeometry());

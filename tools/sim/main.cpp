@@ -21,6 +21,10 @@ int main(int argc, char** argv)
         std::fputs(usage().c_str(), stdout);
         return 0;
     }
+    if (parsed.options.version) {
+        std::puts("rxdeck-sim " RXDECK_VERSION);
+        return 0;
+    }
     // Whoever started us may stop reading stdout; that must not kill the receiver.
     std::signal(SIGPIPE, SIG_IGN);
 

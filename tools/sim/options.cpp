@@ -113,6 +113,8 @@ constexpr std::array optionTable{
         [](Options& o, std::string_view v) { return store(duration(v, 1000.0), o.returnAfter); }},
     OptionSpec{"--help", "", "show this text",
                [](Options& o, std::string_view) { return o.help = true; }},
+    OptionSpec{"--version", "", "show the version",
+               [](Options& o, std::string_view) { return o.version = true; }},
 };
 
 } // namespace

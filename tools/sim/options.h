@@ -23,6 +23,7 @@ struct Options
     std::optional<std::chrono::milliseconds> returnAfter;
     unsigned baud = 9600; // replies take as long as on a line at this speed; 0: at once
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions

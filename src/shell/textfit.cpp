@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/textfit.h"
+
+#include <algorithm>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
+
+namespace rxdeck {
+namespace {
+
+// Texts the handlers write into a control, beyond the one it starts with: the
+// widest of each shape. Digits share one width in the faces a desktop offers.
+struct ShownTexts
+{
+    const char* control;
+    std::initializer_list<const char*> texts;
+};
+
+const ShownTexts programTexts[] = {
+    // The display: start-up, a silent receiver, and a frequency grouped as MHz.kHz.Hz.
+    {"Label1", {"Serial port?", "No serial", " 88.888.888"}},
+    // Readouts beside their sliders and settings.
+    {"Label2", {"-136dBm"}},
+    {"Label5", {"-8000Hz", "+8000Hz"}},
+    {"Label6", {"-2000Hz", "+2000Hz"}},
+    {"Label7", {"10"}},
+    {"Label8", {"Manual", "Slow", "Fast"}},
+    {"Label10", {"20.5secs", "0.25secs"}},
+    {"Label11", {"25kHz"}},
+    // The scratch memories keep the first eight characters of a frequency.
+    {"Command28", {"88.88888"}},
+    {"Command29", {"88.88888"}},
+    {"Command30", {"88.88888"}},
+    {"Command34", {"88.88888"}},
+    // Signal level and the scan limits the receiver reports.
+    {"Text3", {"-188 dBm"}},
+    {"Text1", {"88.888888"}},
+    {"Text4", {"88.888888"}},
+};
+
+// No text is made smaller than this; below it a label is unreadable anyway.
+constexpr qreal smallestPointSize = 6.0;
+constexpr qreal shrinkStep = 0.25;
+
+QString presentText(const QWidget* control)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return label->text();
+    if (const auto* button = qobject_cast<const QPushButton*>(control))
+        return button->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(control))
+        return edit->text();
+    return {};
+}
+
+bool allFit(const QFont& font, const QStringList& texts, int roomWidth)
+{
+    const QFontMetrics metrics(font);
+    for (const QString& text : texts)
+        if (metrics.horizontalAdvance(text) > roomWidth)
+            return false;
+    return true;
+}
+
+} // namespace
+
+QRect textRoom(const QWidget* control)
+{
+    if (const auto* button = qobject_cast<const QPushButton*>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        if (button->isFlat())
+            option.features |= QStyleOptionButton::Flat;
+        return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    }
+    if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.lineWidth =
+            edit->hasFrame()
+                ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+                : 0;
+        const QRect contents =
+            edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+        // A line edit keeps two pixels clear on either side of its text.
+        constexpr int lineEditMargin = 2;
+        return contents.marginsRemoved(edit->textMargins())
+            .adjusted(lineEditMargin, 0, -lineEditMargin, 0);
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        const int margin = label->margin();
+        return label->contentsRect().adjusted(margin, margin, -margin, -margin);
+    }
+    return control->rect();
+}
+
+QStringList textsShownBy(const QWidget* control)
+{
+    QStringList texts{presentText(control)};
+    for (const ShownTexts& item : programTexts)
+        if (control->objectName() == QLatin1String(item.control))
+            for (const char* text : item.texts)
+                texts.append(QString::fromLatin1(text));
+    texts.removeDuplicates();
+    return texts;
+}
+
+QStringList fitPanelTexts(QWidget* panel)
+{
+    QStringList shrunk;
+    for (QWidget* control : panel->findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(control) && !qobject_cast<QPushButton*>(control) &&
+            !qobject_cast<QLineEdit*>(control))
+            continue;
+        if (control->isHidden())
+            continue; // the working frequency's box is never seen
+        control->ensurePolished();
+        const QStringList texts = textsShownBy(control);
+        const int roomWidth = textRoom(control).width();
+        QFont font = control->font();
+        const qreal designed = font.pointSizeF();
+        while (!allFit(font, texts, roomWidth) && font.pointSizeF() > smallestPointSize)
+            font.setPointSizeF(std::max(smallestPointSize, font.pointSizeF() - shrinkStep));
+        if (font.pointSizeF() < designed) {
+            control->setFont(font);
+            shrunk.append(control->objectName());
+        }
+    }
+    return shrunk;
+}
+
+} // namespace rxdeck
