@@ -213,7 +213,10 @@ def make(kind, out):
 
 # ---------------------------------------------------------------- reading
 
-REF = re.compile(r"(?:('(?:[^']|'')+'|[A-Za-z_][\w.]*)!)?(\$?)([A-Z]{1,3})(\$?)(\d+)"
+# A reference to another workbook names it in brackets before the sheet; names that end in
+# something like a cell address ("n_K233") are not references.
+REF = re.compile(r"(?<![\w.\]])(?:(\[[^\]]*\])?('(?:[^']|'')+'|[^\W\d][\w.]*)!)?"
+                 r"(\$?)([A-Z]{1,3})(\$?)(\d+)(?![\w(])"
                  r"(?::(\$?)([A-Z]{1,3})(\$?)(\d+))?")
 STRING = re.compile(r'"(?:[^"]|"")*"')
 
@@ -222,11 +225,14 @@ def map_refs(formula, fn):
     """formula with fn(sheet or None, col$, col, row$, row) applied to each cell reference;
     a range's end takes the sheet of its start. Texts in quotes are left alone."""
     def one(m):
-        sheet = m.group(1)
-        start = fn(sheet, m.group(2), m.group(3), m.group(4), int(m.group(5)), "start")
+        if m.group(1):
+            return m.group(0)  # another workbook's cells never move
+        sheet = m.group(2)
+        start = fn(sheet, m.group(3), m.group(4), m.group(5), int(m.group(6)),
+                   "start" if m.group(8) else "cell")
         text = (sheet + "!" if sheet else "") + start
-        if m.group(7):
-            text += ":" + fn(sheet, m.group(6), m.group(7), m.group(8), int(m.group(9)), "end")
+        if m.group(8):
+            text += ":" + fn(sheet, m.group(7), m.group(8), m.group(9), int(m.group(10)), "end")
         return text
 
     out, last = [], 0
@@ -373,7 +379,7 @@ def streams(path):
         doc = compdoc.CompDoc(f.read(), logfile=open(os.devnull, "w"))
     out = {}
     for d in doc.dirlist:
-        if d.etype == 2 and d.name not in ("Workbook", "Book"):
+        if d.etype == 2 and d.name.lower() not in ("workbook", "book"):
             data = doc.get_named_stream(d.name)
             out[d.name] = hashlib.sha1(data or b"").hexdigest()
     return out
@@ -418,7 +424,7 @@ def expected(before, edit):
             def fn(sheet_name, cabs, col, rabs, r, part):
                 name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
                 if name == names[sheet] and r - 1 >= row:
-                    if r - 1 == row and part == "start":
+                    if r - 1 == row and part != "end":
                         problems.append("a reference to the removed row itself")
                     if r - 1 > row or part == "end":
                         r -= 1
@@ -436,7 +442,7 @@ def differences(want, got):
     out = []
 
     def same(what, a, b):
-        if a != b:
+        if json.dumps(a, sort_keys=True) != json.dumps(b, sort_keys=True):  # NaN equals NaN
             out.append("%s: expected %s, got %s" % (what, json.dumps(a, ensure_ascii=False),
                                                     json.dumps(b, ensure_ascii=False)))
 
@@ -480,7 +486,7 @@ def formula_moved(text, own, target, removed, problems):
     def fn(sheet_name, cabs, col, rabs, r, part):
         name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
         if name == target and r - 1 >= removed:
-            if r - 1 == removed and part == "start":
+            if r - 1 == removed and part == "cell":
                 problems.append("a reference to the removed row itself in " + text)
             if r - 1 > removed or part == "end":
                 r -= 1
@@ -501,7 +507,7 @@ def range_moved(text, removed, row_count=65536):
     rows = shrunk(first, last, removed, row_count)
     if rows is None:
         return None
-    if not m.group(3):
+    if not m.group(3) or (m.group(1) == m.group(3) and rows[0] == rows[1]):
         return "%s%d" % (m.group(1), rows[0] + 1)
     return "%s%d:%s%d" % (m.group(1), rows[0] + 1, m.group(3), rows[1] + 1)
 
@@ -592,7 +598,7 @@ def poi_differences(want, got):
         return ["POI cannot read the edited workbook: " + got["error"]]
 
     def same(what, a, b):
-        if a != b:
+        if json.dumps(a, sort_keys=True) != json.dumps(b, sort_keys=True):
             out.append("POI %s: expected %s, got %s" % (
                 what, json.dumps(a, ensure_ascii=False)[:300], json.dumps(b, ensure_ascii=False)[:300]))
     same("names", want["names"], got["names"])
@@ -654,27 +660,33 @@ def opens(paths):
     return out
 
 
-def xlrd_check(entry):
+def xlrd_dump(path):
     try:
-        before = with_alarm(120, dump, entry["before"], False)
-    except Exception:
+        return with_alarm(120, dump, path, False)
+    except Exception as e:  # xlrd's own refusals, and files too slow for it
+        return {"error": repr(e)}
+
+
+def xlrd_check(entry, xlrd_dumps):
+    before, after = xlrd_dumps[entry["before"]], xlrd_dumps[entry["after"]]
+    if "error" in before:
         return []  # xlrd cannot give the details of this one; POI may
-    try:
-        after = with_alarm(120, dump, entry["after"], False)
-    except Exception as e:
-        return ["xlrd cannot read the edited workbook: %r" % e]
-    edit = dict(entry["edit"])
-    want, problems = expected(before, edit)
+    if "error" in after:
+        return ["xlrd cannot read the edited workbook: " + after["error"]]
+    want, problems = expected(before, entry["edit"])
     return problems + differences(want, after)
 
 
 def check(manifest):
     with open(manifest, encoding="utf-8") as f:
         entries = json.load(f)
-    poi = poi_dump(sorted({p for e in entries for p in (e["before"], e["after"])}))
+    paths = sorted({p for e in entries for p in (e["before"], e["after"])})
     import multiprocessing
     with multiprocessing.Pool(2) as pool:
-        found = pool.map(xlrd_check, entries)
+        dumped = pool.map_async(xlrd_dump, paths)
+        poi = poi_dump(paths)  # meanwhile
+        xlrd_dumps = dict(zip(paths, dumped.get()))
+    found = [xlrd_check(e, xlrd_dumps) for e in entries]
     failed = 0
     for entry, lines in zip(entries, found):
         before, after = poi.get(entry["before"]), poi.get(entry["after"])
