@@ -366,6 +366,14 @@ private:
             return drawing(r.body);
         case type::obj:
             return object(r.body);
+        case type::continued:
+            // Some writers put the drawing of a shape that follows a text box into a CONTINUE
+            // record after the text box's own; it starts with a shape container, which no text
+            // or formatting run can.
+            if (biff8() && r.body.size() >= 8 && get16(r.body, 0) == 0x000F &&
+                (get16(r.body, 2) == 0xF004 || get16(r.body, 2) == 0xF003))
+                return drawing(r.body);
+            return std::nullopt;
         default:
             return std::nullopt;
         }
