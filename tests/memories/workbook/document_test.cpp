@@ -683,6 +683,39 @@ TEST(DocumentEdit, SplitsMulRecordsAroundTheEditedCell)
     }
 }
 
+// Some exporters write formulas with the record type of Excel 4.0 (no chn field before the
+// tokens): they read with their cached result, move with a delete and are replaced by typing.
+TEST(DocumentEdit, OldFormulaRecordsAreReadMovedAndTypedOver)
+{
+    Bytes sheet;
+    for (int row = 0; row < 4; ++row)
+        sheet.record(type::number, Bytes().u16(row).u16(0).u16(15).f64(row + 1).data());
+    const QByteArray tokens = Bytes().u8(0x44).u16(3).u16(0xC000).data(); // =A4
+    sheet.record(type::oldFormula,
+                 Bytes().u16(3).u16(1).u16(15).f64(4).u16(0).u16(tokens.size()).raw(tokens).data());
+    Document document = *Document::parse(workbook(true, {}, sheet.data())).document;
+    EXPECT_EQ(document.values().sheets[0].rows[3], (std::vector<Cell>{4.0, 4.0}));
+
+    ASSERT_FALSE(document.removeRow(0, 1));
+    const auto formulas = [](const QByteArray& file) {
+        std::vector<biff::Record> out;
+        for (const biff::Record& r : records(file))
+            if (r.type == type::oldFormula)
+                out.push_back(r);
+        return out;
+    };
+    const std::vector<biff::Record> moved = formulas(*document.save());
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(biff::get16(moved[0].body, 0), 2);  // its own row
+    EXPECT_EQ(biff::get16(moved[0].body, 19), 2); // the row of A4, now A3
+
+    ASSERT_FALSE(document.setCell(0, 2, 1, text("typed")));
+    const QByteArray saved = *document.save();
+    EXPECT_TRUE(formulas(saved).empty());
+    EXPECT_EQ(Document::parse(saved).document->values().sheets[0].rows[2],
+              (std::vector<Cell>{4.0, text("typed")}));
+}
+
 // Row 2 of six is removed; each row gives a sheet structure and what it must become: moved up
 // below the row, shrunk where the row cuts through it, gone with a row it lies in, or the
 // removal refused.
@@ -695,7 +728,11 @@ TEST(DocumentEdit, RemovalMovesTheStructuresTiedToRows)
         return Bytes().raw(ref8(first, last).data()).raw(QByteArray(24, '\x11')).data();
     };
     const auto tooltip = [&](int first, int last) {
-        return Bytes().u16(0x0800).raw(ref8(first, last).data()).raw(QByteArray("t\0\0\0", 4)).data();
+        return Bytes()
+            .u16(0x0800)
+            .raw(ref8(first, last).data())
+            .raw(QByteArray("t\0\0\0", 4))
+            .data();
     };
     const auto note = [](int row) { return Bytes().u16(row).u16(1).u16(0).u16(1).u16(0).data(); };
     const auto breaks = [](std::vector<int> rows) {

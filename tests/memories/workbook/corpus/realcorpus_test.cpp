@@ -110,6 +110,7 @@ TEST(RealWorkbooks, OpenAndTakeEditsAsOtherReadersSeeThem)
     QJsonArray manifest;
     int xlrdCount = 0;
     int ours = 0;
+    int tooOld = 0;
     std::map<std::string, int> done;
     std::map<std::string, std::map<std::string, int>> refusals;
     for (const QString& path : files) {
@@ -117,6 +118,10 @@ TEST(RealWorkbooks, OpenAndTakeEditsAsOtherReadersSeeThem)
             continue;
         ++xlrdCount;
         const Document::ParseResult parsed = Document::parse(rxdeck::test::fileContents(path));
+        if (!parsed.document && parsed.error.startsWith(QLatin1String("an Excel 4.0 or older"))) {
+            ++tooOld; // a format before Excel 5.0, refused with that reason
+            continue;
+        }
         EXPECT_TRUE(parsed.document) << path.toStdString() << ": " << parsed.error.toStdString();
         if (!parsed.document)
             continue;
@@ -151,10 +156,10 @@ TEST(RealWorkbooks, OpenAndTakeEditsAsOtherReadersSeeThem)
             ++done[edit.name];
         }
     }
-    EXPECT_EQ(ours, xlrdCount);
+    EXPECT_EQ(ours + tooOld, xlrdCount);
 
     std::cout << files.size() << " files, " << xlrdCount << " opened by xlrd, " << ours
-              << " by Rxdeck\n";
+              << " by Rxdeck, " << tooOld << " refused as Excel 2.1 to 4.0 worksheets\n";
     for (const Edit& edit : edits) {
         int refused = 0;
         for (const auto& [reason, count] : refusals[edit.name])
