@@ -530,8 +530,10 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             if (std::optional<QString> refused = formulaGuard(records, i, row, column))
                 return refused;
 
+    // Where several records hold the cell, readers take the last one (a MULBLANK before the
+    // cell's own record), and so does its format.
     std::uint16_t xf = covering.empty() ? newCellXf(records, row, column)
-                                        : xfAt(records[covering.front()], column);
+                                        : xfAt(records[covering.back()], column);
     Cell shown = value;
     if (const double* number = std::get_if<double>(&value)) {
         // A number in a date cell would read back as a date: such a cell gets the default
