@@ -662,7 +662,7 @@ def opens(paths):
 
 def xlrd_dump(path):
     try:
-        return with_alarm(120, dump, path, False)
+        return with_alarm(600, dump, path, False)  # sheets of 65,536 rows take xlrd long
     except Exception as e:  # xlrd's own refusals, and files too slow for it
         return {"error": repr(e)}
 
