@@ -23,10 +23,16 @@ bool isCell(std::uint16_t t)
     case type::rString:
     case type::labelSst:
     case type::formula:
+    case type::oldFormula:
         return true;
     default:
         return false;
     }
+}
+
+bool isFormula(std::uint16_t t)
+{
+    return t == type::formula || t == type::oldFormula;
 }
 
 std::uint16_t get16(QByteArrayView bytes, qsizetype pos)

@@ -17,6 +17,7 @@ namespace rxdeck::workbook::biff {
 namespace type {
 inline constexpr std::uint16_t formula = 0x0006;
 inline constexpr std::uint16_t eof = 0x000A;
+inline constexpr std::uint16_t horizontalPageBreaks = 0x001B;
 inline constexpr std::uint16_t note = 0x001C;
 inline constexpr std::uint16_t name = 0x0018;
 inline constexpr std::uint16_t dateMode = 0x0022;
@@ -41,6 +42,7 @@ inline constexpr std::uint16_t extSst = 0x00FF;
 inline constexpr std::uint16_t condFmt = 0x01B0;
 inline constexpr std::uint16_t cf = 0x01B1;
 inline constexpr std::uint16_t dVal = 0x01B2;
+inline constexpr std::uint16_t txo = 0x01B6;
 inline constexpr std::uint16_t hLink = 0x01B8;
 inline constexpr std::uint16_t dv = 0x01BE;
 inline constexpr std::uint16_t dimensions = 0x0200;
@@ -57,14 +59,21 @@ inline constexpr std::uint16_t table = 0x0236;
 inline constexpr std::uint16_t window2 = 0x023E;
 inline constexpr std::uint16_t rk = 0x027E;
 inline constexpr std::uint16_t style = 0x0293;
+inline constexpr std::uint16_t oldFormula = 0x0406; // BIFF3/4 layout, written by some exporters
 inline constexpr std::uint16_t format = 0x041E;
 inline constexpr std::uint16_t shrFmla = 0x04BC;
+inline constexpr std::uint16_t hLinkTooltip = 0x0800;
 inline constexpr std::uint16_t bof = 0x0809;
+inline constexpr std::uint16_t condFmt12 = 0x0879;
+inline constexpr std::uint16_t cf12 = 0x087A;
+inline constexpr std::uint16_t cfEx = 0x087B;
 inline constexpr std::uint16_t brai = 0x1051;
 } // namespace type
 
 // Records that hold the value or format of one or more cells.
 bool isCell(std::uint16_t type);
+// FORMULA records of either layout.
+bool isFormula(std::uint16_t type);
 
 struct Record
 {

@@ -154,8 +154,9 @@ std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByt
                 biff::errorText(value).value_or(QStringLiteral("#ERR%1").arg(value)));
         break;
     }
-    case type::formula: {
-        if (body.size() < 20)
+    case type::formula:
+    case type::oldFormula: {
+        if (body.size() < (record.type == type::formula ? 20 : 18))
             return std::nullopt;
         if (get16(body, 12) != 0xFFFF) {
             out.cells.push_back(context.numberCell(in.f64(), xf));

@@ -73,8 +73,13 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
     // renamed, an empty file) is told apart here.
     if (std::string_view(file.constData(), static_cast<std::size_t>(std::min<qsizetype>(
                                                file.size(), compoundFileSignature.size()))) !=
-        compoundFileSignature)
+        compoundFileSignature) {
+        // Excel 2.1 to 4.0 wrote a bare stream that starts with its BOF record.
+        if (file.size() >= 4 && file[1] <= 0x04 && file[0] == 0x09 && (file[1] & 1) == 0)
+            return failure(QStringLiteral("an Excel 4.0 or older worksheet, which Rxdeck cannot "
+                                          "open; save it in Excel 97-2003 format"));
         return failure(QStringLiteral("not a workbook"));
+    }
     std::variant<compound::Stream, QString> extracted = compound::workbookStream(file);
     if (const QString* problem = std::get_if<QString>(&extracted))
         return failure(*problem);

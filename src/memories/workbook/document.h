@@ -60,10 +60,13 @@ public:
     std::optional<QString> setCell(int sheet, int row, int column, const Cell& value);
 
     // Removes a whole sheet row and moves the rows below it up one, adjusting every
-    // formula reference in the workbook (this sheet, other sheets, names, charts) that
-    // points at moved cells, as a spreadsheet program does. Fails with a reason for the
-    // user, changing nothing, where that cannot be done safely (a formula that refers to
-    // the removed row itself, records that anchor objects to rows, tokens not understood).
+    // formula reference in the workbook (this sheet, other sheets, names, charts, data
+    // validation, conditional formats) that points at moved cells, and the hyperlinks,
+    // comments, page breaks, merged areas and drawing anchors of the sheet, as a spreadsheet
+    // program does. Fails with a reason for the user that names what blocks it, changing
+    // nothing, where that cannot be done safely (a formula that refers to the removed row
+    // itself, a comment or an object lying within the row, a control linked to cells,
+    // structures not followed, tokens not understood).
     std::optional<QString> removeRow(int sheet, int row);
 
     // The whole file with the edits applied. Fails with a reason only where the edited

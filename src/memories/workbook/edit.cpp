@@ -5,6 +5,7 @@
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
 #include "memories/workbook/formularefs.h"
+#include "memories/workbook/rowremoval.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,7 +42,7 @@ bool isFormulaPart(std::uint16_t t)
 std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
 {
     std::size_t end = at + 1;
-    if (records[at].type == type::formula)
+    if (biff::isFormula(records[at].type))
         while (end < records.size() && isFormulaPart(records[end].type))
             ++end;
     else
@@ -149,12 +150,13 @@ std::optional<std::size_t> formulaCompanion(const std::vector<Record>& records, 
 std::optional<std::pair<int, int>> formulaAnchor(const Record& formula)
 {
     const QByteArray& b = formula.body;
-    if (b.size() < 27)
+    const qsizetype at = formula.type == type::formula ? 22 : 18; // the first token
+    if (b.size() < at + 5)
         return std::nullopt;
-    const std::uint8_t token = static_cast<std::uint8_t>(b[22]);
+    const std::uint8_t token = static_cast<std::uint8_t>(b[at]);
     if (token != 0x01 && token != 0x02)
         return std::nullopt;
-    return std::pair{static_cast<int>(get16(b, 23)), static_cast<int>(get16(b, 25))};
+    return std::pair{static_cast<int>(get16(b, at + 1)), static_cast<int>(get16(b, at + 3))};
 }
 
 std::vector<formula::Record> asFormulaRecords(const std::vector<Record>& records)
@@ -172,7 +174,7 @@ std::vector<formula::Record> asFormulaRecords(const std::vector<Record>& records
 
 bool adjustable(std::uint16_t t)
 {
-    return t == type::formula || t == type::array || t == type::shrFmla || t == type::table ||
+    return biff::isFormula(t) || t == type::array || t == type::shrFmla || t == type::table ||
            t == type::name || t == type::brai;
 }
 
@@ -352,31 +354,6 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
     }
 }
 
-// Whether a drawing record places anything on the sheet. Spreadsheet programs write an
-// empty drawing (the patriarch group alone) on every sheet; only shapes carry the client
-// anchor and data records that tie them to rows. A body that cannot be walked counts as
-// holding shapes.
-bool drawingHasShapes(const QByteArray& body)
-{
-    constexpr std::uint16_t clientAnchor = 0xF010;
-    constexpr std::uint16_t clientData = 0xF011;
-    qsizetype pos = 0;
-    while (pos < body.size()) {
-        if (body.size() - pos < 8)
-            return true;
-        const bool container = (get16(body, pos) & 0x000F) == 0x000F;
-        const std::uint16_t recordType = get16(body, pos + 2);
-        if (recordType == clientAnchor || recordType == clientData)
-            return true;
-        const qsizetype length = biff::get32(body, pos + 4);
-        // A container's records follow its header; an atom is skipped whole.
-        pos += container ? 8 : 8 + length;
-        if (!container && pos > body.size())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
@@ -498,7 +475,7 @@ std::optional<QString> DocumentData::formulaGuard(const std::vector<Record>& rec
     }
     for (std::size_t i : topLevel(records)) {
         const Record& r = records[i];
-        if (r.type != type::formula || r.body.size() < 4 || rowOf(r) != anchor->first ||
+        if (!biff::isFormula(r.type) || r.body.size() < 4 || rowOf(r) != anchor->first ||
             get16(r.body, 2) != anchor->second)
             continue;
         const std::optional<std::size_t> companion = formulaCompanion(records, i);
@@ -549,12 +526,14 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             rowOf(records[i]) == row && coversColumn(records[i], column))
             covering.push_back(i);
     for (std::size_t i : covering)
-        if (records[i].type == type::formula)
+        if (biff::isFormula(records[i].type))
             if (std::optional<QString> refused = formulaGuard(records, i, row, column))
                 return refused;
 
+    // Where several records hold the cell, readers take the last one (a MULBLANK before the
+    // cell's own record), and so does its format.
     std::uint16_t xf = covering.empty() ? newCellXf(records, row, column)
-                                        : xfAt(records[covering.front()], column);
+                                        : xfAt(records[covering.back()], column);
     Cell shown = value;
     if (const double* number = std::get_if<double>(&value)) {
         // A number in a date cell would read back as a date: such a cell gets the default
@@ -667,7 +646,7 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
                 continue;
             if (ownLevel && inRemovedRow) {
                 // Dropped with the row, unless it is shared with rows that stay.
-                if (r.type != type::formula)
+                if (!biff::isFormula(r.type))
                     if (const std::optional<Range> range = rangeOf(r);
                         range && range->firstRow != range->lastRow)
                         return QStringLiteral("a shared formula or array starts in that row; "
@@ -682,6 +661,10 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
                 return refused;
             r.body = *body;
         }
+        if (s > 0 && own >= 0)
+            if (std::optional<QString> blocked =
+                    rowremoval::adjust(records, rowremoval::Sheet{version, own, removal, &externs}))
+                return blocked;
         adjusted.push_back(std::move(records));
     }
     return std::nullopt;
@@ -696,44 +679,13 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
     const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(
         worksheetBound_[static_cast<std::size_t>(sheet)])]);
 
-    // What anchors things to rows and cannot be moved here.
-    for (std::size_t i : topLevel(subs_[target].records)) {
-        const Record& r = subs_[target].records[i];
-        const auto at = [&r](qsizetype pos) {
-            return r.body.size() >= pos + 2 ? get16(r.body, pos) : 0;
-        };
-        switch (r.type) {
-        case type::note:
-            if (at(0) >= row)
-                return QStringLiteral("the sheet has comments at or below that row");
-            break;
-        case type::obj:
-            return QStringLiteral("the sheet holds drawings, charts or comments");
-        case type::msoDrawing:
-            if (drawingHasShapes(r.body))
-                return QStringLiteral("the sheet holds drawings, charts or comments");
-            break;
-        case type::hLink:
-            if (at(0) <= row && at(2) >= row)
-                return QStringLiteral("the sheet has a hyperlink in that row");
-            break;
-        case type::condFmt:
-            if (at(6) >= row)
-                return QStringLiteral("the sheet has conditional formatting at or below that row");
-            break;
-        case type::dv:
-            return QStringLiteral("the sheet has data validation");
-        default:
-            break;
-        }
-    }
-
     std::vector<std::vector<Record>> adjusted;
     if (std::optional<QString> refused = adjustFormulas(sheet, row, adjusted))
         return refused;
 
     for (std::size_t s = 0; s < subs_.size(); ++s) {
         // A formula that changed size moves the cells after it: recompute that sheet's blocks.
+        subs_[s].dirty = subs_[s].dirty || subs_[s].records.size() != adjusted[s].size();
         for (std::size_t i = 0; i < subs_[s].records.size() && !subs_[s].dirty; ++i)
             subs_[s].dirty = subs_[s].records[i].body.size() != adjusted[s][i].body.size();
         subs_[s].records = std::move(adjusted[s]);
@@ -788,10 +740,6 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
             if (count == 0)
                 continue;
             r.body = biff8::Bytes().u16(static_cast<std::uint16_t>(count)).raw(areas.data()).data();
-        }
-        if (r.type == type::hLink && r.body.size() >= 4 && get16(r.body, 0) > row) {
-            put16(r.body, 0, static_cast<std::uint16_t>(get16(r.body, 0) - 1));
-            put16(r.body, 2, static_cast<std::uint16_t>(get16(r.body, 2) - 1));
         }
         kept.push_back(std::move(r));
     }

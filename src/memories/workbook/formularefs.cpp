@@ -13,6 +13,7 @@ namespace rxdeck::workbook::formula {
 namespace {
 
 constexpr std::uint16_t formulaType = 0x0006;
+constexpr std::uint16_t oldFormulaType = 0x0406; // the BIFF3/4 layout, without chn
 constexpr std::uint16_t externSheetType = 0x0017;
 constexpr std::uint16_t nameType = 0x0018;
 constexpr std::uint16_t boundSheetType = 0x0085;
@@ -777,11 +778,18 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
         return TokenWalker(body, context).run(start, u16(body, 4)) ? std::optional(body)
                                                                    : std::nullopt;
     }
-    case chartRefType: // id rt grbit cce rgce
-        if (body.size() < 6)
+    case oldFormulaType: // rw col ixfe result(8) grbit cce rgce
+        if (body.size() < 18)
+            return std::nullopt;
+        context.cellFormula = true;
+        context.formulaRow = u16(body, 0);
+        start = 18;
+        break;
+    case chartRefType: // id rt grbit ifmt cce rgce
+        if (body.size() < 8)
             return std::nullopt;
         context.sheet = -1;
-        start = 6;
+        start = 8;
         break;
     default:
         return body;
@@ -789,6 +797,25 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
     if (!TokenWalker(body, context).run(start, u16(body, start - 2)))
         return std::nullopt;
     return body;
+}
+
+bool adjustTokens(QByteArray& body, qsizetype pos, qsizetype cce, Biff biff, int ownSheet,
+                  RowRemoval removal, const ExternSheets& externs, std::array<int, 2> cells)
+{
+    Context context;
+    context.biff = biff;
+    context.removal = removal;
+    context.externs = &externs;
+    context.sheet = ownSheet;
+    context.cells = cells;
+    if (pos < 0 || cce < 0 || pos + cce > body.size())
+        return false;
+    // The tokens alone: such formulas carry no extra data, and none is read past them.
+    QByteArray tokens = body.mid(pos, cce);
+    if (!TokenWalker(tokens, context).run(0, cce))
+        return false;
+    body.replace(pos, cce, tokens);
+    return true;
 }
 
 } // namespace rxdeck::workbook::formula

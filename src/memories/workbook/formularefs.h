@@ -4,6 +4,7 @@
 // Adjusting formula references when a sheet row is removed and the rows below move up,
 // as a spreadsheet program does. Internal to the workbook codec.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <QByteArray>
@@ -49,8 +50,9 @@ struct RowRemoval
 };
 
 // The body of a record with every formula reference in it adjusted for the removal:
-// FORMULA, ARRAY, SHRFMLA, NAME, and chart BRAI records, in BIFF5 and BIFF8. Records of
-// other types come back unchanged. ownSheet is the sheet whose substream holds the record
+// FORMULA (both record types), ARRAY, SHRFMLA, NAME, and chart BRAI records, in BIFF5 and BIFF8.
+// Records of other types come back unchanged. ownSheet is the sheet whose substream holds the
+// record
 // (-1 for the globals). Returns nullopt, and the caller refuses the removal, where the
 // formula cannot be adjusted safely: a reference to the removed row alone, a token not
 // understood, a shared or relative form whose target cannot be told. ARRAY, SHRFMLA and
@@ -60,5 +62,11 @@ struct RowRemoval
 // refuse to change part of an array or data table; a SHRFMLA range shrinks.
 std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownSheet,
                                        RowRemoval removal, const ExternSheets& externs);
+
+// Adjusts the cce bytes of tokens at pos of body in place, for a formula that applies to the
+// rows `cells` (first, last) of sheet ownSheet, as data validation and conditional formats
+// do: relative offsets count from each of those cells. False, body unchanged, to refuse.
+bool adjustTokens(QByteArray& body, qsizetype pos, qsizetype cce, Biff biff, int ownSheet,
+                  RowRemoval removal, const ExternSheets& externs, std::array<int, 2> cells);
 
 } // namespace rxdeck::workbook::formula

@@ -683,30 +683,205 @@ TEST(DocumentEdit, SplitsMulRecordsAroundTheEditedCell)
     }
 }
 
-TEST(DocumentEdit, RemovalPassesAnEmptyDrawingButNotShapes)
+// Some exporters write formulas with the record type of Excel 4.0 (no chn field before the
+// tokens): they read with their cached result, move with a delete and are replaced by typing.
+TEST(DocumentEdit, OldFormulaRecordsAreReadMovedAndTypedOver)
 {
-    // The empty drawing LibreOffice writes on every sheet: the patriarch group alone.
-    const QByteArray patriarch = QByteArray::fromHex(
-        "0f0002f048000000100008f00800000001000000000400000f0003f0300000000f0004f02800000001"
-        "0009f0100000000000000000000000000000000000000002000af0080000000004000005000000");
-    // A shape tied to a row by its client anchor.
-    const QByteArray anchored =
-        QByteArray::fromHex("0f0004f0200000000000"
-                            "10f01200000000000000010000000000000001000000000000");
+    Bytes sheet;
+    for (int row = 0; row < 4; ++row)
+        sheet.record(type::number, Bytes().u16(row).u16(0).u16(15).f64(row + 1).data());
+    const QByteArray tokens = Bytes().u8(0x44).u16(3).u16(0xC000).data(); // =A4
+    sheet.record(type::oldFormula,
+                 Bytes().u16(3).u16(1).u16(15).f64(4).u16(0).u16(tokens.size()).raw(tokens).data());
+    Document document = *Document::parse(workbook(true, {}, sheet.data())).document;
+    EXPECT_EQ(document.values().sheets[0].rows[3], (std::vector<Cell>{4.0, 4.0}));
+
+    ASSERT_FALSE(document.removeRow(0, 1));
+    const auto formulas = [](const QByteArray& file) {
+        std::vector<biff::Record> out;
+        for (const biff::Record& r : records(file))
+            if (r.type == type::oldFormula)
+                out.push_back(r);
+        return out;
+    };
+    const std::vector<biff::Record> moved = formulas(*document.save());
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(biff::get16(moved[0].body, 0), 2);  // its own row
+    EXPECT_EQ(biff::get16(moved[0].body, 19), 2); // the row of A4, now A3
+
+    ASSERT_FALSE(document.setCell(0, 2, 1, text("typed")));
+    const QByteArray saved = *document.save();
+    EXPECT_TRUE(formulas(saved).empty());
+    EXPECT_EQ(Document::parse(saved).document->values().sheets[0].rows[2],
+              (std::vector<Cell>{4.0, text("typed")}));
+}
+
+// Row 2 of six is removed; each row gives a sheet structure and what it must become: moved up
+// below the row, shrunk where the row cuts through it, gone with a row it lies in, or the
+// removal refused.
+TEST(DocumentEdit, RemovalMovesTheStructuresTiedToRows)
+{
+    const auto ref8 = [](int first, int last) {
+        return Bytes().u16(first).u16(last).u16(0).u16(1);
+    };
+    const auto hlink = [&](int first, int last) {
+        return Bytes().raw(ref8(first, last).data()).raw(QByteArray(24, '\x11')).data();
+    };
+    const auto tooltip = [&](int first, int last) {
+        return Bytes()
+            .u16(0x0800)
+            .raw(ref8(first, last).data())
+            .raw(QByteArray("t\0\0\0", 4))
+            .data();
+    };
+    const auto note = [](int row) { return Bytes().u16(row).u16(1).u16(0).u16(1).u16(0).data(); };
+    const auto breaks = [](std::vector<int> rows) {
+        Bytes b;
+        b.u16(static_cast<std::uint16_t>(rows.size()));
+        for (int r : rows)
+            b.u16(r).u16(0).u16(255);
+        return b.data();
+    };
+    // CONDFMT over rows first..last with one CF rule: cell value equal to A(ref + 1).
+    const auto condFmt = [&](int first, int last) {
+        return Bytes()
+            .u16(1)
+            .u16(2)
+            .raw(ref8(first, last).data())
+            .u16(1)
+            .raw(ref8(first, last).data())
+            .data();
+    };
+    const auto cfRule = [](int refRow) {
+        const QByteArray tokens = Bytes().u8(0x44).u16(refRow).u16(0xC000).data();
+        return Bytes().u8(1).u8(3).u16(tokens.size()).u16(0).u32(0).u16(0).raw(tokens).data();
+    };
+    const auto dval = [](int count) {
+        return Bytes().u16(0).u32(0).u32(0).u32(0xFFFFFFFF).u32(count).data();
+    };
+    const auto dv = [&](int first, int last) {
+        Bytes b;
+        b.u32(0x0103); // whole number, between
+        for (int k = 0; k < 4; ++k)
+            b.u16(1).u8(0).u8(0);
+        b.u16(3).u16(0).u8(0x1E).u16(1).u16(3).u16(0).u8(0x1E).u16(9);
+        return b.u16(1).raw(ref8(first, last).data()).data();
+    };
+    // A drawing of one shape anchored from row top to row bottom (offsets dyTop, dyBottom).
+    const auto drawing = [](int top, int dyTop, int bottom, int dyBottom) {
+        const QByteArray anchor = Bytes()
+                                      .u16(0)
+                                      .u16(1)
+                                      .u16(0)
+                                      .u16(top)
+                                      .u16(dyTop)
+                                      .u16(3)
+                                      .u16(0)
+                                      .u16(bottom)
+                                      .u16(dyBottom)
+                                      .data();
+        const QByteArray atom = Bytes().u16(0).u16(0xF010).u32(18).raw(anchor).data();
+        return Bytes().u16(0x000F).u16(0xF004).u32(atom.size()).raw(atom).data();
+    };
+    const auto scrollBar = Bytes()
+                               .u16(0x15)
+                               .u16(18)
+                               .u16(7)
+                               .u16(1)
+                               .u16(0)
+                               .raw(QByteArray(12, '\0'))
+                               .u16(0x0E)
+                               .u16(2)
+                               .u16(0)
+                               .u16(0)
+                               .u16(0)
+                               .data();
+    using R = biff::Record;
     const struct
     {
-        QByteArray drawing;
-        bool refused;
-    } cases[] = {{patriarch, false}, {anchored, true}, {patriarch.left(20), true}};
+        const char* what;
+        std::vector<R> given;
+        std::optional<std::vector<R>> expected; // nullopt: refused
+    } cases[] = {
+        {"hyperlink and tooltip below move up",
+         {{type::hLink, hlink(4, 5)}, {type::hLinkTooltip, tooltip(4, 5)}},
+         {{{type::hLink, hlink(3, 4)}, {type::hLinkTooltip, tooltip(3, 4)}}}},
+        {"hyperlink in the row goes with its tooltip",
+         {{type::hLink, hlink(2, 2)}, {type::hLinkTooltip, tooltip(2, 2)}},
+         std::vector<R>{}},
+        {"hyperlink across the row shrinks",
+         {{type::hLink, hlink(1, 3)}},
+         {{{type::hLink, hlink(1, 2)}}}},
+        {"comment below moves up", {{type::note, note(5)}}, {{{type::note, note(4)}}}},
+        {"comment in the row refuses", {{type::note, note(2)}}, std::nullopt},
+        {"page break before the row goes, one below moves",
+         {{type::horizontalPageBreaks, breaks({1, 2, 4})}},
+         {{{type::horizontalPageBreaks, breaks({1, 3})}}}},
+        {"conditional format shrinks and its formula follows A5",
+         {{type::condFmt, condFmt(1, 3)}, {type::cf, cfRule(4)}},
+         {{{type::condFmt, condFmt(1, 2)}, {type::cf, cfRule(3)}}}},
+        {"conditional format on A3 alone refers to A3 itself",
+         {{type::condFmt, condFmt(0, 5)}, {type::cf, cfRule(2)}},
+         std::nullopt},
+        {"validation in the row goes, with its header",
+         {{type::dVal, dval(1)}, {type::dv, dv(2, 2)}},
+         std::vector<R>{}},
+        {"validation below moves up",
+         {{type::dVal, dval(1)}, {type::dv, dv(3, 5)}},
+         {{{type::dVal, dval(1)}, {type::dv, dv(2, 4)}}}},
+        {"shape below moves up",
+         {{type::msoDrawing, drawing(3, 10, 5, 20)}},
+         {{{type::msoDrawing, drawing(2, 10, 4, 20)}}}},
+        {"shape across the row shrinks",
+         {{type::msoDrawing, drawing(1, 10, 4, 20)}},
+         {{{type::msoDrawing, drawing(1, 10, 3, 20)}}}},
+        {"shape starting in the row starts at the row below",
+         {{type::msoDrawing, drawing(2, 10, 4, 20)}},
+         {{{type::msoDrawing, drawing(2, 0, 3, 20)}}}},
+        {"shape ending in the row ends at its top",
+         {{type::msoDrawing, drawing(1, 10, 2, 20)}},
+         {{{type::msoDrawing, drawing(1, 10, 2, 0)}}}},
+        {"shape inside the row refuses", {{type::msoDrawing, drawing(2, 10, 3, 0)}}, std::nullopt},
+        {"drawing cut short refuses",
+         {{type::msoDrawing, drawing(3, 0, 4, 0).left(20)}},
+         std::nullopt},
+        {"scroll bar linked to a cell refuses", {{type::obj, scrollBar}}, std::nullopt},
+        {"conditional format of a newer Excel refuses",
+         {{type::condFmt12, QByteArray(30, '\0')}},
+         std::nullopt},
+    };
+    const auto isStructure = [](std::uint16_t t) {
+        return t != type::number && t != type::bof && t != type::eof && t != type::dimensions;
+    };
     for (const auto& c : cases) {
-        const QByteArray cells =
-            Bytes()
-                .record(type::number, Bytes().u16(0).u16(0).u16(15).f64(1).data())
-                .record(type::number, Bytes().u16(1).u16(0).u16(15).f64(2).data())
-                .record(type::msoDrawing, c.drawing)
-                .data();
-        Document document = *Document::parse(workbook(true, {}, cells)).document;
-        EXPECT_EQ(document.removeRow(0, 0).has_value(), c.refused) << c.drawing.toHex().constData();
+        SCOPED_TRACE(c.what);
+        Bytes sheet;
+        for (int row = 0; row < 6; ++row)
+            sheet.record(type::number, Bytes().u16(row).u16(0).u16(15).f64(row).data());
+        for (const R& r : c.given)
+            sheet.record(r.type, r.body);
+        const QByteArray file = workbook(true, {}, sheet.data());
+        Document document = *Document::parse(file).document;
+        const std::optional<QString> refused = document.removeRow(0, 2);
+        EXPECT_EQ(refused.has_value(), !c.expected.has_value());
+        if (refused) {
+            EXPECT_EQ(document.save(), file);
+            continue;
+        }
+        std::vector<R> got;
+        const std::vector<R> all = records(*document.save());
+        for (auto r = std::find_if(all.begin() + 1, all.end(),
+                                   [](const R& x) { return x.type == type::bof; }) +
+                      1;
+             r != all.end(); ++r)
+            if (isStructure(r->type))
+                got.push_back(*r);
+        ASSERT_EQ(got.size(), c.expected->size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].type, (*c.expected)[i].type);
+            EXPECT_EQ(got[i].body.toHex().toStdString(),
+                      (*c.expected)[i].body.toHex().toStdString());
+        }
     }
 }
 

@@ -223,8 +223,9 @@ TEST(FormulaRefs, NamesAndChartSeries)
     // A relative row in a name depends on the cell that uses it.
     EXPECT_FALSE(adjustRecord({0x0018, name5(ref5(3))}, Biff::V5, -1, removal, {}));
 
+    // BRAI: id, reference type, flags, number format, then the formula.
     const auto brai = [](const QByteArray& rgce) {
-        return QByteArray("\x01\x02", 2) + le16(0) + le16(rgce.size()) + rgce;
+        return QByteArray("\x01\x02", 2) + le16(0) + le16(0x00A4) + le16(rgce.size()) + rgce;
     };
     EXPECT_EQ(adjustRecord({0x1051, brai(absolute)}, Biff::V8, 2, removal, externs()),
               brai(absoluteMoved));

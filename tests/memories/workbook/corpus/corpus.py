@@ -6,6 +6,10 @@
   corpus.py dump FILE.xls          print what xlrd and ssconvert read from it, as JSON
   corpus.py diff BEFORE AFTER EDIT print every difference between the two workbooks that
                                    the edit (JSON) does not explain; exit 1 if there is one
+  corpus.py opens FILE...          print, as JSON, which files xlrd opens
+  corpus.py check MANIFEST         `diff` for every entry of MANIFEST (JSON: a list of
+                                   {"before", "after", "edit"}), through xlrd and, where
+                                   installed, Apache POI (PoiDump.java); exit 1 on a difference
 
 KIND is gnumeric-biff5, gnumeric-biff8, xlwt or soffice. A missing tool makes `make` exit
 with status 77 and the reason on stdout.
@@ -209,7 +213,10 @@ def make(kind, out):
 
 # ---------------------------------------------------------------- reading
 
-REF = re.compile(r"(?:('(?:[^']|'')+'|[A-Za-z_][\w.]*)!)?(\$?)([A-Z]{1,3})(\$?)(\d+)"
+# A reference to another workbook names it in brackets before the sheet; names that end in
+# something like a cell address ("n_K233") are not references.
+REF = re.compile(r"(?<![\w.\]])(?:(\[[^\]]*\])?('(?:[^']|'')+'|[^\W\d][\w.]*)!)?"
+                 r"(\$?)([A-Z]{1,3})(\$?)(\d+)(?![\w(])"
                  r"(?::(\$?)([A-Z]{1,3})(\$?)(\d+))?")
 STRING = re.compile(r'"(?:[^"]|"")*"')
 
@@ -218,11 +225,14 @@ def map_refs(formula, fn):
     """formula with fn(sheet or None, col$, col, row$, row) applied to each cell reference;
     a range's end takes the sheet of its start. Texts in quotes are left alone."""
     def one(m):
-        sheet = m.group(1)
-        start = fn(sheet, m.group(2), m.group(3), m.group(4), int(m.group(5)), "start")
+        if m.group(1):
+            return m.group(0)  # another workbook's cells never move
+        sheet = m.group(2)
+        start = fn(sheet, m.group(3), m.group(4), m.group(5), int(m.group(6)),
+                   "start" if m.group(8) else "cell")
         text = (sheet + "!" if sheet else "") + start
-        if m.group(7):
-            text += ":" + fn(sheet, m.group(6), m.group(7), m.group(8), int(m.group(9)), "end")
+        if m.group(8):
+            text += ":" + fn(sheet, m.group(7), m.group(8), m.group(9), int(m.group(10)), "end")
         return text
 
     out, last = [], 0
@@ -290,12 +300,17 @@ def date_text(t):
     return day + " " + time if any(t[3:]) else day
 
 
-def dump(path):
+def dump(path, with_formulas=True):
     import xlrd
-    book = xlrd.open_workbook(path, formatting_info=True)
-    texts, names = formulas(path)
+    try:
+        book = xlrd.open_workbook(path, formatting_info=True, logfile=open(os.devnull, "w"))
+    except NotImplementedError:  # formatting of BIFF versions xlrd reads values of only
+        book = xlrd.open_workbook(path, logfile=open(os.devnull, "w"))
+    texts, names = formulas(path) if with_formulas else ({}, {})
 
     def style(xf_index):
+        if not book.xf_list:
+            return None
         xf = book.xf_list[xf_index]
         font = book.font_list[xf.font_index]
         fmt = book.format_map.get(xf.format_key)
@@ -332,7 +347,7 @@ def dump(path):
             "default_width": [sh.defcolwidth, sh.standardwidth],
             "rows": {str(r): {"height": ri.height, "custom": ri.height_mismatch, "hidden": ri.hidden}
                      for r, ri in sorted(sh.rowinfo_map.items())},
-            "merged": sorted(sh.merged_cells),
+            "merged": sorted(list(m) for m in sh.merged_cells),
         })
     return {
         "biff": book.biff_version,
@@ -364,7 +379,7 @@ def streams(path):
         doc = compdoc.CompDoc(f.read(), logfile=open(os.devnull, "w"))
     out = {}
     for d in doc.dirlist:
-        if d.etype == 2 and d.name not in ("Workbook", "Book"):
+        if d.etype == 2 and d.name.lower() not in ("workbook", "book"):
             data = doc.get_named_stream(d.name)
             out[d.name] = hashlib.sha1(data or b"").hexdigest()
     return out
@@ -397,13 +412,19 @@ def expected(before, edit):
                            for c in target["cells"] if c["row"] != row]
         target["rows"] = {str(int(r) - (int(r) > row)): v
                           for r, v in target["rows"].items() if int(r) != row}
+        merged = []
+        for rlo, rhi, clo, chi in target["merged"]:  # rhi one past the last row
+            rows = shrunk(rlo, rhi - 1, row, 65536)
+            if rows:
+                merged.append([rows[0], rows[1] + 1, clo, chi])
+        target["merged"] = sorted(merged)
         names = [s["name"] for s in want["sheets"]]
 
         def shift_for(own):
             def fn(sheet_name, cabs, col, rabs, r, part):
                 name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
                 if name == names[sheet] and r - 1 >= row:
-                    if r - 1 == row and part == "start":
+                    if r - 1 == row and part != "end":
                         problems.append("a reference to the removed row itself")
                     if r - 1 > row or part == "end":
                         r -= 1
@@ -421,7 +442,7 @@ def differences(want, got):
     out = []
 
     def same(what, a, b):
-        if a != b:
+        if json.dumps(a, sort_keys=True) != json.dumps(b, sort_keys=True):  # NaN equals NaN
             out.append("%s: expected %s, got %s" % (what, json.dumps(a, ensure_ascii=False),
                                                     json.dumps(b, ensure_ascii=False)))
 
@@ -445,6 +466,243 @@ def differences(want, got):
     return out
 
 
+# ---------------------------------------------------------------- real workbooks
+
+
+def shrunk(first, last, removed, row_count):
+    """0-based rows of a range after the removal of a row, as a spreadsheet program moves
+    them; None when the range lay wholly in that row. Whole columns stay whole."""
+    if (first == 0 and last == row_count - 1) or last < removed:
+        return first, last
+    if first > removed:
+        return first - 1, last - 1
+    if first == last:
+        return None
+    return first, last - 1
+
+
+def formula_moved(text, own, target, removed, problems):
+    """A formula text with every reference to the target sheet's rows moved."""
+    def fn(sheet_name, cabs, col, rabs, r, part):
+        name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
+        if name == target and r - 1 >= removed:
+            if r - 1 == removed and part == "cell":
+                problems.append("a reference to the removed row itself in " + text)
+            if r - 1 > removed or part == "end":
+                r -= 1
+        return "%s%s%s%d" % (cabs, col, rabs, r)
+    return map_refs(text, fn) if isinstance(text, str) else text
+
+
+CELL = re.compile(r"^(\$?[A-Z]{1,3}\$?)(\d+)(?::(\$?[A-Z]{1,3}\$?)(\d+))?$")
+
+
+def range_moved(text, removed, row_count=65536):
+    """An A1 range text of the sheet that loses the row, moved; None when it goes."""
+    m = CELL.match(text)
+    if not m:
+        return text
+    first = int(m.group(2)) - 1
+    last = int(m.group(4)) - 1 if m.group(3) else first
+    rows = shrunk(first, last, removed, row_count)
+    if rows is None:
+        return None
+    if not m.group(3) or (m.group(1) == m.group(3) and rows[0] == rows[1]):
+        return "%s%d" % (m.group(1), rows[0] + 1)
+    return "%s%d:%s%d" % (m.group(1), rows[0] + 1, m.group(3), rows[1] + 1)
+
+
+def anchor_moved(anchor, removed):
+    """A drawing anchor [kind, row1, dy1, row2, dy2, col1, col2]: below the row it moves up,
+    across it it shrinks by it; None for one inside it."""
+    kind, top, dy_top, bottom, dy_bottom, c1, c2 = anchor
+    if bottom < removed or (bottom == removed and dy_bottom == 0 and top < removed):
+        return anchor
+    if top > removed:
+        return [kind, top - 1, dy_top, bottom - 1, dy_bottom, c1, c2]
+    if top == removed and (bottom == removed or (bottom == removed + 1 and dy_bottom == 0)):
+        return None
+    if top == removed:
+        dy_top = 0
+    if bottom == removed:
+        return [kind, top, dy_top, removed, 0, c1, c2]
+    return [kind, top, dy_top, bottom - 1, dy_bottom, c1, c2]
+
+
+def poi_expected(before, edit):
+    """What POI must read from the edited workbook, and problems with the edit itself."""
+    want = json.loads(json.dumps(before))
+    problems = []
+    target = edit.get("sheet_name")
+    sheets = {s["name"]: s for s in want["sheets"]}
+    for _, row, col, value in edit.get("set", []):
+        sheet = sheets[target]
+        sheet["cells"] = [c for c in sheet["cells"] if (c[0], c[1]) != (row, col)]
+        sheet["cells"].append([row, col, float(value) if not isinstance(value, str) else value])
+    if "remove" in edit:
+        removed = edit["remove"][1]
+        for s in want["sheets"]:
+            on = s["name"] == target
+
+            def f(text, own=s["name"]):
+                return formula_moved(text, own, target, removed, problems)
+            cells = []
+            for r, c, v in s["cells"]:
+                if on and r == removed:
+                    continue
+                if isinstance(v, str) and v.startswith("="):
+                    v = f(v)
+                cells.append([r - (on and r > removed), c, v])
+            s["cells"] = cells
+            for key in ("validations", "conditional"):
+                if not isinstance(s[key], list):
+                    continue
+                kept = []
+                for entry in s[key]:
+                    ranges = entry[0]
+                    if on:
+                        ranges = [x for x in (range_moved(r, removed) for r in ranges) if x]
+                        if not ranges:
+                            continue
+                    if key == "validations":
+                        kept.append([ranges, f(entry[1]), f(entry[2]), entry[3]])
+                    else:
+                        kept.append([ranges, [[f(a), f(b)] for a, b in entry[1]]])
+                s[key] = kept
+            if isinstance(s["charts"], list):
+                s["charts"] = [[f(x) for x in series] for series in s["charts"]]
+            if not on:
+                continue
+            s["merged"] = [x for x in (range_moved(r, removed) for r in s["merged"]) if x]
+            s["breaks"] = [b - (b > removed) for b in s["breaks"] if b != removed]
+            if isinstance(s["comments"], list):
+                comments = []
+                for address, author, text in s["comments"]:
+                    moved = range_moved(address, removed)
+                    if moved:
+                        comments.append([moved, author, text])
+                s["comments"] = comments
+            if isinstance(s["hyperlinks"], list):
+                s["hyperlinks"] = [[m, a] for m, a in
+                                   ((range_moved(r, removed), a) for r, a in s["hyperlinks"]) if m]
+            if isinstance(s["anchors"], list):
+                s["anchors"] = [x for x in (anchor_moved(a, removed) for a in s["anchors"]) if x]
+        want["names"] = [[n, i, formula_moved(t, None, target, removed, problems)]
+                         for n, i, t in want["names"]]
+    return want, problems
+
+
+def poi_differences(want, got):
+    out = []
+    if "error" in got:
+        return ["POI cannot read the edited workbook: " + got["error"]]
+
+    def same(what, a, b):
+        if json.dumps(a, sort_keys=True) != json.dumps(b, sort_keys=True):
+            out.append("POI %s: expected %s, got %s" % (
+                what, json.dumps(a, ensure_ascii=False)[:300], json.dumps(b, ensure_ascii=False)[:300]))
+    same("names", want["names"], got["names"])
+    same("sheet names", [s["name"] for s in want["sheets"]], [s["name"] for s in got["sheets"]])
+    for w, g in zip(want["sheets"], got["sheets"]):
+        for key in ("merged", "breaks", "validations", "conditional", "comments", "hyperlinks",
+                    "anchors", "charts"):
+            same("%s %s" % (w["name"], key), w[key], g[key])
+        if isinstance(w["cells"], list) and isinstance(g["cells"], list):
+            wc = {(c[0], c[1]): c[2] for c in w["cells"]}
+            gc = {(c[0], c[1]): c[2] for c in g["cells"]}
+            for key in sorted(set(wc) | set(gc)):
+                same("%s cell %s%d" % (w["name"], col_letters(key[1] + 1), key[0] + 1),
+                     wc.get(key), gc.get(key))
+        else:
+            same("%s cells" % w["name"], w["cells"], g["cells"])
+    return out
+
+
+def poi_dump(paths):
+    """POI's reading of each file by path; empty where Java or POI is missing."""
+    jars = [os.path.join("/usr/share/java", j + ".jar") for j in
+            ("poi", "commons-collections4", "commons-math3", "commons-codec", "log4j-1.2")]
+    if not shutil.which("java") or not os.path.exists(jars[0]):
+        return {}
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "PoiDump.java")
+    done = subprocess.run(["java", "-cp", ":".join(j for j in jars if os.path.exists(j)), source]
+                          + list(paths), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          check=False, timeout=1800)
+    out = {}
+    for line in done.stdout.decode("utf-8", "replace").splitlines():
+        entry = json.loads(line)
+        out[entry["path"]] = entry
+    return out
+
+
+def with_alarm(seconds, fn, *args):
+    import signal
+
+    def timeout(*_):
+        raise TimeoutError()
+    signal.signal(signal.SIGALRM, timeout)
+    signal.alarm(seconds)
+    try:
+        return fn(*args)
+    finally:
+        signal.alarm(0)
+
+
+def opens(paths):
+    import xlrd
+    out = {}
+    for p in paths:
+        try:
+            with_alarm(60, lambda: xlrd.open_workbook(p, logfile=open(os.devnull, "w")))
+            out[p] = True
+        except Exception:  # xlrd's own refusals, and files too slow for it
+            out[p] = False
+    return out
+
+
+def xlrd_dump(path):
+    try:
+        return with_alarm(600, dump, path, False)  # sheets of 65,536 rows take xlrd long
+    except Exception as e:  # xlrd's own refusals, and files too slow for it
+        return {"error": repr(e)}
+
+
+def xlrd_check(entry, xlrd_dumps):
+    before, after = xlrd_dumps[entry["before"]], xlrd_dumps[entry["after"]]
+    if "error" in before:
+        return []  # xlrd cannot give the details of this one; POI may
+    if "error" in after:
+        return ["xlrd cannot read the edited workbook: " + after["error"]]
+    want, problems = expected(before, entry["edit"])
+    return problems + differences(want, after)
+
+
+def check(manifest):
+    with open(manifest, encoding="utf-8") as f:
+        entries = json.load(f)
+    paths = sorted({p for e in entries for p in (e["before"], e["after"])})
+    import multiprocessing
+    with multiprocessing.Pool(2) as pool:
+        dumped = pool.map_async(xlrd_dump, paths)
+        poi = poi_dump(paths)  # meanwhile
+        xlrd_dumps = dict(zip(paths, dumped.get()))
+    found = [xlrd_check(e, xlrd_dumps) for e in entries]
+    failed = 0
+    for entry, lines in zip(entries, found):
+        before, after = poi.get(entry["before"]), poi.get(entry["after"])
+        if before and "error" not in before and after:
+            want, problems = poi_expected(before, entry["edit"])
+            lines = lines + problems + poi_differences(want, after)
+        if lines:
+            failed += 1
+            print("%s (%s):" % (entry["before"], json.dumps(entry["edit"], ensure_ascii=False)))
+            for line in lines[:20]:
+                print("  " + line)
+    print("%d edits checked with xlrd%s, %d with differences" % (
+        len(entries), " and POI" if poi else "", failed))
+    return 1 if failed else 0
+
+
 def main(argv):
     sys.stdout.reconfigure(encoding="utf-8")
     if len(argv) == 3 and argv[0] == "make":
@@ -463,6 +721,11 @@ def main(argv):
         for line in out:
             print(line)
         return 1 if out else 0
+    if len(argv) >= 1 and argv[0] == "opens":
+        json.dump(opens(argv[1:]), sys.stdout)
+        return 0
+    if len(argv) == 2 and argv[0] == "check":
+        return check(argv[1])
     print(__doc__, file=sys.stderr)
     return 2
 
