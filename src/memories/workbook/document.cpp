@@ -211,6 +211,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
         data->values_.sheets.push_back(Sheet{bound.name, std::move(*rows)});
     }
+    data->evaluateUncached();
     return data;
 }
 
@@ -509,11 +510,17 @@ const Workbook& Document::values() const
     return data_->values_;
 }
 
+bool Document::isCurrent(int sheet, int row, int column) const
+{
+    return data_->isCurrent(sheet, row, column);
+}
+
 std::optional<QString> Document::setCell(int sheet, int row, int column, const Cell& value)
 {
     auto copy = std::make_shared<DocumentData>(*data_);
     if (std::optional<QString> problem = copy->setCell(sheet, row, column, value))
         return problem;
+    copy->recalculateAfterSet(sheet, row, column);
     data_ = std::move(copy);
     return std::nullopt;
 }
@@ -523,6 +530,7 @@ std::optional<QString> Document::removeRow(int sheet, int row)
     auto copy = std::make_shared<DocumentData>(*data_);
     if (std::optional<QString> problem = copy->removeRow(sheet, row))
         return problem;
+    copy->recalculateAfterRemoval(sheet, row);
     data_ = std::move(copy);
     return std::nullopt;
 }

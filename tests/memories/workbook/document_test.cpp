@@ -156,7 +156,8 @@ std::vector<KindCase> kindCases()
          text("7 MHz")},
         {"FORMULA boolean", true, {}, formula(special(1, 0)), text("FALSE")},
         {"FORMULA error", true, {}, formula(special(2, 0x2A)), text("#N/A")},
-        {"FORMULA empty text", true, {}, formula(special(3, 0)), Empty{}},
+        // xlwt stores no result (an empty text); =1 is evaluated on reading.
+        {"FORMULA without a result", true, {}, formula(special(3, 0)), 1.0},
         {"date", true, {}, cell(type::number, Bytes().f64(45296).data(), 16), text("2024-01-05")},
         {"date and time, custom format",
          true,
@@ -322,6 +323,11 @@ TEST(DocumentEdit, ChangesOnlyTheEditedCells)
         put(expected, 3, 0, Empty{});
         put(expected, added, 0, 21.5);
         put(expected, added, 1, text("new é"));
+        if (source.name != std::string("ours")) { // the kHz formulas follow the new values
+            put(expected, 2, 2, 9.42 * 1000);
+            put(expected, 3, 2, 0.0);
+            put(expected, 4, 2, 7.05 + 9.42);
+        }
         expected = testing::trimmed(expected);
         EXPECT_TRUE(sameRows(expected, document.values().sheets.at(0).rows));
 
@@ -469,7 +475,7 @@ TEST(DocumentEdit, RemovedRowMovesRowsAndFormulasUp)
         const Rows expected{{text("Frequency"), text("Note"), text("kHz")},
                             {7.05, text("net"), 7050.0},
                             {14.23, text("café"), 14230.0},
-                            {3.5, text("x"), 30.69}}; // cached results stay until recalculated
+                            {3.5, text("x"), 7.05 + 14.23}}; // results recalculated
         EXPECT_TRUE(sameRows(expected, document.values().sheets.at(0).rows));
         const QByteArray saved = *document.save();
         EXPECT_TRUE(sameRows(expected, Document::parse(saved).document->values().sheets[0].rows));
