@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <QColor>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
@@ -16,6 +17,8 @@ constexpr std::array<QLatin1String, 2> kFieldNames{QLatin1String("Frequency"),
                                                    QLatin1String("Note")};
 constexpr std::array<QLatin1String, 2> kColumnCaptions{QLatin1String("Freq"),
                                                        QLatin1String("Note")};
+// What a formula cell shows while its result is not up to date.
+constexpr QLatin1String kNotCurrent("?");
 // Another program's save often arrives as several signals (write, rename, folder).
 constexpr int kReloadDelayMs = 200;
 
@@ -98,8 +101,20 @@ const workbook::Cell& MemoryListModel::State::cell(int row, int column) const
     return at < cells.size() ? cells[at] : empty;
 }
 
+bool MemoryListModel::State::isCurrent(int row, int column) const
+{
+    if (layout.sheet < 0 || row < 0 || row >= memoryCount())
+        return true;
+    return document.isCurrent(layout.sheet, row + 1,
+                              layout.columns[static_cast<std::size_t>(column)]);
+}
+
 QString MemoryListModel::State::savedText(int row, int column) const
 {
+    // A formula result that is no longer current is never shown (or sent by Select) as if
+    // it were.
+    if (!isCurrent(row, column))
+        return QString(kNotCurrent);
     return shownText(cell(row, column));
 }
 
@@ -270,6 +285,16 @@ QVariant MemoryListModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         // Always text, so the editor is a plain line edit and shows what the cell shows.
         return displayText(index.row(), index.column());
+    case Qt::ToolTipRole:
+        if (!state_.isCurrent(index.row(), index.column()))
+            return tr("Not up to date: this formula depends on a changed value and is "
+                      "calculated again when a spreadsheet program opens %1.")
+                .arg(store_->fileName());
+        return {};
+    case Qt::ForegroundRole:
+        if (!state_.isCurrent(index.row(), index.column()))
+            return QColor(Qt::gray);
+        return {};
     case Qt::TextAlignmentRole: {
         const bool typed =
             index.row() == state_.pending.row &&
