@@ -458,6 +458,7 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
     }
 
     PendingRow pending = state_.pending;
+    const Texts gone = pending.before;
     bool matched = true;
     if (pending.row >= 0) {
         std::optional<int> row;
@@ -466,8 +467,19 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
         else
             row = fresh.findRow(pending.before, pending.row);
         matched = row.has_value();
-        pending.row = row.value_or(std::min(pending.row, fresh.memoryCount()));
-        pending.before = fresh.savedTexts(pending.row);
+        if (matched) {
+            pending.row = *row;
+            pending.before = fresh.savedTexts(pending.row);
+        } else {
+            // The memory is gone or no longer as it was: the typing never moves onto
+            // another memory. It waits in a new row at the end, with the values it was
+            // typed over, to be saved as a new memory or dropped.
+            for (std::size_t column = 0; column < pending.text.size(); ++column)
+                if (!pending.text[column] && !pending.before[column].isEmpty())
+                    pending.text[column] = pending.before[column];
+            pending.row = fresh.memoryCount();
+            pending.before = {};
+        }
     }
     fresh.pending = pending;
 
@@ -478,10 +490,14 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
     endResetModel();
     *reloaded = true;
     if (!matched) {
-        return {false, tr("Another program has also changed this memory in %1, so your change "
-                          "was not saved. It is still in the grid: leave the row again to save "
-                          "it over the other change, or press Escape to drop it.")
-                           .arg(file)};
+        const QString memory = gone[1].isEmpty() || gone[0].isEmpty()
+                                   ? gone[0] + gone[1]
+                                   : tr("%1 %2").arg(gone[0], gone[1]);
+        return {false, tr("Another program has deleted or changed the memory \"%1\" in %2, so "
+                          "your change was not saved. It is kept in a new row at the end of the "
+                          "list: leave that row to save it as a new memory, or press Escape to "
+                          "drop it.")
+                           .arg(memory, file)};
     }
     return {};
 }

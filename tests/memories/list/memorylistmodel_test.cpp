@@ -285,10 +285,18 @@ TEST(MemoryListModel, APendingRowGoesOnTopOfAnotherProgramsSave)
         EXPECT_FALSE(ok);
         EXPECT_TRUE(state->saves.empty());
         EXPECT_EQ(failed.count(), 1);
-        // The other program's version shows, the typing stays where it was made.
+        // The other program's version shows; the typing never lands on another memory but
+        // waits in a new row at the end, with the values it was typed over, and leaving that
+        // row saves it as a new memory.
         EXPECT_EQ(model.memoryCount(), static_cast<int>(c.theirs.size()));
+        EXPECT_EQ(model.pendingRow(), model.memoryCount());
         EXPECT_EQ(model.displayText(model.pendingRow(), c.column), c.typed);
-        EXPECT_EQ(model.pendingRow(), std::min(c.row, model.memoryCount()));
+        EXPECT_TRUE(failed.at(0).at(0).toString().contains("\"7.05 a\""));
+        ASSERT_TRUE(model.commitPending().ok);
+        Rows expected = c.theirs;
+        expected.insert(expected.begin(), Row{t("Frequency"), t("Note")});
+        expected.push_back(c.column == Freq ? Row{7.1, t("a")} : Row{7.05, t("mine")});
+        EXPECT_EQ(savedSheet1(*state), expected);
     }
 }
 
