@@ -389,7 +389,11 @@ bool MemoryListModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     int row = index.row();
     const int column = index.column();
-    const QString text = value.toString();
+    // A cell holds one line: a pasted line break becomes a blank.
+    QString text = value.toString();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     if (text == displayText(row, column))
         return true; // an editor closed without a change: nothing to write later
 

@@ -150,7 +150,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
                 text = context.decode(in.bytes(count));
             }
             if (!in.ok())
-                return failure(damaged());
+                break; // a format that cannot be read is an unknown one, as other readers take it
             const biff::DateKind kind = biff::formatDateKind(text);
             if (kind.date || kind.time)
                 context.dateFormats.insert(index, kind);
@@ -347,9 +347,16 @@ QByteArray DocumentData::stream() const
         std::vector<biff::Record>& records = out[s].records;
         sheetBlocks[s] = blocks(records);
         const std::size_t dbCells = sheetBlocks[s].size();
-        for (biff::Record& r : records)
-            if (r.type == type::dimensions)
+        // The sheet's own DIMENSIONS; those of embedded charts describe the chart.
+        int depth = 0;
+        for (biff::Record& r : records) {
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            else if (depth == 1 && r.type == type::dimensions)
                 r.body = dimensionsBody(records, wide);
+        }
         for (const Block& block : sheetBlocks[s])
             records[block.dbCell].body =
                 QByteArray(4 + 2 * static_cast<qsizetype>(block.rows.size()), '\0');

@@ -119,6 +119,17 @@ TEST(MemoryListModel, StoresATypedFrequencyAsANumberOnlyWhenItIsOne)
     }
 }
 
+// A cell shows one line, so a note keeps one: a pasted line break becomes a blank.
+TEST(MemoryListModel, APastedLineBreakBecomesABlank)
+{
+    auto state = memoriesState({{1.0, t("x")}});
+    MemoryListModel model(storeFor(state));
+    ASSERT_TRUE(edit(model, 0, Note, "net\r\nevening\nlate\r"));
+    EXPECT_EQ(model.displayText(0, Note), "net evening late ");
+    ASSERT_TRUE(model.commitRow(0).ok);
+    EXPECT_EQ(savedSheet1(*state)[1], (Row{1.0, t("net evening late ")}));
+}
+
 TEST(MemoryListModel, DeletingWritesAtOnceAndMovesAPendingChangeAlong)
 {
     auto state = memoriesState({{1.0, t("a")}, {2.0, t("b")}, {3.0, t("c")}});

@@ -169,6 +169,10 @@ std::vector<KindCase> kindCases()
         {"BIFF5 LABEL in code page 1251", false, cp1251,
          cell(type::label, Bytes().u16(3).raw("\xcc\xe8\xf0").data()), text("Мир")},
         {"BIFF5 RK", false, {}, cell(type::rk, Bytes().u32(705 << 2 | 0x03).data()), 7.05},
+        // A format whose text runs past its record reads as an unknown format, as elsewhere.
+        {"malformed FORMAT record", true,
+         Bytes().record(type::format, Bytes().u16(165).u16(40).u8(0).raw("0.0").data()).data(),
+         cell(type::number, Bytes().f64(7.05).data()), 7.05},
     };
 }
 
