@@ -547,6 +547,29 @@ void DocumentData::recalculate(const std::vector<formula::Area>& changed)
 
 void DocumentData::evaluateUncached()
 {
+    // Results an earlier edit left for the spreadsheet program are still not current.
+    for (std::size_t v = 0; v < worksheetBound_.size(); ++v) {
+        const std::vector<Record>& records =
+            subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[v]])].records;
+        int depth = 0;
+        bool uncalced = false;
+        std::vector<quint64> flagged;
+        for (const Record& r : records) {
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            else if (depth == 1 && r.type == uncalcedType)
+                uncalced = true;
+            else if (depth == 1 && r.type == type::formula && r.body.size() >= formulaHeader &&
+                     (get16(r.body, 14) & calcOnLoad) != 0)
+                flagged.push_back(cellKey(static_cast<int>(v), get16(r.body, 0), get16(r.body, 2)));
+        }
+        if (uncalced)
+            for (const quint64 key : flagged)
+                stale_.insert(key);
+    }
+
     const auto uncached = [](const Record& r) {
         return r.type == type::formula && r.body.size() >= formulaHeader &&
                get16(r.body, 12) == 0xFFFF && static_cast<std::uint8_t>(r.body[6]) == 3;

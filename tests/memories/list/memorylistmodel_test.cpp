@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QLocale>
+#include <QProcess>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -128,6 +129,34 @@ TEST(MemoryListModel, APastedLineBreakBecomesABlank)
     EXPECT_EQ(model.displayText(0, Note), "net evening late ");
     ASSERT_TRUE(model.commitRow(0).ok);
     EXPECT_EQ(savedSheet1(*state)[1], (Row{1.0, t("net evening late ")}));
+}
+
+// Frequencies filled down by formula follow a typed one; a formula that cannot be calculated
+// here shows "?" (so Select sends nothing for it), never its old result.
+TEST(MemoryListModel, FormulaFrequenciesFollowATypedOneOrShowThatTheyAreNotCurrent)
+{
+    QTemporaryDir dir;
+    QFile csv(dir.filePath("Sheet1"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("Frequency,Note\n7.05,a\n=A2+0.005,b\n=INT(LN(A2)*1000),c\n");
+    csv.close();
+    QProcess ssconvert;
+    ssconvert.start("ssconvert",
+                    {"-I", "Gnumeric_stf:stf_csvtab", "--export-type=Gnumeric_Excel:excel_biff8",
+                     csv.fileName(), dir.filePath("Memories.xls")});
+    if (!ssconvert.waitForFinished(60000) || ssconvert.exitCode() != 0)
+        GTEST_SKIP() << "needs ssconvert (gnumeric)";
+    MemoryListModel model(std::make_unique<FileWorkbookStore>(dir.filePath("Memories.xls")));
+    ASSERT_EQ(shownRows(model), QStringList({"7.05|a", "7.055|b", "1953|c", "|"}));
+    ASSERT_TRUE(edit(model, 0, Freq, "14.2"));
+    ASSERT_TRUE(model.commitRow(0).ok);
+    EXPECT_EQ(shownRows(model), QStringList({"14.2|a", "14.205|b", "?|c", "|"}));
+    EXPECT_TRUE(
+        model.data(model.index(2, Freq), Qt::ToolTipRole).toString().contains("Not up to date"));
+
+    // Read again, the file says the same: the new result, and a formula to recalculate.
+    MemoryListModel again(std::make_unique<FileWorkbookStore>(dir.filePath("Memories.xls")));
+    EXPECT_EQ(shownRows(again), QStringList({"14.2|a", "14.205|b", "?|c", "|"}));
 }
 
 TEST(MemoryListModel, DeletingWritesAtOnceAndMovesAPendingChangeAlong)
