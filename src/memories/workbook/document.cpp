@@ -180,8 +180,12 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             sstRead = true;
             in.u32();
             const std::uint32_t count = in.u32();
-            for (std::uint32_t s = 0; s < count && in.ok() && !in.atEnd(); ++s)
-                context.strings.push_back(in.unicodeString());
+            for (std::uint32_t s = 0; s < count && in.ok() && !in.atEnd(); ++s) {
+                bool formatted = false;
+                context.strings.push_back(in.unicodeString(false, &formatted));
+                if (formatted)
+                    data->formattedStrings_.insert(s);
+            }
             if (!in.ok())
                 return failure(damaged());
             data->sstEndPart_ = in.part();

@@ -56,6 +56,8 @@ public:
     std::vector<int> worksheetBound_; // per sheet of values: its BOUNDSHEET index
     cells::Context context_;
     Workbook values_;
+    // Shared strings with rich-text runs (bold, italic words): typed text never reuses them.
+    QSet<std::uint32_t> formattedStrings_;
     // Formula cells (sheet of values, row, column) whose shown result is not current.
     QSet<quint64> stale_;
 

@@ -383,7 +383,8 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
 {
     if (stringLookup_.isEmpty())
         for (std::size_t i = context_.strings.size(); i-- > 0;)
-            stringLookup_.insert(context_.strings[i], static_cast<std::uint32_t>(i));
+            if (!formattedStrings_.contains(static_cast<std::uint32_t>(i)))
+                stringLookup_.insert(context_.strings[i], static_cast<std::uint32_t>(i));
     std::vector<Record>& globals = subs_.front().records;
     auto sst = std::find_if(globals.begin(), globals.end(),
                             [](const Record& r) { return r.type == type::sst; });

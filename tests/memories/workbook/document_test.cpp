@@ -574,6 +574,36 @@ TEST(DocumentEdit, NewStringsContinueAcrossRecordsAndExtSstPointsAtThem)
     }
 }
 
+// Typed text equal to a shared string with bold or italic runs gets a plain string of its
+// own, as a spreadsheet program stores it, rather than taking on those runs.
+TEST(DocumentEdit, TypedTextNeverReusesARichTextString)
+{
+    const QByteArray sst = Bytes()
+                               .record(type::sst, Bytes()
+                                                      .u32(2)
+                                                      .u32(2)
+                                                      .u16(3) // "net", one run: font 1 from 0
+                                                      .u8(0x08)
+                                                      .u16(1)
+                                                      .raw("net")
+                                                      .u16(0)
+                                                      .u16(1)
+                                                      .u16(3) // "BBC", plain
+                                                      .u8(0)
+                                                      .raw("BBC")
+                                                      .data())
+                               .data();
+    Document document =
+        *Document::parse(workbook(true, sst, cell(type::labelSst, Bytes().u32(0).data()))).document;
+    ASSERT_FALSE(document.setCell(0, 1, 0, text("net")));
+    ASSERT_FALSE(document.setCell(0, 2, 0, text("BBC")));
+    std::vector<std::uint32_t> indexes;
+    for (const biff::Record& r : records(*document.save()))
+        if (r.type == type::labelSst)
+            indexes.push_back(biff::get32(r.body, 6));
+    EXPECT_EQ(indexes, (std::vector<std::uint32_t>{0, 2, 1}));
+}
+
 TEST(DocumentEdit, Biff5TextOutsideItsCodePageIsRefused)
 {
     const std::optional<QByteArray> file = ssconvertFile("Gnumeric_Excel:excel_biff7", memoriesCsv);
