@@ -65,6 +65,8 @@ private:
     void recalculate(const std::vector<formula::Area>& changed);
     bool biff8() const { return format_ == Document::Format::Biff8; }
     std::optional<std::uint32_t> stringIndex(const QString& text);
+    // An XF like xf with the general number format, added to the globals where none is.
+    std::optional<std::uint16_t> generalXf(std::uint16_t xf);
     std::uint16_t newCellXf(const std::vector<biff::Record>& records, int row, int column) const;
     std::optional<QString> formulaGuard(const std::vector<biff::Record>& records, std::size_t at,
                                         int row, int column) const;

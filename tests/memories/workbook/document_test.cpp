@@ -604,6 +604,39 @@ TEST(DocumentEdit, TypedTextNeverReusesARichTextString)
     EXPECT_EQ(indexes, (std::vector<std::uint32_t>{0, 2, 1}));
 }
 
+// A frequency typed into a date cell keeps the cell's font, fill and borders with the general
+// number format: one new XF, a copy of the old with format 0.
+TEST(DocumentEdit, ANumberInADateCellKeepsItsLookWithTheGeneralFormat)
+{
+    for (const bool biff8 : {true, false}) {
+        SCOPED_TRACE(biff8 ? "BIFF8" : "BIFF5");
+        QByteArray file = workbook(biff8, {}, cell(type::number, Bytes().f64(45296).data(), 16));
+        // The date XF gets font 1, so that no XF of the workbook looks like it.
+        const qsizetype dateXf = file.indexOf(xf(14));
+        ASSERT_GE(dateXf, 0);
+        file[dateXf] = 1;
+        Document document = *Document::parse(file).document;
+        ASSERT_FALSE(document.setCell(0, 0, 0, 7.05));
+        ASSERT_FALSE(document.setCell(0, 0, 0, 14.2)); // the general XF is there now
+        EXPECT_EQ(document.values().sheets[0].rows, (Rows{{14.2}}));
+        const QByteArray saved = *document.save();
+        std::vector<QByteArray> xfs;
+        std::vector<std::uint16_t> cellXfs;
+        for (const biff::Record& r : records(saved)) {
+            if (r.type == type::xf)
+                xfs.push_back(r.body);
+            if (r.type == type::number)
+                cellXfs.push_back(biff::get16(r.body, 4));
+        }
+        QByteArray general = xfs.at(16);
+        biff::put16(general, 2, 0);
+        ASSERT_EQ(xfs.size(), 19u);
+        EXPECT_EQ(xfs[18], general);
+        EXPECT_EQ(cellXfs, (std::vector<std::uint16_t>{18}));
+        EXPECT_EQ(Document::parse(saved).document->values().sheets[0].rows, (Rows{{14.2}}));
+    }
+}
+
 TEST(DocumentEdit, Biff5TextOutsideItsCodePageIsRefused)
 {
     const std::optional<QByteArray> file = ssconvertFile("Gnumeric_Excel:excel_biff7", memoriesCsv);
