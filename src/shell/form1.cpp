@@ -8,6 +8,7 @@
 #include "shell/textfit.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -60,6 +61,15 @@ constexpr TimerSpec timers[] = {{1, 100}, {2, 150}, {3, 150}, {4, 150},  {5, 150
                                 {7, 150}, {8, 150}, {9, 150}, {10, 150}, {11, 150}, {12, 200}};
 
 } // namespace
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (!grid_->mayClose()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
 
 Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
 {

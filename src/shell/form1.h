@@ -36,6 +36,11 @@ public:
 signals:
     void warningShown(const QString& text, const QString& reason);
 
+protected:
+    // A changed memory that cannot be written keeps the window open unless the user
+    // chooses to close without it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void buildMenus();
     void buildTimers();

@@ -2,20 +2,28 @@
 #include "shell/form1.h"
 
 #include "link/portrecovery.h"
+#include "memories/list/memorygrid.h"
+#include "memories/list/memorylistmodel.h"
+#include "memories/workbook/workbook.h"
 #include "netcontrol/rigctlserver.h"
 #include "shell/led.h"
 #include "shell/slider.h"
 #include "status/statuspoll.h"
+#include "support/files.h"
 #include "support/panelprobe.h"
 #include "support/windowfixture.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -540,4 +548,77 @@ TEST_F(PortTroubleTest, AnHourWithoutTheDeviceLeavesNothingBehind)
     EXPECT_TRUE(port->written.isEmpty());
     EXPECT_TRUE(reasons.isEmpty());
     EXPECT_TRUE(recovery().trying());
+}
+
+namespace {
+
+// Answers the next message box with a key once it is open, and returns its text when done.
+std::shared_ptr<QString> answerBox(std::function<void(QMessageBox*)> answer)
+{
+    auto text = std::make_shared<QString>();
+    auto* poll = new QTimer;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll, text, answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        *text = box->text();
+        answer(box);
+    });
+    poll->start();
+    return text;
+}
+
+} // namespace
+
+// Another program deletes the memory being typed in, then the window is closed: the typing
+// is neither lost silently nor written over another memory. The window stays open with the
+// message until the user chooses to close without saving.
+TEST_F(WindowTest, ClosingWithAChangeThatCannotBeSavedAsksFirst)
+{
+    memories::MemoryGrid& grid = window->memoryGrid();
+    window->show();
+    QApplication::processEvents();
+    QTableView* view = grid.view();
+    const auto type = [view](const char* text) {
+        for (; *text != '\0'; ++text)
+            QTest::keyClick(view->focusWidget() ? view->focusWidget() : view, *text);
+    };
+    view->setFocus();
+    view->setCurrentIndex(grid.model()->index(0, memories::MemoryListModel::FreqColumn));
+    type("7.05");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QApplication::processEvents();
+    const QString path = workbookDir.filePath(QStringLiteral("Memories.xls"));
+    ASSERT_TRUE(QFileInfo::exists(path));
+
+    view->setCurrentIndex(grid.model()->index(0, memories::MemoryListModel::NoteColumn));
+    type("net");
+    const workbook::Workbook theirs{{{QStringLiteral("Sheet1"),
+                                      {{QStringLiteral("Frequency"), QStringLiteral("Note")},
+                                       {14.2, QStringLiteral("theirs")}}}}};
+    ASSERT_TRUE(workbook::write(path, theirs).ok);
+
+    auto asked = answerBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    window->close(); // Escape: keep working
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(asked->contains("\"7.05\"")) << asked->toStdString();
+    EXPECT_EQ(grid.model()->pendingRow(), 1); // below their memory, not on it
+    EXPECT_EQ(grid.currentCellText(), "net");
+
+    // Another program leaves a file that cannot be read: the change cannot be saved.
+    rxdeck::test::putFile(path, "not a workbook");
+    asked = answerBox([](QMessageBox* box) {
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "&Close without saving") {
+                button->setFocus();
+                QTest::keyClick(button, Qt::Key_Space);
+            }
+    });
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(asked->contains("could not be read")) << asked->toStdString();
+    EXPECT_EQ(rxdeck::test::fileContents(path), "not a workbook");
 }

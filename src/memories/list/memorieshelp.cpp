@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "memories/list/memorieshelp.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QIcon>
 #include <QLabel>
@@ -18,34 +19,45 @@ QLabel* makeLabel(const QString& name, const QString& text, const QRect& geometr
     return label;
 }
 
+// A path may be longer than a line: it may break after each separator.
+QString breakable(QString path)
+{
+    path.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    path.replace(QLatin1Char('\\'), QStringLiteral("\\\u200B"));
+    return path;
+}
+
 } // namespace
 
 MemoriesHelp::MemoriesHelp(const QIcon& icon, const QString& workbookFolder, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_label1(makeLabel(QStringLiteral("Label1"),
-                         QStringLiteral("To add a new memory, scroll to the bottom of the list "
-                                        "and type details in empty cells. Finish by clicking an "
-                                        "adjacent row."),
-                         QRect(24, 8, 361, 65), this)),
-      m_label2(makeLabel(QStringLiteral("Label2"),
-                         QStringLiteral("You can also edit the file, Memories.xls in the %1 "
-                                        "folder using MSExcel.")
-                             .arg(QDir::toNativeSeparators(workbookFolder)),
-                         QRect(24, 80, 369, 65), this))
+      label1_(makeLabel(QStringLiteral("Label1"),
+                        QStringLiteral("To add a new memory, scroll to the bottom of the list "
+                                       "and type details in empty cells. Finish by clicking an "
+                                       "adjacent row."),
+                        QRect(24, 8, 361, 65), this)),
+      label2_(makeLabel(QStringLiteral("Label2"),
+                        QStringLiteral("You can also edit the file, Memories.xls in the %1 "
+                                       "folder using a spreadsheet program.")
+                            .arg(breakable(QDir::toNativeSeparators(workbookFolder))),
+                        QRect(24, 80, 369, 65), this))
 {
     setObjectName(QStringLiteral("Memories_help"));
     setWindowTitle(QStringLiteral("Memories help"));
     setWindowIcon(icon);
     setModal(false);
-    setFixedSize(402, 147); // 6030 x 2205 twips
-
     QFont labelFont = font();
     labelFont.setPointSize(12);
-    m_label1->setFont(labelFont);
-    m_label2->setFont(labelFont);
+    label1_->setFont(labelFont);
+    label2_->setFont(labelFont);
+    // 6030 x 2205 twips, taller where a long folder path needs more lines.
+    for (QLabel* label : {label1_, label2_})
+        label->setFixedHeight(std::max(label->height(), label->heightForWidth(label->width())));
+    label2_->move(label2_->x(), std::max(label2_->y(), label1_->geometry().bottom() + 8));
+    setFixedSize(402, std::max(147, label2_->geometry().bottom() + 3));
     // The folder is worth copying into a file dialog.
-    m_label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label2_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 }
 
 } // namespace rxdeck::memories

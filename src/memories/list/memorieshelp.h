@@ -19,12 +19,12 @@ public:
     // workbookFolder is the folder that holds Memories.xls.
     MemoriesHelp(const QIcon& icon, const QString& workbookFolder, QWidget* parent = nullptr);
 
-    QLabel* label1() const { return m_label1; }
-    QLabel* label2() const { return m_label2; }
+    QLabel* label1() const { return label1_; }
+    QLabel* label2() const { return label2_; }
 
 private:
-    QLabel* m_label1;
-    QLabel* m_label2;
+    QLabel* label1_;
+    QLabel* label2_;
 };
 
 } // namespace rxdeck::memories

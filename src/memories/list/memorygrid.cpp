@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPersistentModelIndex>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTableView>
 #include <QTimer>
@@ -222,6 +223,38 @@ bool MemoryGrid::commitPending()
 {
     delegate_->commitOpenEditor();
     return model_->commitPending().ok;
+}
+
+bool MemoryGrid::mayClose()
+{
+    delegate_->commitOpenEditor();
+    if (model_->pendingRow() < 0)
+        return true;
+    const QModelIndex current = view_->currentIndex();
+    MemoryListModel::SaveResult saved;
+    {
+        const QScopedValueRollback hold(holdReports_, true);
+        saved = model_->commitPending();
+    }
+    if (saved.ok)
+        return true;
+    QMessageBox box(QMessageBox::Warning, tr("Memories"), saved.error, QMessageBox::NoButton,
+                    window());
+    QPushButton* discard = box.addButton(tr("&Close without saving"), QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(tr("&Keep working"), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    if (box.clickedButton() == discard) {
+        model_->discardPending();
+        return true;
+    }
+    const QModelIndex back = model_->index(
+        model_->pendingRow(), current.isValid() ? current.column() : MemoryListModel::FreqColumn);
+    if (back.isValid())
+        view_->setCurrentIndex(back);
+    view_->setFocus();
+    return false;
 }
 
 void MemoryGrid::onCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous)

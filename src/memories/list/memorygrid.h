@@ -40,6 +40,10 @@ public:
     // Writes a changed row now, text in an open editor included. False when the
     // write failed (the user has been told and the change is kept).
     bool commitPending();
+    // Before the window closes: writes a changed row; when it cannot be written, says why
+    // and lets the user close without saving it (true) or keep working (false, the grid
+    // back on the row).
+    bool mayClose();
 
     void setMessageSink(MessageSink sink);
 

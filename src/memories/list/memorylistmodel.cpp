@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <QColor>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
@@ -16,6 +17,8 @@ constexpr std::array<QLatin1String, 2> kFieldNames{QLatin1String("Frequency"),
                                                    QLatin1String("Note")};
 constexpr std::array<QLatin1String, 2> kColumnCaptions{QLatin1String("Freq"),
                                                        QLatin1String("Note")};
+// What a formula cell shows while its result is not up to date.
+constexpr QLatin1String kNotCurrent("?");
 // Another program's save often arrives as several signals (write, rename, folder).
 constexpr int kReloadDelayMs = 200;
 
@@ -98,8 +101,20 @@ const workbook::Cell& MemoryListModel::State::cell(int row, int column) const
     return at < cells.size() ? cells[at] : empty;
 }
 
+bool MemoryListModel::State::isCurrent(int row, int column) const
+{
+    if (layout.sheet < 0 || row < 0 || row >= memoryCount())
+        return true;
+    return document.isCurrent(layout.sheet, row + 1,
+                              layout.columns[static_cast<std::size_t>(column)]);
+}
+
 QString MemoryListModel::State::savedText(int row, int column) const
 {
+    // A formula result that is no longer current is never shown (or sent by Select) as if
+    // it were.
+    if (!isCurrent(row, column))
+        return QString(kNotCurrent);
     return shownText(cell(row, column));
 }
 
@@ -270,6 +285,16 @@ QVariant MemoryListModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         // Always text, so the editor is a plain line edit and shows what the cell shows.
         return displayText(index.row(), index.column());
+    case Qt::ToolTipRole:
+        if (!state_.isCurrent(index.row(), index.column()))
+            return tr("Not up to date: this formula depends on a changed value and is "
+                      "calculated again when a spreadsheet program opens %1.")
+                .arg(store_->fileName());
+        return {};
+    case Qt::ForegroundRole:
+        if (!state_.isCurrent(index.row(), index.column()))
+            return QColor(Qt::gray);
+        return {};
     case Qt::TextAlignmentRole: {
         const bool typed =
             index.row() == state_.pending.row &&
@@ -364,7 +389,11 @@ bool MemoryListModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     int row = index.row();
     const int column = index.column();
-    const QString text = value.toString();
+    // A cell holds one line: a pasted line break becomes a blank.
+    QString text = value.toString();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     if (text == displayText(row, column))
         return true; // an editor closed without a change: nothing to write later
 
@@ -433,6 +462,7 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
     }
 
     PendingRow pending = state_.pending;
+    const Texts gone = pending.before;
     bool matched = true;
     if (pending.row >= 0) {
         std::optional<int> row;
@@ -441,8 +471,19 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
         else
             row = fresh.findRow(pending.before, pending.row);
         matched = row.has_value();
-        pending.row = row.value_or(std::min(pending.row, fresh.memoryCount()));
-        pending.before = fresh.savedTexts(pending.row);
+        if (matched) {
+            pending.row = *row;
+            pending.before = fresh.savedTexts(pending.row);
+        } else {
+            // The memory is gone or no longer as it was: the typing never moves onto
+            // another memory. It waits in a new row at the end, with the values it was
+            // typed over, to be saved as a new memory or dropped.
+            for (std::size_t column = 0; column < pending.text.size(); ++column)
+                if (!pending.text[column] && !pending.before[column].isEmpty())
+                    pending.text[column] = pending.before[column];
+            pending.row = fresh.memoryCount();
+            pending.before = {};
+        }
     }
     fresh.pending = pending;
 
@@ -453,10 +494,14 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
     endResetModel();
     *reloaded = true;
     if (!matched) {
-        return {false, tr("Another program has also changed this memory in %1, so your change "
-                          "was not saved. It is still in the grid: leave the row again to save "
-                          "it over the other change, or press Escape to drop it.")
-                           .arg(file)};
+        const QString memory = gone[1].isEmpty() || gone[0].isEmpty()
+                                   ? gone[0] + gone[1]
+                                   : tr("%1 %2").arg(gone[0], gone[1]);
+        return {false, tr("Another program has deleted or changed the memory \"%1\" in %2, so "
+                          "your change was not saved. It is kept in a new row at the end of the "
+                          "list: leave that row to save it as a new memory, or press Escape to "
+                          "drop it.")
+                           .arg(memory, file)};
     }
     return {};
 }

@@ -56,8 +56,8 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     bool removeRows(int row, int count, const QModelIndex& parent = {}) override;
 
-    // The text a cell shows: a number in "General Number" form, text as it is, or the
-    // pending edit as typed.
+    // The text a cell shows: a number in "General Number" form, text as it is, the
+    // pending edit as typed, or "?" for a formula whose result is not up to date.
     QString displayText(int row, int column) const;
 
     int memoryCount() const;
@@ -127,6 +127,7 @@ private:
         int rowCount() const;
         bool pendingIsNew() const { return pending.row >= 0 && pending.row == memoryCount(); }
         const Cell& cell(int row, int column) const;
+        bool isCurrent(int row, int column) const;
         QString savedText(int row, int column) const;
         Texts savedTexts(int row) const { return {savedText(row, 0), savedText(row, 1)}; }
         std::optional<int> findRow(const Texts& texts, int near) const;

@@ -203,7 +203,7 @@ QString Reader::chars(qsizetype count, bool wide)
     return ok_ ? out : QString();
 }
 
-QString Reader::unicodeString(bool shortLength)
+QString Reader::unicodeString(bool shortLength, bool* formatted)
 {
     const qsizetype count = shortLength ? u8() : u16();
     const std::uint8_t flags = u8();
@@ -212,6 +212,8 @@ QString Reader::unicodeString(bool shortLength)
     if (!ok_)
         return {};
     QString text = chars(count, (flags & 0x01) != 0);
+    if (formatted != nullptr)
+        *formatted = runs > 0;
     skip(qsizetype{4} * runs);
     skip(extension);
     return text;

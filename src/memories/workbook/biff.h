@@ -114,8 +114,9 @@ public:
     // part ends inside them.
     QString chars(qsizetype count, bool wide);
     // A BIFF8 string: 16-bit (or 8-bit when shortLength) count, flags, rich-text and extension
-    // headers, characters, then the rich-text runs and extension data, which are skipped.
-    QString unicodeString(bool shortLength = false);
+    // headers, characters, then the rich-text runs and extension data, which are skipped;
+    // *formatted tells whether it has rich-text runs.
+    QString unicodeString(bool shortLength = false, bool* formatted = nullptr);
 
     bool ok() const { return ok_; }
     bool atEnd() const;

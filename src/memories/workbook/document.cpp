@@ -155,7 +155,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
                 text = context.decode(in.bytes(count));
             }
             if (!in.ok())
-                return failure(damaged());
+                break; // a format that cannot be read is an unknown one, as other readers take it
             const biff::DateKind kind = biff::formatDateKind(text);
             if (kind.date || kind.time)
                 context.dateFormats.insert(index, kind);
@@ -185,8 +185,12 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             sstRead = true;
             in.u32();
             const std::uint32_t count = in.u32();
-            for (std::uint32_t s = 0; s < count && in.ok() && !in.atEnd(); ++s)
-                context.strings.push_back(in.unicodeString());
+            for (std::uint32_t s = 0; s < count && in.ok() && !in.atEnd(); ++s) {
+                bool formatted = false;
+                context.strings.push_back(in.unicodeString(false, &formatted));
+                if (formatted)
+                    data->formattedStrings_.insert(s);
+            }
             if (!in.ok())
                 return failure(damaged());
             data->sstEndPart_ = in.part();
@@ -216,6 +220,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
         data->values_.sheets.push_back(Sheet{bound.name, std::move(*rows)});
     }
+    data->evaluateUncached();
     return data;
 }
 
@@ -351,9 +356,16 @@ QByteArray DocumentData::stream() const
         std::vector<biff::Record>& records = out[s].records;
         sheetBlocks[s] = blocks(records);
         const std::size_t dbCells = sheetBlocks[s].size();
-        for (biff::Record& r : records)
-            if (r.type == type::dimensions)
+        // The sheet's own DIMENSIONS; those of embedded charts describe the chart.
+        int depth = 0;
+        for (biff::Record& r : records) {
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            else if (depth == 1 && r.type == type::dimensions)
                 r.body = dimensionsBody(records, wide);
+        }
         for (const Block& block : sheetBlocks[s])
             records[block.dbCell].body =
                 QByteArray(4 + 2 * static_cast<qsizetype>(block.rows.size()), '\0');
@@ -514,11 +526,17 @@ const Workbook& Document::values() const
     return data_->values_;
 }
 
+bool Document::isCurrent(int sheet, int row, int column) const
+{
+    return data_->isCurrent(sheet, row, column);
+}
+
 std::optional<QString> Document::setCell(int sheet, int row, int column, const Cell& value)
 {
     auto copy = std::make_shared<DocumentData>(*data_);
     if (std::optional<QString> problem = copy->setCell(sheet, row, column, value))
         return problem;
+    copy->recalculateAfterSet(sheet, row, column);
     data_ = std::move(copy);
     return std::nullopt;
 }
@@ -528,6 +546,7 @@ std::optional<QString> Document::removeRow(int sheet, int row)
     auto copy = std::make_shared<DocumentData>(*data_);
     if (std::optional<QString> problem = copy->removeRow(sheet, row))
         return problem;
+    copy->recalculateAfterRemoval(sheet, row);
     data_ = std::move(copy);
     return std::nullopt;
 }

@@ -52,6 +52,11 @@ public:
     // Reflects every edit made so far.
     const Workbook& values() const;
 
+    // False for a formula cell whose result in values() is not current: it depends on an
+    // edited cell and cannot be evaluated here (the file asks spreadsheet programs to
+    // recalculate it). Other formulas that depend on edited cells show their new results.
+    bool isCurrent(int sheet, int row, int column) const;
+
     // Sets one cell of sheet (index into values().sheets); Empty removes the cell.
     // A formula cell is replaced by the value, as typing over it in a spreadsheet does.
     // Fails with a reason for the user, changing nothing, when the value cannot be stored:

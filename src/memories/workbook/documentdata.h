@@ -7,10 +7,12 @@
 #include "memories/workbook/biff.h"
 #include "memories/workbook/cells.h"
 #include "memories/workbook/document.h"
+#include "memories/workbook/evaluate.h"
 
 #include <memory>
 #include <optional>
 #include <QHash>
+#include <QSet>
 #include <variant>
 #include <vector>
 
@@ -36,6 +38,14 @@ public:
     // The workbook stream with every position and size that depends on the edits recomputed.
     QByteArray stream() const;
 
+    // Formula results (recalc.cpp): after an edit, the formulas that depend on the changed
+    // cells get new cached results, or are marked for recalculation where they cannot be
+    // evaluated here; on reading, formulas stored without a result are evaluated.
+    void recalculateAfterSet(int sheet, int row, int column);
+    void recalculateAfterRemoval(int sheet, int row);
+    void evaluateUncached();
+    bool isCurrent(int sheet, int row, int column) const;
+
     Document::Format format_ = Document::Format::Biff8;
     QByteArray file_; // the file as read, or as created
     QByteArray streamName_ = "Workbook";
@@ -46,10 +56,17 @@ public:
     std::vector<int> worksheetBound_; // per sheet of values: its BOUNDSHEET index
     cells::Context context_;
     Workbook values_;
+    // Shared strings with rich-text runs (bold, italic words): typed text never reuses them.
+    QSet<std::uint32_t> formattedStrings_;
+    // Formula cells (sheet of values, row, column) whose shown result is not current.
+    QSet<quint64> stale_;
 
 private:
+    void recalculate(const std::vector<formula::Area>& changed);
     bool biff8() const { return format_ == Document::Format::Biff8; }
     std::optional<std::uint32_t> stringIndex(const QString& text);
+    // An XF like xf with the general number format, added to the globals where none is.
+    std::optional<std::uint16_t> generalXf(std::uint16_t xf);
     std::uint16_t newCellXf(const std::vector<biff::Record>& records, int row, int column) const;
     std::optional<QString> formulaGuard(const std::vector<biff::Record>& records, std::size_t at,
                                         int row, int column) const;

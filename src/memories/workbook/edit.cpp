@@ -360,7 +360,8 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
 {
     if (stringLookup_.isEmpty())
         for (std::size_t i = context_.strings.size(); i-- > 0;)
-            stringLookup_.insert(context_.strings[i], static_cast<std::uint32_t>(i));
+            if (!formattedStrings_.contains(static_cast<std::uint32_t>(i)))
+                stringLookup_.insert(context_.strings[i], static_cast<std::uint32_t>(i));
     std::vector<Record>& globals = subs_.front().records;
     auto sst = std::find_if(globals.begin(), globals.end(),
                             [](const Record& r) { return r.type == type::sst; });
@@ -432,6 +433,32 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
     biff::put32(globals[first].body, 4, index + 1);
     sstChanged_ = true;
     return index;
+}
+
+std::optional<std::uint16_t> DocumentData::generalXf(std::uint16_t xf)
+{
+    constexpr std::size_t maxXfs = 4050; // what Excel 97-2003 accepts
+    std::vector<Record>& globals = subs_.front().records;
+    std::vector<std::size_t> xfs;
+    for (std::size_t i = 0; i < globals.size(); ++i)
+        if (globals[i].type == type::xf)
+            xfs.push_back(i);
+    if (xf >= xfs.size() || xfs.size() != context_.xfFormats.size() ||
+        globals[xfs[xf]].body.size() < 4)
+        return std::nullopt;
+    QByteArray body = globals[xfs[xf]].body;
+    put16(body, 2, 0);
+    for (std::size_t k = 0; k < xfs.size(); ++k)
+        if (globals[xfs[k]].body == body)
+            return static_cast<std::uint16_t>(k);
+    if (xfs.size() >= maxXfs)
+        return std::nullopt;
+    globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(xfs.back()) + 1,
+                   Record{type::xf, body});
+    context_.xfFormats.push_back(0);
+    subs_.front().dirty = true;
+    sstChanged_ = true; // the string table moved with the globals
+    return static_cast<std::uint16_t>(xfs.size());
 }
 
 std::uint16_t DocumentData::newCellXf(const std::vector<Record>& records, int row, int column) const
@@ -536,14 +563,15 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
                                         : xfAt(records[covering.back()], column);
     Cell shown = value;
     if (const double* number = std::get_if<double>(&value)) {
-        // A number in a date cell would read back as a date: such a cell gets the default
-        // format, or the first XF that shows numbers as numbers.
+        // A number in a date cell would read back as a date: such a cell keeps its font,
+        // fill and borders with the general number format, as a spreadsheet program does;
+        // failing that it gets the default format, or the first XF that shows numbers.
         const auto isDate = [this](std::uint16_t x) {
             const biff::DateKind kind = context_.dateKind(x);
             return kind.date || kind.time;
         };
         if (isDate(xf))
-            xf = defaultCellXf;
+            xf = generalXf(xf).value_or(defaultCellXf);
         for (std::uint16_t x = 0; isDate(xf) && x < context_.xfFormats.size(); ++x)
             xf = x;
         shown = context_.numberCell(*number, xf); // what a reader will show

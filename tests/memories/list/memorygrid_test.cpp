@@ -383,6 +383,30 @@ TEST_F(MemoryGridTest, AnotherProgramsSaveShowsOnTheSameCell)
     EXPECT_TRUE(messages_.isEmpty());
 }
 
+// Another program deletes the memory being typed in: leaving the row does not put the typing
+// on the memory that moved up into its place but into a new row at the end, says which
+// memory went, and leaving that row saves it as a new memory (Escape would drop it).
+TEST_F(MemoryGridTest, TypingInAMemoryDeletedElsewhereNeverLandsOnAnother)
+{
+    open();
+    goTo(1, Note);
+    type("evenings");
+    savedElsewhere(*state_, {{7.05, t("40 m")}, {21.3, t("15 m")}});
+    press(Qt::Key_Down);
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_[0].contains("\"14.2 20 m\"")) << messages_[0].toStdString();
+    EXPECT_TRUE(state_->saves.empty());
+    EXPECT_EQ(shown(), QStringList({"7.05|40 m", "21.3|15 m", "14.2|evenings", "|"}));
+    EXPECT_EQ(view()->currentIndex(), at(2, Note));
+
+    press(Qt::Key_Up);
+    ASSERT_EQ(state_->saves.size(), 1u);
+    EXPECT_EQ(saved(), (Rows{{t("Frequency"), t("Note")},
+                             {7.05, t("40 m")},
+                             {21.3, t("15 m")},
+                             {14.2, t("evenings")}}));
+}
+
 #ifdef Q_OS_UNIX
 // A write that fails on the disk (past the file size limit, as on a full disk) leaves the
 // workbook and its backup as they were, says so once and keeps the typing in the grid.

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How long the memory list takes to open and to write one row for a workbook of
-// 10,000 memories, Rxdeck's own and one of gnumeric's making. Not a test: run it by hand.
+// 10,000 memories, Rxdeck's own and gnumeric's with formula columns that depend on the
+// frequencies. Not a test: run it by hand.
 
 #include "memories/list/memorygrid.h"
 #include "memories/list/memorylistmodel.h"
 
 #include <benchmark/benchmark.h>
+#include <functional>
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -36,33 +38,55 @@ QString ownWorkbook()
     return path;
 }
 
-// The same memories with a third column of formulas (=A2*1000), as gnumeric's ssconvert
-// writes them; empty when ssconvert is not installed.
+// A workbook of kMemories rows as gnumeric's ssconvert writes it from CSV lines; empty when
+// ssconvert is not installed.
+QString ssconvertWorkbook(QTemporaryDir& dir, const std::function<QString(int)>& line)
+{
+    const QString text = dir.filePath(QStringLiteral("Sheet1")); // names the sheet
+    QFile csv(text);
+    if (!csv.open(QIODevice::WriteOnly))
+        return QString();
+    csv.write("Frequency,Note,kHz\n");
+    for (int i = 0; i < kMemories; ++i)
+        csv.write(line(i).toUtf8());
+    csv.close();
+    const QString file = dir.filePath(QStringLiteral("Memories.xls"));
+    QProcess ssconvert;
+    ssconvert.start(QStringLiteral("ssconvert"),
+                    {QStringLiteral("-I"), QStringLiteral("Gnumeric_stf:stf_csvtab"),
+                     QStringLiteral("--export-type=Gnumeric_Excel:excel_biff8"), text, file});
+    if (!ssconvert.waitForFinished(120'000) || ssconvert.exitCode() != 0)
+        return QString();
+    return QFileInfo::exists(file) ? file : QString();
+}
+
+// The memories with a third column of formulas (=A2*1000).
 QString foreignWorkbook()
 {
     static QTemporaryDir dir;
-    static const QString path = [] {
-        const QString text = dir.filePath(QStringLiteral("Sheet1")); // names the sheet
-        QFile csv(text);
-        if (!csv.open(QIODevice::WriteOnly))
-            return QString();
-        csv.write("Frequency,Note,kHz\n");
-        for (int i = 0; i < kMemories; ++i)
-            csv.write(QStringLiteral("%1,\"station %2, evenings\",=A%3*1000\n")
-                          .arg(0.5 + i * 0.0025)
-                          .arg(i)
-                          .arg(i + 2)
-                          .toUtf8());
-        csv.close();
-        const QString file = dir.filePath(QStringLiteral("Memories.xls"));
-        QProcess ssconvert;
-        ssconvert.start(QStringLiteral("ssconvert"),
-                        {QStringLiteral("-I"), QStringLiteral("Gnumeric_stf:stf_csvtab"),
-                         QStringLiteral("--export-type=Gnumeric_Excel:excel_biff8"), text, file});
-        if (!ssconvert.waitForFinished(120'000) || ssconvert.exitCode() != 0)
-            return QString();
-        return QFileInfo::exists(file) ? file : QString();
-    }();
+    static const QString path = ssconvertWorkbook(dir, [](int i) {
+        return QStringLiteral("%1,\"station %2, evenings\",=A%3*1000\n")
+            .arg(0.5 + i * 0.0025)
+            .arg(i)
+            .arg(i + 2);
+    });
+    return path;
+}
+
+// A channel plan: the first frequency typed, every other filled down from the one above
+// (=A2+0.0025), and the kHz column of formulas beside it. A frequency typed into the first
+// row changes all 20,000 results.
+QString planWorkbook()
+{
+    static QTemporaryDir dir;
+    static const QString path = ssconvertWorkbook(dir, [](int i) {
+        const QString frequency =
+            i == 0 ? QStringLiteral("0.5") : QStringLiteral("=A%1+0.0025").arg(i + 1);
+        return QStringLiteral("%1,\"station %2, evenings\",=A%3*1000\n")
+            .arg(frequency)
+            .arg(i)
+            .arg(i + 2);
+    });
     return path;
 }
 
@@ -91,6 +115,7 @@ void loadModel(benchmark::State& state, WorkbookFile workbookFile)
 }
 BENCHMARK_CAPTURE(loadModel, own, &ownWorkbook)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(loadModel, ssconvert, &foreignWorkbook)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadModel, plan, &planWorkbook)->Unit(benchmark::kMillisecond);
 
 // Until the first screen of rows is painted.
 void openGrid(benchmark::State& state, WorkbookFile workbookFile)
@@ -131,6 +156,31 @@ void commitOneRow(benchmark::State& state, WorkbookFile workbookFile)
 }
 BENCHMARK_CAPTURE(commitOneRow, own, &ownWorkbook)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(commitOneRow, ssconvert, &foreignWorkbook)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(commitOneRow, plan, &planWorkbook)->Unit(benchmark::kMillisecond);
+
+// A frequency typed into row `row` and written, with the formulas that depend on it
+// calculated again and their results written too.
+void commitFrequency(benchmark::State& state, WorkbookFile workbookFile, int row)
+{
+    QTemporaryDir dir;
+    const QString path = workbookFile().isEmpty() ? QString() : copyOf(workbookFile(), dir);
+    if (path.isEmpty()) {
+        state.SkipWithError("no workbook");
+        return;
+    }
+    MemoryListModel model(std::make_unique<FileWorkbookStore>(path));
+    const QModelIndex frequency = model.index(row, MemoryListModel::FreqColumn);
+    int round = 0;
+    for (auto _ : state) {
+        model.setData(frequency, QString::number(1.0 + (++round % 2) * 0.5));
+        if (!model.commitRow(frequency.row()).ok)
+            state.SkipWithError("commit failed");
+    }
+    benchmark::DoNotOptimize(model.displayText(kMemories - 1, MemoryListModel::FreqColumn));
+}
+BENCHMARK_CAPTURE(commitFrequency, ssconvert, &foreignWorkbook, kMemories / 2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(commitFrequency, plan, &planWorkbook, 0)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace rxdeck::memories

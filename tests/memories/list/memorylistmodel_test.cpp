@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QLocale>
+#include <QProcess>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -117,6 +118,45 @@ TEST(MemoryListModel, StoresATypedFrequencyAsANumberOnlyWhenItIsOne)
         ASSERT_TRUE(model.commitRow(0).ok);
         EXPECT_EQ(savedSheet1(*state)[1], (Row{stored, t("123")})) << "typed '" << typed << "'";
     }
+}
+
+// A cell shows one line, so a note keeps one: a pasted line break becomes a blank.
+TEST(MemoryListModel, APastedLineBreakBecomesABlank)
+{
+    auto state = memoriesState({{1.0, t("x")}});
+    MemoryListModel model(storeFor(state));
+    ASSERT_TRUE(edit(model, 0, Note, "net\r\nevening\nlate\r"));
+    EXPECT_EQ(model.displayText(0, Note), "net evening late ");
+    ASSERT_TRUE(model.commitRow(0).ok);
+    EXPECT_EQ(savedSheet1(*state)[1], (Row{1.0, t("net evening late ")}));
+}
+
+// Frequencies filled down by formula follow a typed one; a formula that cannot be calculated
+// here shows "?" (so Select sends nothing for it), never its old result.
+TEST(MemoryListModel, FormulaFrequenciesFollowATypedOneOrShowThatTheyAreNotCurrent)
+{
+    QTemporaryDir dir;
+    QFile csv(dir.filePath("Sheet1"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("Frequency,Note\n7.05,a\n=A2+0.005,b\n=INT(LN(A2)*1000),c\n");
+    csv.close();
+    QProcess ssconvert;
+    ssconvert.start("ssconvert",
+                    {"-I", "Gnumeric_stf:stf_csvtab", "--export-type=Gnumeric_Excel:excel_biff8",
+                     csv.fileName(), dir.filePath("Memories.xls")});
+    if (!ssconvert.waitForFinished(60000) || ssconvert.exitCode() != 0)
+        GTEST_SKIP() << "needs ssconvert (gnumeric)";
+    MemoryListModel model(std::make_unique<FileWorkbookStore>(dir.filePath("Memories.xls")));
+    ASSERT_EQ(shownRows(model), QStringList({"7.05|a", "7.055|b", "1953|c", "|"}));
+    ASSERT_TRUE(edit(model, 0, Freq, "14.2"));
+    ASSERT_TRUE(model.commitRow(0).ok);
+    EXPECT_EQ(shownRows(model), QStringList({"14.2|a", "14.205|b", "?|c", "|"}));
+    EXPECT_TRUE(
+        model.data(model.index(2, Freq), Qt::ToolTipRole).toString().contains("Not up to date"));
+
+    // Read again, the file says the same: the new result, and a formula to recalculate.
+    MemoryListModel again(std::make_unique<FileWorkbookStore>(dir.filePath("Memories.xls")));
+    EXPECT_EQ(shownRows(again), QStringList({"14.2|a", "14.205|b", "?|c", "|"}));
 }
 
 TEST(MemoryListModel, DeletingWritesAtOnceAndMovesAPendingChangeAlong)
@@ -285,10 +325,18 @@ TEST(MemoryListModel, APendingRowGoesOnTopOfAnotherProgramsSave)
         EXPECT_FALSE(ok);
         EXPECT_TRUE(state->saves.empty());
         EXPECT_EQ(failed.count(), 1);
-        // The other program's version shows, the typing stays where it was made.
+        // The other program's version shows; the typing never lands on another memory but
+        // waits in a new row at the end, with the values it was typed over, and leaving that
+        // row saves it as a new memory.
         EXPECT_EQ(model.memoryCount(), static_cast<int>(c.theirs.size()));
+        EXPECT_EQ(model.pendingRow(), model.memoryCount());
         EXPECT_EQ(model.displayText(model.pendingRow(), c.column), c.typed);
-        EXPECT_EQ(model.pendingRow(), std::min(c.row, model.memoryCount()));
+        EXPECT_TRUE(failed.at(0).at(0).toString().contains("\"7.05 a\""));
+        ASSERT_TRUE(model.commitPending().ok);
+        Rows expected = c.theirs;
+        expected.insert(expected.begin(), Row{t("Frequency"), t("Note")});
+        expected.push_back(c.column == Freq ? Row{7.1, t("a")} : Row{7.05, t("mine")});
+        EXPECT_EQ(savedSheet1(*state), expected);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "memories/workbook/workbook.h"
 
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <optional>
 #include <ostream>
 #include <QJsonArray>
@@ -26,7 +27,7 @@ namespace rxdeck::workbook {
 inline void PrintTo(const Cell& cell, std::ostream* os)
 {
     if (const double* number = std::get_if<double>(&cell))
-        *os << "number " << *number;
+        *os << "number " << std::setprecision(17) << *number;
     else if (const QString* text = std::get_if<QString>(&cell))
         *os << "text \"" << text->left(40).toStdString() << (text->size() > 40 ? "...\"" : "\"")
             << " (" << text->size() << " chars)";

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Evaluating cell formulas from their BIFF5/BIFF8 token arrays, for the formulas whose result
+// can be computed exactly as a spreadsheet program computes it: numbers, texts, booleans, cell
+// and area references on this workbook's sheets, the arithmetic, text and comparison operators
+// and a few common functions. Anything else is reported as not evaluable rather than guessed.
+// Pure logic, internal to the workbook codec.
+
+#include "memories/workbook/formularefs.h"
+#include "memories/workbook/workbook.h"
+
+#include <cstdint>
+#include <optional>
+#include <QByteArrayView>
+#include <QString>
+#include <variant>
+#include <vector>
+
+namespace rxdeck::workbook::formula {
+
+struct ErrorValue
+{
+    std::uint8_t code = 0; // 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x24 #NUM!, ...
+    bool operator==(const ErrorValue&) const = default;
+};
+
+// A cell's raw value as a formula sees it.
+using Value = std::variant<Empty, double, QString, bool, ErrorValue>;
+
+// A block of cells on one sheet (sheets counted in workbook order), inclusive.
+struct Area
+{
+    int sheet = 0;
+    int firstRow = 0;
+    int lastRow = 0;
+    int firstColumn = 0;
+    int lastColumn = 0;
+    bool operator==(const Area&) const = default;
+};
+
+// The cell a formula stands in: relative references of shared formulas count from it.
+struct Place
+{
+    int sheet = 0;
+    int row = 0;
+    int column = 0;
+};
+
+// One step of a compiled formula, run on a value stack.
+struct Op
+{
+    enum Kind : std::uint8_t
+    {
+        Push,     // value
+        Ref,      // area
+        Unary,    // code: token
+        Binary,   // code: token
+        Function, // code: function number, count: arguments
+        Missing,  // an omitted argument
+    };
+    Kind kind = Push;
+    std::uint16_t code = 0;
+    std::uint8_t count = 0;
+    Value value;
+    Area area;
+};
+
+// A token array read for evaluation.
+struct Compiled
+{
+    std::vector<Area> reads; // every area of this workbook the formula reads
+    // reads holds everything the formula reads; false where it uses names, other workbooks,
+    // arrays or tokens not understood, whose inputs cannot be told.
+    bool knownReads = false;
+    // Every token can be evaluated exactly; when false, evaluate() is not called.
+    bool exact = false;
+    std::vector<Op> ops;
+};
+
+// Reads a token array of cce bytes. place gives the cell for relative (shared-formula)
+// references; externs and biff as for adjusting references.
+Compiled compile(QByteArrayView rgce, Biff biff, Place place, const ExternSheets& externs);
+
+// Where evaluation takes cell values from. cell() returns nullopt where the value is not
+// known (a formula not yet current): the formula then cannot be evaluated either.
+class CellSource
+{
+public:
+    virtual ~CellSource() = default;
+    virtual std::optional<Value> cell(int sheet, int row, int column) = 0;
+    // One past the last row and column that hold anything; areas are read only up to them.
+    virtual int rowEnd(int sheet) const = 0;
+    virtual int columnEnd(int sheet) const = 0;
+};
+
+// The result of a formula as the cell shows it (a reference alone gives the cell's value, an
+// empty cell 0); nullopt where it cannot be computed exactly.
+std::optional<Value> evaluate(const Compiled& formula, CellSource& cells);
+
+} // namespace rxdeck::workbook::formula

@@ -1,0 +1,622 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Bringing formula results up to date after an edit: the formulas that depend on the changed
+// cells, directly or through other formulas, are evaluated again and their cached results
+// rewritten. One that cannot be evaluated exactly is marked for the spreadsheet program to
+// recalculate when it opens the file, and reported as not current until then.
+
+#include "memories/workbook/biff8.h"
+#include "memories/workbook/documentdata.h"
+#include "memories/workbook/evaluate.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+namespace rxdeck::workbook {
+
+using biff::get16;
+using biff::Record;
+namespace type = biff::type;
+
+namespace {
+
+constexpr std::uint16_t uncalcedType = 0x005E;
+constexpr qsizetype formulaHeader = 22; // row, column, XF, result, flags, chn, cce
+constexpr std::uint16_t alwaysCalc = 0x0001;
+constexpr std::uint16_t calcOnLoad = 0x0002;
+constexpr int maxPasses = 256;
+
+quint64 cellKey(int sheet, int row, int column)
+{
+    return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
+           (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
+}
+
+bool intersects(const formula::Area& a, const formula::Area& b)
+{
+    return a.sheet == b.sheet && a.firstRow <= b.lastRow && b.firstRow <= a.lastRow &&
+           a.firstColumn <= b.lastColumn && b.firstColumn <= a.lastColumn;
+}
+
+// A formula cell of a worksheet.
+struct Node
+{
+    int bound = 0;          // sheet in workbook order
+    int sheet = 0;          // sheet in values()
+    std::size_t sub = 0;    // substream
+    std::size_t record = 0; // its FORMULA record
+    int row = 0;
+    int column = 0;
+    formula::Compiled compiled;
+};
+
+std::vector<formula::Record> joined(const std::vector<Record>& records)
+{
+    std::vector<formula::Record> out;
+    out.reserve(records.size());
+    for (const Record& r : records) {
+        if (r.type == type::continued && !out.empty())
+            out.back().body += r.body;
+        else
+            out.push_back(formula::Record{r.type, r.body});
+    }
+    return out;
+}
+
+// The token array of a FORMULA record, or of the shared formula it points to.
+struct Tokens
+{
+    QByteArrayView rgce;
+    bool known = true;
+};
+
+} // namespace
+
+// Everything a recalculation works on, built from the records as they are now.
+class Recalculation final : public formula::CellSource
+{
+public:
+    explicit Recalculation(DocumentData& data) : data_(data)
+    {
+        const formula::Biff version =
+            data.format_ == Document::Format::Biff8 ? formula::Biff::V8 : formula::Biff::V5;
+        externs_ = formula::externSheets(joined(data.subs_.front().records), version);
+        raw_.resize(data.boundSubstream_.size());
+        rawBuilt_.assign(data.boundSubstream_.size(), false);
+        for (std::size_t v = 0; v < data.worksheetBound_.size(); ++v) {
+            const int bound = data.worksheetBound_[v];
+            const auto sub = static_cast<std::size_t>(data.boundSubstream_[bound]);
+            collect(bound, static_cast<int>(v), sub, version);
+        }
+        for (std::size_t n = 0; n < nodes_.size(); ++n)
+            at_.insert(cellKey(nodes_[n].bound, nodes_[n].row, nodes_[n].column), n);
+    }
+
+    // Marks the formulas to evaluate again: those that read the changed areas, and those that
+    // read them through other such formulas. Formulas whose inputs are not known count too.
+    void markDependents(const std::vector<formula::Area>& changed)
+    {
+        dirty_.assign(nodes_.size(), false);
+        std::map<std::pair<int, int>, std::set<int>> dirtyRows; // (sheet, column) -> rows
+        const auto readsDirty = [&](const formula::Area& a) {
+            for (int c = a.firstColumn; c <= a.lastColumn; ++c) {
+                const auto found = dirtyRows.find({a.sheet, c});
+                if (found == dirtyRows.end())
+                    continue;
+                const auto row = found->second.lower_bound(a.firstRow);
+                if (row != found->second.end() && *row <= a.lastRow)
+                    return true;
+            }
+            return false;
+        };
+        bool grew = true;
+        for (int pass = 0; grew; ++pass) {
+            grew = false;
+            for (std::size_t n = 0; n < nodes_.size(); ++n) {
+                if (dirty_[n])
+                    continue;
+                const Node& node = nodes_[n];
+                bool depends = !node.compiled.knownReads || pass >= maxPasses;
+                for (const formula::Area& read : node.compiled.reads) {
+                    if (depends)
+                        break;
+                    depends =
+                        std::any_of(changed.begin(), changed.end(),
+                                    [&](const formula::Area& c) { return intersects(read, c); }) ||
+                        readsDirty(read);
+                }
+                if (!depends)
+                    continue;
+                dirty_[n] = true;
+                dirtyRows[{node.bound, node.column}].insert(node.row);
+                grew = true;
+            }
+        }
+    }
+
+    // Marks the formulas whose file holds no result (an empty text where a writer left none).
+    void markUncached()
+    {
+        dirty_.assign(nodes_.size(), false);
+        for (std::size_t n = 0; n < nodes_.size(); ++n) {
+            const QByteArray& body = record(nodes_[n]).body;
+            dirty_[n] = get16(body, 12) == 0xFFFF && static_cast<std::uint8_t>(body[6]) == 3;
+        }
+    }
+
+    // Evaluates the marked formulas, each after the marked ones it reads.
+    void evaluate()
+    {
+        state_.assign(nodes_.size(), State::Waiting);
+        results_.assign(nodes_.size(), std::nullopt);
+        std::vector<std::size_t> stack;
+        for (std::size_t n = 0; n < nodes_.size(); ++n) {
+            if (!dirty_[n] || state_[n] == State::Done)
+                continue;
+            stack.push_back(n);
+            state_[n] = State::Running;
+            while (!stack.empty()) {
+                const std::size_t top = stack.back();
+                needed_.reset();
+                std::optional<formula::Value> value =
+                    formula::evaluate(nodes_[top].compiled, *this);
+                if (needed_) {
+                    state_[*needed_] = State::Running;
+                    stack.push_back(*needed_);
+                    continue;
+                }
+                results_[top] = std::move(value);
+                state_[top] = State::Done;
+                stack.pop_back();
+            }
+        }
+    }
+
+    // Writes the results into the records and values; formulas that could not be evaluated
+    // are marked for recalculation by the spreadsheet program, or with keepUnknown left as
+    // they are.
+    void apply(bool keepUnknown)
+    {
+        std::set<std::size_t> touched;
+        std::set<std::size_t> uncalced;
+        // From the last record back, so that inserted STRING records leave earlier ones valid.
+        std::vector<std::size_t> order;
+        for (std::size_t n = 0; n < nodes_.size(); ++n)
+            if (dirty_[n])
+                order.push_back(n);
+        std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+            return std::pair{nodes_[a].sub, nodes_[a].record} >
+                   std::pair{nodes_[b].sub, nodes_[b].record};
+        });
+        for (const std::size_t n : order) {
+            const Node& node = nodes_[n];
+            const quint64 key = cellKey(node.sheet, node.row, node.column);
+            if (!results_[n]) {
+                if (keepUnknown)
+                    continue;
+                QByteArray& body = record(node).body;
+                biff::put16(body, 14, get16(body, 14) | alwaysCalc | calcOnLoad);
+                data_.stale_.insert(key);
+                uncalced.insert(node.sub);
+                touched.insert(node.sub);
+                continue;
+            }
+            data_.stale_.remove(key);
+            if (writeResult(node, *results_[n]))
+                touched.insert(node.sub);
+        }
+        for (const std::size_t sub : uncalced)
+            markUncalced(sub);
+        for (const std::size_t sub : touched)
+            data_.subs_[sub].dirty = true;
+    }
+
+    bool empty() const { return nodes_.empty(); }
+
+    // --- CellSource ---
+
+    std::optional<formula::Value> cell(int sheet, int row, int column) override
+    {
+        if (const auto found = at_.constFind(cellKey(sheet, row, column)); found != at_.cend()) {
+            const std::size_t n = found.value();
+            if (dirty_[n]) {
+                if (state_[n] == State::Done)
+                    return results_[n];
+                if (state_[n] == State::Waiting && !needed_)
+                    needed_ = n;     // evaluated first, then this one again
+                return std::nullopt; // waiting, or a circular reference
+            }
+        }
+        if (sheet < 0 || static_cast<std::size_t>(sheet) >= raw_.size())
+            return std::nullopt;
+        const Grid& grid = rawGrid(sheet);
+        if (const auto values = sheetOfBound_.constFind(sheet); values != sheetOfBound_.cend())
+            if (data_.stale_.contains(cellKey(values.value(), row, column)))
+                return std::nullopt;
+        if (static_cast<std::size_t>(row) >= grid.size() ||
+            static_cast<std::size_t>(column) >= grid[row].size())
+            return formula::Value{};
+        return grid[row][column];
+    }
+
+    int rowEnd(int sheet) const override { return static_cast<int>(rawGrid(sheet).size()); }
+
+    int columnEnd(int sheet) const override
+    {
+        const Grid& grid = rawGrid(sheet);
+        std::size_t widest = 0;
+        for (const auto& row : grid)
+            widest = std::max(widest, row.size());
+        return static_cast<int>(widest);
+    }
+
+private:
+    enum class State : std::uint8_t
+    {
+        Waiting,
+        Running,
+        Done
+    };
+    using Grid = std::vector<std::vector<formula::Value>>;
+
+    Record& record(const Node& node) { return data_.subs_[node.sub].records[node.record]; }
+
+    void collect(int bound, int sheet, std::size_t sub, formula::Biff version)
+    {
+        sheetOfBound_.insert(bound, sheet);
+        const std::vector<Record>& records = data_.subs_[sub].records;
+        QHash<quint64, QByteArrayView> shared; // first cell of a SHRFMLA range -> its tokens
+        int depth = 0;
+        for (const Record& r : records) {
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            else if (depth == 1 && r.type == type::shrFmla && r.body.size() >= 10) {
+                const qsizetype cce = get16(r.body, 8);
+                if (10 + cce <= r.body.size())
+                    shared.insert(
+                        cellKey(0, get16(r.body, 0), static_cast<std::uint8_t>(r.body[4])),
+                        QByteArrayView(r.body).sliced(10, cce));
+            }
+        }
+        depth = 0;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const Record& r = records[i];
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            if (depth != 1 || r.type != type::formula || r.body.size() < formulaHeader)
+                continue;
+            const int row = get16(r.body, 0);
+            const int column = get16(r.body, 2);
+            const qsizetype cce = get16(r.body, 20);
+            Node node{bound, sheet, sub, i, row, column, {}};
+            if (formulaHeader + cce > r.body.size()) {
+                nodes_.push_back(std::move(node)); // not understood: inputs unknown
+                continue;
+            }
+            QByteArrayView rgce = QByteArrayView(r.body).sliced(formulaHeader, cce);
+            if (cce == 5 && static_cast<std::uint8_t>(rgce[0]) == 0x01) {
+                const auto found = shared.constFind(
+                    cellKey(0, get16(r.body, formulaHeader + 1), get16(r.body, formulaHeader + 3)));
+                if (found == shared.cend()) {
+                    nodes_.push_back(std::move(node)); // an array formula or not understood
+                    continue;
+                }
+                rgce = found.value();
+            }
+            node.compiled =
+                formula::compile(rgce, version, formula::Place{bound, row, column}, externs_);
+            nodes_.push_back(std::move(node));
+        }
+    }
+
+    const Grid& rawGrid(int bound) const
+    {
+        const auto b = static_cast<std::size_t>(bound);
+        if (rawBuilt_[b])
+            return raw_[b];
+        rawBuilt_[b] = true;
+        Grid& grid = raw_[b];
+        cells::Context context = data_.context_;
+        context.xfFormats.clear(); // numbers as numbers, not as date texts
+        context.dateFormats.clear();
+        const std::vector<Record>& records =
+            data_.subs_[static_cast<std::size_t>(data_.boundSubstream_[b])].records;
+        const auto put = [&grid](int row, int column, formula::Value v) {
+            if (grid.size() <= static_cast<std::size_t>(row))
+                grid.resize(static_cast<std::size_t>(row) + 1);
+            auto& cells = grid[static_cast<std::size_t>(row)];
+            if (cells.size() <= static_cast<std::size_t>(column))
+                cells.resize(static_cast<std::size_t>(column) + 1);
+            cells[static_cast<std::size_t>(column)] = std::move(v);
+        };
+        int depth = 0;
+        int textRow = -1; // the formula whose STRING comes next, -1 for none
+        int textColumn = 0;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const Record& r = records[i];
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            if (depth != 1)
+                continue;
+            if (r.type == type::string && textRow >= 0) {
+                std::vector<QByteArrayView> parts{r.body};
+                for (std::size_t k = i + 1;
+                     k < records.size() && records[k].type == type::continued; ++k)
+                    parts.emplace_back(records[k].body);
+                if (std::optional<QString> text = cells::formulaString(parts, context))
+                    put(textRow, textColumn, *text);
+                textRow = -1;
+                continue;
+            }
+            if (!biff::isCell(r.type) || r.body.size() < 6)
+                continue;
+            textRow = -1;
+            const int row = get16(r.body, 0);
+            const int column = get16(r.body, 2);
+            if (r.type == type::boolErr && r.body.size() >= 8) {
+                const auto value = static_cast<std::uint8_t>(r.body[6]);
+                if (r.body[7] == 0)
+                    put(row, column, value != 0);
+                else
+                    put(row, column, formula::ErrorValue{value});
+                continue;
+            }
+            if (r.type == type::formula && r.body.size() >= 20 && get16(r.body, 12) == 0xFFFF) {
+                const auto kind = static_cast<std::uint8_t>(r.body[6]);
+                const auto value = static_cast<std::uint8_t>(r.body[8]);
+                if (kind == 0) {
+                    textRow = row;
+                    textColumn = column;
+                } else if (kind == 1)
+                    put(row, column, value != 0);
+                else if (kind == 2)
+                    put(row, column, formula::ErrorValue{value});
+                else
+                    put(row, column, QString());
+                continue;
+            }
+            std::vector<QByteArrayView> parts{r.body};
+            for (std::size_t k = i + 1; k < records.size() && records[k].type == type::continued;
+                 ++k)
+                parts.emplace_back(records[k].body);
+            const std::optional<cells::Decoded> decoded = cells::decode(r, parts, context);
+            if (!decoded)
+                continue;
+            for (std::size_t c = 0; c < decoded->cells.size(); ++c) {
+                const Cell& v = decoded->cells[c];
+                const int at = decoded->column + static_cast<int>(c);
+                if (const double* d = std::get_if<double>(&v))
+                    put(row, at, *d);
+                else if (const QString* t = std::get_if<QString>(&v))
+                    put(row, at, *t);
+                else
+                    put(row, at, formula::Value{});
+            }
+        }
+        return grid;
+    }
+
+    // Stores a result as the formula's cached value; false when it was there already.
+    bool writeResult(const Node& node, const formula::Value& value)
+    {
+        std::vector<Record>& records = data_.subs_[node.sub].records;
+        QByteArray result(8, '\0');
+        std::optional<QString> text;
+        if (const double* d = std::get_if<double>(&value)) {
+            std::memcpy(result.data(), d, 8);
+        } else {
+            biff::put16(result, 6, 0xFFFF);
+            if (const QString* t = std::get_if<QString>(&value)) {
+                if (t->isEmpty() && data_.format_ == Document::Format::Biff8)
+                    result[0] = 3;
+                else
+                    text = *t;
+            } else if (const bool* b = std::get_if<bool>(&value)) {
+                result[0] = 1;
+                result[2] = *b ? 1 : 0;
+            } else if (const formula::ErrorValue* e = std::get_if<formula::ErrorValue>(&value)) {
+                result[0] = 2;
+                result[2] = static_cast<char>(e->code);
+            } else {
+                return false;
+            }
+        }
+        Record& formulaRecord = records[node.record];
+        // The STRING record of the old result, after any SHRFMLA, ARRAY or TABLE record.
+        std::size_t place = node.record + 1;
+        while (place < records.size() &&
+               (records[place].type == type::shrFmla || records[place].type == type::array ||
+                records[place].type == type::table))
+            ++place;
+        std::size_t oldEnd = place;
+        if (oldEnd < records.size() && records[oldEnd].type == type::string) {
+            ++oldEnd;
+            while (oldEnd < records.size() && records[oldEnd].type == type::continued)
+                ++oldEnd;
+        }
+        QByteArray stringBody;
+        if (text) {
+            biff8::Bytes b;
+            b.u16(static_cast<std::uint16_t>(text->size()));
+            if (data_.format_ == Document::Format::Biff8) {
+                const bool wide = std::any_of(text->cbegin(), text->cend(),
+                                              [](QChar c) { return c.unicode() > 0xFF; });
+                b.u8(wide ? 1 : 0);
+                for (const QChar c : *text)
+                    wide ? b.u16(c.unicode()) : b.u8(static_cast<std::uint8_t>(c.unicode()));
+            } else {
+                for (const QChar c : *text)
+                    b.u8(static_cast<std::uint8_t>(c.unicode()));
+            }
+            stringBody = b.data();
+        }
+        const bool sameString = text && oldEnd == place + 1 && records[place].body == stringBody;
+        const bool noString = !text && oldEnd == place;
+        if (formulaRecord.body.mid(6, 8) == result && (sameString || noString))
+            return false;
+        formulaRecord.body.replace(6, 8, result);
+        if (!sameString) {
+            records.erase(records.begin() + static_cast<std::ptrdiff_t>(place),
+                          records.begin() + static_cast<std::ptrdiff_t>(oldEnd));
+            if (text)
+                records.insert(records.begin() + static_cast<std::ptrdiff_t>(place),
+                               Record{type::string, stringBody});
+        }
+        // What the cell shows, as a reader shows it.
+        Cell shown;
+        if (const double* d = std::get_if<double>(&value))
+            shown = data_.context_.numberCell(*d, get16(formulaRecord.body, 4));
+        else if (text)
+            shown = *text;
+        else if (const bool* b = std::get_if<bool>(&value))
+            shown = *b ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        else if (const formula::ErrorValue* e = std::get_if<formula::ErrorValue>(&value))
+            shown = biff::errorText(e->code).value_or(QStringLiteral("#ERR%1").arg(e->code));
+        auto& rows = data_.values_.sheets[static_cast<std::size_t>(node.sheet)].rows;
+        if (rows.size() <= static_cast<std::size_t>(node.row))
+            rows.resize(static_cast<std::size_t>(node.row) + 1);
+        auto& cellsOfRow = rows[static_cast<std::size_t>(node.row)];
+        if (cellsOfRow.size() <= static_cast<std::size_t>(node.column))
+            cellsOfRow.resize(static_cast<std::size_t>(node.column) + 1);
+        cellsOfRow[static_cast<std::size_t>(node.column)] = shown;
+        trimNeeded_.insert(node.sheet);
+        return true;
+    }
+
+public:
+    void trimValues()
+    {
+        for (const int sheet : trimNeeded_)
+            cells::trim(data_.values_.sheets[static_cast<std::size_t>(sheet)].rows);
+    }
+
+private:
+    // An UNCALCED record after the sheet's BOF asks spreadsheet programs to recalculate it.
+    void markUncalced(std::size_t sub)
+    {
+        std::vector<Record>& records = data_.subs_[sub].records;
+        int depth = 0;
+        for (const Record& r : records) {
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            else if (depth == 1 && r.type == uncalcedType)
+                return;
+        }
+        // Before the sheet's own records, after its BOF and any INDEX: before anything else.
+        std::size_t at = 1;
+        while (at < records.size() && records[at].type == type::index)
+            ++at;
+        records.insert(records.begin() + static_cast<std::ptrdiff_t>(at),
+                       Record{uncalcedType, QByteArray(2, '\0')});
+        // Records were inserted before the formulas found: find them again on the next run.
+    }
+
+    DocumentData& data_;
+    formula::ExternSheets externs_;
+    std::vector<Node> nodes_;
+    QHash<quint64, std::size_t> at_; // cellKey(bound, row, column) -> node
+    QHash<int, int> sheetOfBound_;
+    std::vector<bool> dirty_;
+    std::vector<State> state_;
+    std::vector<std::optional<formula::Value>> results_;
+    std::optional<std::size_t> needed_;
+    mutable std::vector<Grid> raw_;
+    mutable std::vector<bool> rawBuilt_;
+    std::set<int> trimNeeded_;
+};
+
+void DocumentData::recalculate(const std::vector<formula::Area>& changed)
+{
+    Recalculation run(*this);
+    if (run.empty())
+        return;
+    run.markDependents(changed);
+    run.evaluate();
+    run.apply(false);
+    run.trimValues();
+}
+
+void DocumentData::evaluateUncached()
+{
+    // Results an earlier edit left for the spreadsheet program are still not current.
+    for (std::size_t v = 0; v < worksheetBound_.size(); ++v) {
+        const std::vector<Record>& records =
+            subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[v]])].records;
+        int depth = 0;
+        bool uncalced = false;
+        std::vector<quint64> flagged;
+        for (const Record& r : records) {
+            if (r.type == type::bof)
+                ++depth;
+            else if (r.type == type::eof)
+                --depth;
+            else if (depth == 1 && r.type == uncalcedType)
+                uncalced = true;
+            else if (depth == 1 && r.type == type::formula && r.body.size() >= formulaHeader &&
+                     (get16(r.body, 14) & calcOnLoad) != 0)
+                flagged.push_back(cellKey(static_cast<int>(v), get16(r.body, 0), get16(r.body, 2)));
+        }
+        if (uncalced)
+            for (const quint64 key : flagged)
+                stale_.insert(key);
+    }
+
+    const auto uncached = [](const Record& r) {
+        return r.type == type::formula && r.body.size() >= formulaHeader &&
+               get16(r.body, 12) == 0xFFFF && static_cast<std::uint8_t>(r.body[6]) == 3;
+    };
+    if (std::none_of(subs_.begin() + 1, subs_.end(), [&](const Substream& s) {
+            return std::any_of(s.records.begin(), s.records.end(), uncached);
+        }))
+        return; // the usual case: every result is in the file
+    Recalculation run(*this);
+    if (run.empty())
+        return;
+    run.markUncached();
+    run.evaluate();
+    run.apply(true);
+    run.trimValues();
+}
+
+void DocumentData::recalculateAfterSet(int sheet, int row, int column)
+{
+    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
+    stale_.remove(cellKey(sheet, row, column)); // a value now, not a formula
+    recalculate({formula::Area{bound, row, row, column, column}});
+}
+
+void DocumentData::recalculateAfterRemoval(int sheet, int row)
+{
+    // Results of formulas below move up with their rows.
+    QSet<quint64> moved;
+    for (const quint64 key : std::as_const(stale_)) {
+        const int s = static_cast<int>(key >> 32);
+        const int r = static_cast<int>((key >> 8) & 0xFFFFFF);
+        const int c = static_cast<int>(key & 0xFF);
+        if (s != sheet || r < row)
+            moved.insert(key);
+        else if (r > row)
+            moved.insert(cellKey(s, r - 1, c));
+    }
+    stale_ = std::move(moved);
+    // Every cell from the row on moved, and areas that ended on the removed row now end on
+    // the one above it.
+    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
+    recalculate({formula::Area{bound, std::max(0, row - 1), 65535, 0, 255}});
+}
+
+bool DocumentData::isCurrent(int sheet, int row, int column) const
+{
+    return !stale_.contains(cellKey(sheet, row, column));
+}
+
+} // namespace rxdeck::workbook
