@@ -25,6 +25,8 @@ sockaddr_in loopback(int port)
     return address;
 }
 
+} // namespace
+
 int connectTo(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -37,8 +39,6 @@ int connectTo(int port)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return fd;
 }
-
-} // namespace
 
 int freePort()
 {
