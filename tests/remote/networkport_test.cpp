@@ -69,7 +69,6 @@ public:
         socket_->write(bytes);
         socket_->flush();
     }
-    const QByteArray& heard() const { return heard_; }
     QTcpServer& server() { return server_; }
     QTcpSocket& socket() { return *socket_; }
 

@@ -80,8 +80,7 @@ bool Ser2net::installed()
 
 bool Ser2net::start()
 {
-    const std::string program =
-        std::filesystem::exists("/usr/sbin/ser2net") ? "/usr/sbin/ser2net" : "ser2net";
+    const char* program = e2e::onPath("ser2net") ? "ser2net" : "/usr/sbin/ser2net";
     // -d: in the foreground, its log on stdout; -u: no UUCP lock files, which need root.
     process_ = std::make_unique<e2e::ChildProcess>(
         std::vector<std::string>{program, "-d", "-u", "-c", config_.string()},
