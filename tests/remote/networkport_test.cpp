@@ -52,6 +52,7 @@ public:
         if (!QTest::qWaitFor([&] { return server_.hasPendingConnections(); }, 5000))
             return false;
         socket_.reset(server_.nextPendingConnection());
+        heard_.clear();
         return true;
     }
     // Reads until `bytes` has come (and keeps what came); false if it did not.
