@@ -269,7 +269,7 @@ TEST_F(WindowTest, SnapshotIgnoresWhatWaitedBeforeTheOpen)
     };
     port->replies = {settings("07.000")};
     choosePort(1);
-    port->replies = {settings("05.000")};
+    port->replies.append(settings("05.000"));
     ui().Timer[12]->timeout({});
     EXPECT_EQ(port->takeWritten(), (QByteArrayList{"SQL0\n", "SDW2.5\n", "inc5\n"}));
 }
