@@ -22,11 +22,6 @@ struct Timing
     std::vector<std::string> simulatorOptions;
 };
 
-void PrintTo(const Timing& timing, std::ostream* out)
-{
-    *out << timing.name;
-}
-
 class ReplyTimingTest : public DeskTest, public ::testing::WithParamInterface<Timing>
 {
 };
@@ -80,12 +75,8 @@ TEST_P(ReplyTimingTest, OnlyRealSettingsAreEchoedAndTheDisplayShowsOnlyTheReceiv
 
     // Polls and settings queries aside, the snapshot's echo of the simulator's own settings
     // (squelch 0, dwell 2.5 s, step 5 kHz) is all the receiver heard, once.
-    Lines rest;
-    for (const std::string& line : withoutStatusQueries(traffic().lines())) {
-        if (line != settingsQuery) {
-            rest.push_back(line);
-        }
-    }
+    Lines rest = withoutStatusQueries(traffic().lines());
+    std::erase(rest, settingsQuery);
     EXPECT_THAT(rest, ::testing::ElementsAre("SQL0", "SDW2.5", "inc5"));
     EXPECT_TRUE(panel().alive());
 }

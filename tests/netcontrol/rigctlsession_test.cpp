@@ -195,9 +195,7 @@ TEST(RigctlSession, AnswersRigctldsOtherQueriesAndItsOneByteForms)
     expectExchanges(state, {
                                {"\\get_vfo_info VFOA", "14200000\nUSB\n3200\n0\n0\n", {}},
                                {"\\get_vfo_info VFOB", "RPRT -11\n", {}},
-                               {"\\get_dcd", "1\n", {}},
                                {"\x8b", "1\n", {}},
-                               {"+\x8b", "get_dcd:\nDCD: 1\nRPRT 0\n", {}},
                                {"\x87 1", "RPRT -11\n", {}},
                                {"\xf1", "RPRT -11\n", {}}, // halt: not ours to do
                                {"f \x8b", "14200000\n1\n", {}},

@@ -25,6 +25,8 @@ sockaddr_in loopback(int port)
     return address;
 }
 
+} // namespace
+
 int connectTo(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -37,8 +39,6 @@ int connectTo(int port)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return fd;
 }
-
-} // namespace
 
 int freePort()
 {
@@ -80,8 +80,7 @@ bool Ser2net::installed()
 
 bool Ser2net::start()
 {
-    const std::string program =
-        std::filesystem::exists("/usr/sbin/ser2net") ? "/usr/sbin/ser2net" : "ser2net";
+    const char* program = e2e::onPath("ser2net") ? "ser2net" : "/usr/sbin/ser2net";
     // -d: in the foreground, its log on stdout; -u: no UUCP lock files, which need root.
     process_ = std::make_unique<e2e::ChildProcess>(
         std::vector<std::string>{program, "-d", "-u", "-c", config_.string()},

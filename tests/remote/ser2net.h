@@ -19,6 +19,9 @@ using namespace std::chrono_literals;
 // A loopback TCP port nobody listens on at the moment.
 int freePort();
 
+// A connection to the loopback port (without Nagle's delay), or -1.
+int connectTo(int port);
+
 // Whether something accepts connections on the loopback port.
 bool accepting(int port);
 

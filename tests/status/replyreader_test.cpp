@@ -37,13 +37,6 @@ TEST(ReplyReader, EachReplyGoesToItsOwnDecoder)
     const Case cases[] = {
         {"a status reply at the snapshot waits for the poll",
          {{S, status, "", true}, {P, "", status, false}}},
-        {"a settings reply at the poll waits for the snapshot",
-         {{P, settings, "", true}, {S, "", settings, false}}},
-        {"both in one read, either order",
-         {{P, settings + status, status, true},
-          {S, "", settings, false},
-          {S, status + settings, settings, true},
-          {P, "", status, false}}},
         {"a reply cut in two reads stays with the reader its start went to",
          {{P, settings.left(30), "", true},
           {P, settings.mid(30) + status.left(10), status.left(10), true},
