@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <QDir>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 
@@ -19,9 +20,12 @@ QLabel* makeLabel(const QString& name, const QString& text, const QRect& geometr
     return label;
 }
 
-// A path may be longer than a line: it may break after each separator.
-QString breakable(QString path)
+// A path longer than a line may break after each separator. A path that fits stays
+// as it is, so a copy of it pastes into a file dialog unchanged.
+QString breakable(QString path, const QFontMetrics& metrics, int width)
 {
+    if (metrics.horizontalAdvance(path) <= width)
+        return path;
     path.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
     path.replace(QLatin1Char('\\'), QStringLiteral("\\\u200B"));
     return path;
@@ -37,11 +41,7 @@ MemoriesHelp::MemoriesHelp(const QIcon& icon, const QString& workbookFolder, QWi
                                        "and type details in empty cells. Finish by clicking an "
                                        "adjacent row."),
                         QRect(24, 8, 361, 65), this)),
-      label2_(makeLabel(QStringLiteral("Label2"),
-                        QStringLiteral("You can also edit the file, Memories.xls in the %1 "
-                                       "folder using a spreadsheet program.")
-                            .arg(breakable(QDir::toNativeSeparators(workbookFolder))),
-                        QRect(24, 80, 369, 65), this))
+      label2_(makeLabel(QStringLiteral("Label2"), QString(), QRect(24, 80, 369, 65), this))
 {
     setObjectName(QStringLiteral("Memories_help"));
     setWindowTitle(QStringLiteral("Memories help"));
@@ -51,6 +51,10 @@ MemoriesHelp::MemoriesHelp(const QIcon& icon, const QString& workbookFolder, QWi
     labelFont.setPointSize(12);
     label1_->setFont(labelFont);
     label2_->setFont(labelFont);
+    label2_->setText(QStringLiteral("You can also edit the file, Memories.xls in the %1 "
+                                    "folder using a spreadsheet program.")
+                         .arg(breakable(QDir::toNativeSeparators(workbookFolder),
+                                        QFontMetrics(labelFont), label2_->width())));
     // 6030 x 2205 twips, taller where a long folder path needs more lines.
     for (QLabel* label : {label1_, label2_})
         label->setFixedHeight(std::max(label->height(), label->heightForWidth(label->width())));
