@@ -63,6 +63,43 @@ std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& rec
     return out;
 }
 
+// Whether the sheet is protected (a PROTECT record of its own, not of a chart embedded in it),
+// and which of its cells are then left open by an unlocked format.
+void readProtection(DocumentData& data, int sheet, const std::vector<biff::Record>& records,
+                    const std::vector<bool>& xfLocked)
+{
+    bool on = false;
+    int depth = 0;
+    for (const biff::Record& r : records) {
+        depth += r.type == type::bof ? 1 : r.type == type::eof ? -1 : 0;
+        if (depth == 1 && r.type == type::protect && r.body.size() >= 2 && get16(r.body, 0) != 0)
+            on = true;
+    }
+    data.protected_.push_back(on);
+    if (!on)
+        return;
+    const auto open = [&](int row, int column, std::uint16_t xf) {
+        if (xf < xfLocked.size() && !xfLocked[xf])
+            data.unlocked_.insert(DocumentData::protectionKey(sheet, row, column));
+    };
+    depth = 0;
+    for (const biff::Record& r : records) {
+        depth += r.type == type::bof ? 1 : r.type == type::eof ? -1 : 0;
+        if (depth != 1 || !biff::isCell(r.type) || r.body.size() < 6)
+            continue;
+        const int row = get16(r.body, 0);
+        const int first = get16(r.body, 2);
+        // MULRK holds an XF and a 4-byte number per cell, MULBLANK an XF per cell.
+        const qsizetype step = r.type == type::mulRk ? 6 : r.type == type::mulBlank ? 2 : 0;
+        if (step == 0) {
+            open(row, first, get16(r.body, 4));
+            continue;
+        }
+        for (qsizetype at = 4, column = first; at + step + 2 <= r.body.size(); at += step, ++column)
+            open(row, static_cast<int>(column), get16(r.body, at));
+    }
+}
+
 } // namespace
 
 std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const QByteArray& file)
@@ -130,6 +167,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         QString name;
     };
     std::vector<Bound> bounds;
+    std::vector<bool> xfLocked;
     bool sstRead = false;
     for (std::size_t i = 0; i < globals.size(); ++i) {
         const biff::Record& record = globals[i];
@@ -144,6 +182,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             if (record.body.size() < 4)
                 return failure(damaged());
             context.xfFormats.push_back(get16(record.body, 2));
+            xfLocked.push_back(record.body.size() < 6 || (get16(record.body, 4) & 0x0001) != 0);
             break;
         case type::format: {
             const std::uint16_t index = in.u16();
@@ -218,6 +257,8 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         if (!rows)
             return failure(damaged());
         data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
+        readProtection(*data, static_cast<int>(data->values_.sheets.size()), found->records,
+                       xfLocked);
         data->values_.sheets.push_back(Sheet{bound.name, std::move(*rows)});
     }
     data->evaluateUncached();
@@ -526,6 +567,18 @@ const Workbook& Document::values() const
     return data_->values_;
 }
 
+bool Document::isProtected(int sheet) const
+{
+    return sheet >= 0 && static_cast<std::size_t>(sheet) < data_->protected_.size() &&
+           data_->protected_[static_cast<std::size_t>(sheet)];
+}
+
+bool Document::isLocked(int sheet, int row, int column) const
+{
+    return isProtected(sheet) &&
+           !data_->unlocked_.contains(DocumentData::protectionKey(sheet, row, column));
+}
+
 bool Document::isCurrent(int sheet, int row, int column) const
 {
     return data_->isCurrent(sheet, row, column);
@@ -543,6 +596,8 @@ std::optional<QString> Document::setCell(int sheet, int row, int column, const C
 
 std::optional<QString> Document::removeRow(int sheet, int row)
 {
+    if (isProtected(sheet))
+        return QStringLiteral("the sheet is protected");
     auto copy = std::make_shared<DocumentData>(*data_);
     if (std::optional<QString> problem = copy->removeRow(sheet, row))
         return problem;

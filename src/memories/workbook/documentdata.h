@@ -58,6 +58,14 @@ public:
     Workbook values_;
     // Shared strings with rich-text runs (bold, italic words): typed text never reuses them.
     QSet<std::uint32_t> formattedStrings_;
+    // Per sheet of values: whether it is protected, and its cells whose format is not locked.
+    std::vector<bool> protected_;
+    QSet<quint64> unlocked_; // keys as protectionKey() makes them
+    static quint64 protectionKey(int sheet, int row, int column)
+    {
+        return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
+               (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
+    }
     // Formula cells (sheet of values, row, column) whose shown result is not current.
     QSet<quint64> stale_;
 
