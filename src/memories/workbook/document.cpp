@@ -78,25 +78,42 @@ void readProtection(DocumentData& data, int sheet, const std::vector<biff::Recor
     data.protected_.push_back(on);
     if (!on)
         return;
-    const auto open = [&](int row, int column, std::uint16_t xf) {
-        if (xf < xfLocked.size() && !xfLocked[xf])
-            data.unlocked_.insert(DocumentData::protectionKey(sheet, row, column));
+    const auto locked = [&xfLocked](std::uint16_t xf) {
+        return xf >= xfLocked.size() || xfLocked[xf]; // cells are locked unless said otherwise
     };
     depth = 0;
     for (const biff::Record& r : records) {
         depth += r.type == type::bof ? 1 : r.type == type::eof ? -1 : 0;
-        if (depth != 1 || !biff::isCell(r.type) || r.body.size() < 6)
+        if (depth != 1)
+            continue;
+        if (r.type == type::row && r.body.size() >= 16 && (get16(r.body, 12) & 0x0080) != 0) {
+            const std::uint16_t xf = get16(r.body, 14) & 0x0FFF; // the row has a format of its own
+            data.rowLocked_.insert(DocumentData::protectionKey(sheet, get16(r.body, 0), 0xFF),
+                                   locked(xf));
+            continue;
+        }
+        if (r.type == type::colInfo && r.body.size() >= 8) {
+            for (int column = get16(r.body, 0); column <= std::min<int>(get16(r.body, 2), 255);
+                 ++column)
+                data.columnLocked_.insert(DocumentData::protectionKey(sheet, 0, column),
+                                          locked(get16(r.body, 6)));
+            continue;
+        }
+        if (!biff::isCell(r.type) || r.body.size() < 6)
             continue;
         const int row = get16(r.body, 0);
         const int first = get16(r.body, 2);
         // MULRK holds an XF and a 4-byte number per cell, MULBLANK an XF per cell.
         const qsizetype step = r.type == type::mulRk ? 6 : r.type == type::mulBlank ? 2 : 0;
         if (step == 0) {
-            open(row, first, get16(r.body, 4));
+            data.cellLocked_.insert(DocumentData::protectionKey(sheet, row, first),
+                                    locked(get16(r.body, 4)));
             continue;
         }
         for (qsizetype at = 4, column = first; at + step + 2 <= r.body.size(); at += step, ++column)
-            open(row, static_cast<int>(column), get16(r.body, at));
+            data.cellLocked_.insert(
+                DocumentData::protectionKey(sheet, row, static_cast<int>(column)),
+                locked(get16(r.body, at)));
     }
 }
 
@@ -575,8 +592,14 @@ bool Document::isProtected(int sheet) const
 
 bool Document::isLocked(int sheet, int row, int column) const
 {
-    return isProtected(sheet) &&
-           !data_->unlocked_.contains(DocumentData::protectionKey(sheet, row, column));
+    if (!isProtected(sheet))
+        return false;
+    const auto cell = data_->cellLocked_.constFind(DocumentData::protectionKey(sheet, row, column));
+    if (cell != data_->cellLocked_.cend())
+        return *cell;
+    return data_->rowLocked_.value(
+        DocumentData::protectionKey(sheet, row, 0xFF),
+        data_->columnLocked_.value(DocumentData::protectionKey(sheet, 0, column), true));
 }
 
 bool Document::isCurrent(int sheet, int row, int column) const

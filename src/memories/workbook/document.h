@@ -60,8 +60,8 @@ public:
     // Whether the sheet is protected: spreadsheet programs then take no rows added or removed,
     // and no typing into its locked cells.
     bool isProtected(int sheet) const;
-    // Whether the cell may not be typed into: the sheet is protected and the cell's format is
-    // locked, as every cell's is unless its format says otherwise.
+    // Whether the cell may not be typed into: the sheet is protected and the cell's format
+    // (for an empty cell its row's or column's) is locked, as it is unless it says otherwise.
     bool isLocked(int sheet, int row, int column) const;
 
     // Sets one cell of sheet (index into values().sheets); Empty removes the cell.

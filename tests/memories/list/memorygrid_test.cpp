@@ -457,13 +457,15 @@ TEST_F(MemoryGridTest, AWriteThatFailsOnTheDiskKeepsTheTypingAndSaysSoOnce)
 }
 #endif
 
-// xlwt, an independent writer, protects Sheet1 and unlocks one note.
+// xlwt, an independent writer, protects Sheet1 and unlocks one note and the empty cells of
+// the Note column.
 constexpr const char* protectedWorkbook = R"(
 import sys, xlwt
 book = xlwt.Workbook()
 sheet = book.add_sheet('Sheet1')
 sheet.protect = True
-for row, cells in enumerate([('Frequency', 'Note'), (7.05, '40 m'), (14.2, '20 m')]):
+sheet.col(1).set_style(xlwt.easyxf('protection: cell_locked false'))
+for row, cells in enumerate([('Frequency', 'Note'), (7.05, '40 m'), (14.2, '20 m'), (21.3,)]):
     for column, value in enumerate(cells):
         open_ = (row, column) == (2, 1)
         sheet.write(row, column, value, xlwt.easyxf('protection: cell_locked false') if open_
@@ -485,7 +487,7 @@ TEST_F(MemoryGridTest, AProtectedSheetTakesTypingOnlyInItsUnlockedCells)
     open(state);
     EXPECT_EQ(grid_->captionBar()->text(),
               QStringLiteral("Memories (protected sheet: locked cells are read only)"));
-    const QStringList before{"7.05|40 m", "14.2|20 m"}; // and no row for adding
+    const QStringList before{"7.05|40 m", "14.2|20 m", "21.3|"}; // and no row for adding
     EXPECT_EQ(shown(), before);
 
     goTo(0, Note); // locked
@@ -503,9 +505,14 @@ TEST_F(MemoryGridTest, AProtectedSheetTakesTypingOnlyInItsUnlockedCells)
     goTo(1, Note); // unlocked
     type("x");
     press(Qt::Key_Return);
+    press(Qt::Key_Down);
+    type("y"); // empty, in the unlocked column
+    press(Qt::Key_Return);
     press(Qt::Key_Up);
-    ASSERT_EQ(state_->saves.size(), 1u);
-    EXPECT_EQ(saved(), (Rows{{t("Frequency"), t("Note")}, {7.05, t("40 m")}, {14.2, t("x")}}));
+    ASSERT_EQ(state_->saves.size(), 2u);
+    EXPECT_EQ(
+        saved(),
+        (Rows{{t("Frequency"), t("Note")}, {7.05, t("40 m")}, {14.2, t("x")}, {21.3, t("y")}}));
 }
 
 } // namespace
