@@ -179,8 +179,12 @@ void MemoryGrid::setUpView()
 
 void MemoryGrid::showCaption()
 {
-    caption_->setText(model_->problem().isEmpty() ? tr("Memories")
-                                                  : tr("Memories: %1").arg(model_->problem()));
+    if (!model_->problem().isEmpty())
+        caption_->setText(tr("Memories: %1").arg(model_->problem()));
+    else if (model_->isProtected())
+        caption_->setText(tr("Memories (protected sheet: locked cells are read only)"));
+    else
+        caption_->setText(tr("Memories"));
 }
 
 void MemoryGrid::keepCurrentCell()

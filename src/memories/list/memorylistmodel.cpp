@@ -86,7 +86,17 @@ int MemoryListModel::State::rowCount() const
 {
     if (!layout.showRows)
         return 0;
-    return memoryCount() + (layout.editable ? 1 : 0) + (pendingIsNew() ? 1 : 0);
+    const bool adding = layout.editable && !layout.protectedSheet;
+    return memoryCount() + (adding ? 1 : 0) + (pendingIsNew() ? 1 : 0);
+}
+
+bool MemoryListModel::State::isLocked(int row, int column) const
+{
+    if (!layout.protectedSheet)
+        return false;
+    return row < 0 || row >= memoryCount() ||
+           document.isLocked(layout.sheet, row + 1,
+                             layout.columns[static_cast<std::size_t>(column)]);
 }
 
 const workbook::Cell& MemoryListModel::State::cell(int row, int column) const
@@ -187,6 +197,7 @@ MemoryListModel::State MemoryListModel::loadedState(LoadResult loaded, const QSt
         }
     }
 
+    layout.protectedSheet = state.document.isProtected(layout.sheet);
     if (!loaded.writable) {
         layout.editable = false;
         layout.problem = tr("%1 is read-only").arg(file);
@@ -332,7 +343,7 @@ Qt::ItemFlags MemoryListModel::flags(const QModelIndex& index) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (state_.layout.editable)
+    if (state_.layout.editable && !state_.isLocked(index.row(), index.column()))
         flags |= Qt::ItemIsEditable;
     return flags;
 }
@@ -378,14 +389,16 @@ void MemoryListModel::holdRow(int row)
 
 void MemoryListModel::startTyping(int row)
 {
-    if (state_.layout.editable && state_.pending.row < 0 && row == memoryCount())
+    if (state_.layout.editable && !state_.layout.protectedSheet && state_.pending.row < 0 &&
+        row == memoryCount())
         holdRow(row);
 }
 
 bool MemoryListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (role != Qt::EditRole || !state_.layout.editable ||
-        !checkIndex(index, CheckIndexOption::IndexIsValid))
+        !checkIndex(index, CheckIndexOption::IndexIsValid) ||
+        state_.isLocked(index.row(), index.column()))
         return false;
     int row = index.row();
     const int column = index.column();
@@ -549,6 +562,9 @@ std::optional<QString> MemoryListModel::applyPending(State& state)
     for (std::size_t column = 0; column < cells.size(); ++column) {
         if (!pending.text[column])
             continue;
+        // The sheet may have been protected by another program since the typing began.
+        if (document.isLocked(layout.sheet, pending.row + 1, layout.columns[column]))
+            return tr("the cell is locked on a protected sheet");
         if (auto refused = document.setCell(layout.sheet, pending.row + 1, layout.columns[column],
                                             cells[column]))
             return refused;
@@ -607,6 +623,9 @@ MemoryListModel::SaveResult MemoryListModel::removeMemories(int row, int count)
 {
     if (!state_.layout.editable)
         return {false, state_.layout.problem};
+    if (state_.layout.protectedSheet)
+        return fail(
+            tr("The memory could not be deleted: %1 is a protected sheet.").arg(kSheetName));
     if (row < 0 || count <= 0 || row + count > rowCount())
         return {false, tr("There is no such row.")};
 

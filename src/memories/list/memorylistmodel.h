@@ -67,6 +67,9 @@ public:
     bool pendingCommitFailed() const { return state_.pending.failed; }
 
     bool isEditable() const { return state_.layout.editable; }
+    // Sheet1 is protected: no rows are added or deleted, and only cells whose format is
+    // unlocked take typing, as in a spreadsheet program.
+    bool isProtected() const { return state_.layout.protectedSheet; }
     // Why the list cannot be edited, in a few words; empty when it can.
     QString problem() const { return state_.layout.problem; }
 
@@ -106,6 +109,7 @@ private:
         bool hasHeader = false;
         bool editable = true;
         bool showRows = true;
+        bool protectedSheet = false;
         QString problem;
     };
 
@@ -128,6 +132,7 @@ private:
         bool pendingIsNew() const { return pending.row >= 0 && pending.row == memoryCount(); }
         const Cell& cell(int row, int column) const;
         bool isCurrent(int row, int column) const;
+        bool isLocked(int row, int column) const;
         QString savedText(int row, int column) const;
         Texts savedTexts(int row) const { return {savedText(row, 0), savedText(row, 1)}; }
         std::optional<int> findRow(const Texts& texts, int near) const;

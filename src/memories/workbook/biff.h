@@ -17,6 +17,8 @@ namespace rxdeck::workbook::biff {
 namespace type {
 inline constexpr std::uint16_t formula = 0x0006;
 inline constexpr std::uint16_t eof = 0x000A;
+inline constexpr std::uint16_t protect = 0x0012;
+inline constexpr std::uint16_t colInfo = 0x007D;
 inline constexpr std::uint16_t horizontalPageBreaks = 0x001B;
 inline constexpr std::uint16_t note = 0x001C;
 inline constexpr std::uint16_t name = 0x0018;

@@ -3,7 +3,9 @@
 
 #include "memories/workbook/compound.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
@@ -12,7 +14,11 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output.h>
+#include <limits>
+#include <map>
 #include <memory>
+#include <QtEndian>
+#include <set>
 
 namespace rxdeck::workbook::compound {
 namespace {
@@ -136,6 +142,140 @@ bool allReadable(GsfInfile* in, int depth = 0)
     return true;
 }
 
+// The directory of a compound file, read just far enough to find each entry. libgsf writes the
+// directory's creation and modification times as zero (or whole seconds), so a save copies them
+// from the original entry of the same path.
+class Directory
+{
+public:
+    explicit Directory(const QByteArray& file) : file_(file) { readEntries(); }
+
+    // Byte offset of each entry by its path ("" for the root, "Workbook", "Storage/Stream").
+    std::map<QByteArray, qsizetype> byPath() const
+    {
+        std::map<QByteArray, qsizetype> out;
+        if (entries_.empty())
+            return out;
+        out.emplace(QByteArray(), entries_[0]);
+        std::set<quint32> seen{0};
+        walk(u32(entries_[0] + childOffset), {}, out, seen);
+        return out;
+    }
+
+private:
+    static constexpr quint32 lastSector = 0xFFFFFFFA; // numbers from here on mark ends and holes
+    static constexpr qsizetype entrySize = 128;
+    static constexpr qsizetype leftOffset = 68;
+    static constexpr qsizetype rightOffset = 72;
+    static constexpr qsizetype childOffset = 76;
+
+    quint32 u32(qsizetype at) const
+    {
+        return at >= 0 && at + 4 <= file_.size()
+                   ? qFromLittleEndian<quint32>(file_.constData() + at)
+                   : std::numeric_limits<quint32>::max();
+    }
+
+    qsizetype sectorAt(quint32 sector) const
+    {
+        const qsizetype at = (qsizetype{sector} + 1) * sectorSize_;
+        return sector < lastSector && at + sectorSize_ <= file_.size() ? at : -1;
+    }
+
+    std::optional<quint32> next(quint32 sector) const
+    {
+        const quint32 perSector = static_cast<quint32>(sectorSize_ / 4);
+        if (sector / perSector >= fat_.size())
+            return std::nullopt;
+        const qsizetype at = sectorAt(fat_[sector / perSector]);
+        if (at < 0)
+            return std::nullopt;
+        return u32(at + 4 * (sector % perSector));
+    }
+
+    void readEntries()
+    {
+        static const QByteArray magic = QByteArray::fromHex("d0cf11e0a1b11ae1");
+        if (file_.size() < 512 || !file_.startsWith(magic))
+            return;
+        const quint16 shift = qFromLittleEndian<quint16>(file_.constData() + 30);
+        if (shift != 9 && shift != 12)
+            return;
+        sectorSize_ = qsizetype{1} << shift;
+        const qsizetype maxSectors = file_.size() / sectorSize_;
+        const quint32 fatCount = u32(44);
+        if (fatCount > maxSectors)
+            return;
+        for (int i = 0; i < 109 && fat_.size() < fatCount; ++i)
+            fat_.push_back(u32(76 + 4 * i));
+        const qsizetype perDifat = sectorSize_ / 4 - 1;
+        for (quint32 difat = u32(68); fat_.size() < fatCount;) {
+            const qsizetype at = sectorAt(difat);
+            if (at < 0)
+                return fat_.clear();
+            for (qsizetype i = 0; i < perDifat && fat_.size() < fatCount; ++i)
+                fat_.push_back(u32(at + 4 * i));
+            difat = u32(at + 4 * perDifat);
+        }
+        std::vector<qsizetype> entries;
+        for (quint32 sector = u32(48); sector < lastSector;) {
+            const qsizetype at = sectorAt(sector);
+            const std::optional<quint32> following = next(sector);
+            if (at < 0 || !following ||
+                static_cast<qsizetype>(entries.size()) * entrySize / sectorSize_ > maxSectors)
+                return;
+            for (qsizetype i = 0; i < sectorSize_; i += entrySize)
+                entries.push_back(at + i);
+            sector = *following;
+        }
+        entries_ = std::move(entries);
+    }
+
+    // Visits the sibling tree rooted at entry `id`, and the storages below it; a work list
+    // rather than recursion, as a damaged file may chain thousands of entries.
+    void walk(quint32 id, const QByteArray& prefix, std::map<QByteArray, qsizetype>& out,
+              std::set<quint32>& seen) const
+    {
+        std::vector<std::pair<quint32, QByteArray>> pending{{id, prefix}};
+        while (!pending.empty()) {
+            auto [entry, under] = std::move(pending.back());
+            pending.pop_back();
+            if (entry >= entries_.size() || !seen.insert(entry).second)
+                continue;
+            const qsizetype at = entries_[entry];
+            const quint16 nameBytes = qFromLittleEndian<quint16>(file_.constData() + at + 64);
+            const QByteArray path =
+                under + file_.mid(at, std::clamp<qsizetype>(nameBytes - 2, 0, 62));
+            out.emplace(path, at);
+            pending.emplace_back(u32(at + leftOffset), under);
+            pending.emplace_back(u32(at + rightOffset), under);
+            if (file_.at(at + 66) == 1) // a storage
+                pending.emplace_back(u32(at + childOffset), path + QByteArray("/\0", 2));
+        }
+    }
+
+    const QByteArray& file_;
+    qsizetype sectorSize_ = 512;
+    std::vector<quint32> fat_;
+    std::vector<qsizetype> entries_;
+};
+
+// Copies the creation and modification times of every entry of `original` into the entry of
+// the same path in `written`.
+void keepTimestamps(const QByteArray& original, QByteArray& written)
+{
+    constexpr qsizetype timesOffset = 100;
+    constexpr qsizetype timesSize = 16;
+    const std::map<QByteArray, qsizetype> from = Directory(original).byPath();
+    const std::map<QByteArray, qsizetype> to = Directory(written).byPath();
+    for (const auto& [path, at] : to) {
+        const auto found = from.find(path);
+        if (found != from.end())
+            std::memcpy(written.data() + at + timesOffset,
+                        original.constData() + found->second + timesOffset, timesSize);
+    }
+}
+
 } // namespace
 
 std::vector<Stream> streams(const QByteArray& file)
@@ -202,7 +342,9 @@ std::optional<QByteArray> replaceStream(const QByteArray& file, const QByteArray
     const gsf_off_t size = gsf_output_size(memory.get());
     if (data == nullptr || size <= 0)
         return fail();
-    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QByteArray written(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    keepTimestamps(file, written);
+    return written;
 }
 
 } // namespace rxdeck::workbook::compound

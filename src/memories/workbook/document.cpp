@@ -63,6 +63,60 @@ std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& rec
     return out;
 }
 
+// Whether the sheet is protected (a PROTECT record of its own, not of a chart embedded in it),
+// and which of its cells are then left open by an unlocked format.
+void readProtection(DocumentData& data, int sheet, const std::vector<biff::Record>& records,
+                    const std::vector<bool>& xfLocked)
+{
+    bool on = false;
+    int depth = 0;
+    for (const biff::Record& r : records) {
+        depth += r.type == type::bof ? 1 : r.type == type::eof ? -1 : 0;
+        if (depth == 1 && r.type == type::protect && r.body.size() >= 2 && get16(r.body, 0) != 0)
+            on = true;
+    }
+    data.protected_.push_back(on);
+    if (!on)
+        return;
+    const auto locked = [&xfLocked](std::uint16_t xf) {
+        return xf >= xfLocked.size() || xfLocked[xf]; // cells are locked unless said otherwise
+    };
+    depth = 0;
+    for (const biff::Record& r : records) {
+        depth += r.type == type::bof ? 1 : r.type == type::eof ? -1 : 0;
+        if (depth != 1)
+            continue;
+        if (r.type == type::row && r.body.size() >= 16 && (get16(r.body, 12) & 0x0080) != 0) {
+            const std::uint16_t xf = get16(r.body, 14) & 0x0FFF; // the row has a format of its own
+            data.rowLocked_.insert(DocumentData::protectionKey(sheet, get16(r.body, 0), 0xFF),
+                                   locked(xf));
+            continue;
+        }
+        if (r.type == type::colInfo && r.body.size() >= 8) {
+            for (int column = get16(r.body, 0); column <= std::min<int>(get16(r.body, 2), 255);
+                 ++column)
+                data.columnLocked_.insert(DocumentData::protectionKey(sheet, 0, column),
+                                          locked(get16(r.body, 6)));
+            continue;
+        }
+        if (!biff::isCell(r.type) || r.body.size() < 6)
+            continue;
+        const int row = get16(r.body, 0);
+        const int first = get16(r.body, 2);
+        // MULRK holds an XF and a 4-byte number per cell, MULBLANK an XF per cell.
+        const qsizetype step = r.type == type::mulRk ? 6 : r.type == type::mulBlank ? 2 : 0;
+        if (step == 0) {
+            data.cellLocked_.insert(DocumentData::protectionKey(sheet, row, first),
+                                    locked(get16(r.body, 4)));
+            continue;
+        }
+        for (qsizetype at = 4, column = first; at + step + 2 <= r.body.size(); at += step, ++column)
+            data.cellLocked_.insert(
+                DocumentData::protectionKey(sheet, row, static_cast<int>(column)),
+                locked(get16(r.body, at)));
+    }
+}
+
 } // namespace
 
 std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const QByteArray& file)
@@ -130,6 +184,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         QString name;
     };
     std::vector<Bound> bounds;
+    std::vector<bool> xfLocked;
     bool sstRead = false;
     for (std::size_t i = 0; i < globals.size(); ++i) {
         const biff::Record& record = globals[i];
@@ -144,6 +199,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             if (record.body.size() < 4)
                 return failure(damaged());
             context.xfFormats.push_back(get16(record.body, 2));
+            xfLocked.push_back(record.body.size() < 6 || (get16(record.body, 4) & 0x0001) != 0);
             break;
         case type::format: {
             const std::uint16_t index = in.u16();
@@ -218,6 +274,8 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         if (!rows)
             return failure(damaged());
         data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
+        readProtection(*data, static_cast<int>(data->values_.sheets.size()), found->records,
+                       xfLocked);
         data->values_.sheets.push_back(Sheet{bound.name, std::move(*rows)});
     }
     data->evaluateUncached();
@@ -526,6 +584,24 @@ const Workbook& Document::values() const
     return data_->values_;
 }
 
+bool Document::isProtected(int sheet) const
+{
+    return sheet >= 0 && static_cast<std::size_t>(sheet) < data_->protected_.size() &&
+           data_->protected_[static_cast<std::size_t>(sheet)];
+}
+
+bool Document::isLocked(int sheet, int row, int column) const
+{
+    if (!isProtected(sheet))
+        return false;
+    const auto cell = data_->cellLocked_.constFind(DocumentData::protectionKey(sheet, row, column));
+    if (cell != data_->cellLocked_.cend())
+        return *cell;
+    return data_->rowLocked_.value(
+        DocumentData::protectionKey(sheet, row, 0xFF),
+        data_->columnLocked_.value(DocumentData::protectionKey(sheet, 0, column), true));
+}
+
 bool Document::isCurrent(int sheet, int row, int column) const
 {
     return data_->isCurrent(sheet, row, column);
@@ -543,6 +619,8 @@ std::optional<QString> Document::setCell(int sheet, int row, int column, const C
 
 std::optional<QString> Document::removeRow(int sheet, int row)
 {
+    if (isProtected(sheet))
+        return QStringLiteral("the sheet is protected");
     auto copy = std::make_shared<DocumentData>(*data_);
     if (std::optional<QString> problem = copy->removeRow(sheet, row))
         return problem;

@@ -57,6 +57,13 @@ public:
     // recalculate it). Other formulas that depend on edited cells show their new results.
     bool isCurrent(int sheet, int row, int column) const;
 
+    // Whether the sheet is protected: spreadsheet programs then take no rows added or removed,
+    // and no typing into its locked cells.
+    bool isProtected(int sheet) const;
+    // Whether the cell may not be typed into: the sheet is protected and the cell's format
+    // (for an empty cell its row's or column's) is locked, as it is unless it says otherwise.
+    bool isLocked(int sheet, int row, int column) const;
+
     // Sets one cell of sheet (index into values().sheets); Empty removes the cell.
     // A formula cell is replaced by the value, as typing over it in a spreadsheet does.
     // Fails with a reason for the user, changing nothing, when the value cannot be stored:

@@ -58,6 +58,18 @@ public:
     Workbook values_;
     // Shared strings with rich-text runs (bold, italic words): typed text never reuses them.
     QSet<std::uint32_t> formattedStrings_;
+    // Per sheet of values: whether it is protected. On protected sheets, whether each cell
+    // with a record is locked, and the formats empty cells take: their row's where it has one,
+    // else their column's. Keys as protectionKey() makes them.
+    std::vector<bool> protected_;
+    QHash<quint64, bool> cellLocked_;
+    QHash<quint64, bool> rowLocked_;    // column 0xFF stands for the whole row
+    QHash<quint64, bool> columnLocked_; // row 0 stands for the whole column
+    static quint64 protectionKey(int sheet, int row, int column)
+    {
+        return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
+               (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
+    }
     // Formula cells (sheet of values, row, column) whose shown result is not current.
     QSet<quint64> stale_;
 

@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -455,6 +456,64 @@ TEST_F(MemoryGridTest, AWriteThatFailsOnTheDiskKeepsTheTypingAndSaysSoOnce)
     EXPECT_EQ(messages_.size(), 1);
 }
 #endif
+
+// xlwt, an independent writer, protects Sheet1 and unlocks one note and the empty cells of
+// the Note column.
+constexpr const char* protectedWorkbook = R"(
+import sys, xlwt
+book = xlwt.Workbook()
+sheet = book.add_sheet('Sheet1')
+sheet.protect = True
+sheet.col(1).set_style(xlwt.easyxf('protection: cell_locked false'))
+for row, cells in enumerate([('Frequency', 'Note'), (7.05, '40 m'), (14.2, '20 m'), (21.3,)]):
+    for column, value in enumerate(cells):
+        open_ = (row, column) == (2, 1)
+        sheet.write(row, column, value, xlwt.easyxf('protection: cell_locked false') if open_
+                    else xlwt.Style.default_style)
+book.save(sys.argv[1])
+)";
+
+TEST_F(MemoryGridTest, AProtectedSheetTakesTypingOnlyInItsUnlockedCells)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("protected.xls");
+    QProcess xlwt;
+    xlwt.start(QStringLiteral("/usr/bin/python3"), {"-c", protectedWorkbook, path});
+    if (!xlwt.waitForFinished() || xlwt.exitCode() != 0)
+        GTEST_SKIP() << "python3-xlwt is not installed";
+    auto state = std::make_shared<StoreState>();
+    state->loaded.status = LoadResult::Status::Loaded;
+    state->loaded.document = *workbook::Document::parse(fileContents(path)).document;
+    open(state);
+    EXPECT_EQ(grid_->captionBar()->text(),
+              QStringLiteral("Memories (protected sheet: locked cells are read only)"));
+    const QStringList before{"7.05|40 m", "14.2|20 m", "21.3|"}; // and no row for adding
+    EXPECT_EQ(shown(), before);
+
+    goTo(0, Note); // locked
+    type("9");
+    press(Qt::Key_Return);
+    goTo(0, Freq);
+    press(Qt::Key_Delete); // clears nothing either
+    clickRecordSelector(0);
+    press(Qt::Key_Delete); // nor deletes the row
+    EXPECT_EQ(shown(), before);
+    EXPECT_TRUE(state_->saves.empty());
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_[0].contains("protected")) << messages_[0].toStdString();
+
+    goTo(1, Note); // unlocked
+    type("x");
+    press(Qt::Key_Return);
+    press(Qt::Key_Down);
+    type("y"); // empty, in the unlocked column
+    press(Qt::Key_Return);
+    press(Qt::Key_Up);
+    ASSERT_EQ(state_->saves.size(), 2u);
+    EXPECT_EQ(
+        saved(),
+        (Rows{{t("Frequency"), t("Note")}, {7.05, t("40 m")}, {14.2, t("x")}, {21.3, t("y")}}));
+}
 
 } // namespace
 } // namespace rxdeck::memories

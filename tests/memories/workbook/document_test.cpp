@@ -958,5 +958,61 @@ TEST(DocumentEdit, RemovalMovesTheStructuresTiedToRows)
     }
 }
 
+// olefile, an independent reader, stamps distinct times on every directory entry of a file
+// ("stamp") and lists each entry's path with its times ("times").
+constexpr const char* oleTimes = R"(
+import olefile, sys
+o = olefile.OleFileIO(sys.argv[2], write_mode=sys.argv[1] == 'stamp')
+if sys.argv[1] == 'stamp':
+    chain, s = [], o.first_dir_sector
+    while s < 0xFFFFFFFA:
+        chain.append(s)
+        s = o.fat[s]
+    per = o.sectorsize // 128
+    for i, e in enumerate(o.direntries):
+        if e is None:
+            continue
+        sector = bytearray(o.getsect(chain[i // per]))
+        at = (i % per) * 128 + 100
+        t = 130000000000000000 + i * 86400 * 10**7 + 1234567
+        sector[at:at + 16] = t.to_bytes(8, 'little') + (t + 5 * 10**7).to_bytes(8, 'little')
+        o.write_sect(chain[i // per], bytes(sector))
+else:
+    print('', o.root.createTime, o.root.modifyTime)
+    for path in o.listdir(streams=True, storages=True):
+        e = o.direntries[o._find(path)]
+        print('/'.join(path), e.createTime, e.modifyTime)
+)";
+
+TEST(DocumentSave, KeepsTheDirectoryTimestamps)
+{
+    QTemporaryDir dir;
+    const auto probe = run(testing::python, {"-c", "import olefile"});
+    if (!probe.ran || probe.exitCode != 0)
+        GTEST_SKIP() << "python3-olefile is not installed";
+    for (const Source& source : sources()) {
+        SCOPED_TRACE(source.name);
+        if (!source.file)
+            continue;
+        const QString original = dir.filePath("original.xls");
+        const QString saved = dir.filePath("saved.xls");
+        rxdeck::test::putFile(original, *source.file);
+        ASSERT_EQ(run(testing::python, {"-c", oleTimes, "stamp", original}).exitCode, 0);
+        const Document::ParseResult parsed = Document::parse(rxdeck::test::fileContents(original));
+        ASSERT_TRUE(parsed.document) << parsed.error.toStdString();
+        Document document = *parsed.document;
+        ASSERT_FALSE(document.setCell(0, 1, 1, text("evening net")));
+        const std::optional<QByteArray> bytes = document.save();
+        ASSERT_TRUE(bytes);
+        rxdeck::test::putFile(saved, *bytes);
+        const auto before = run(testing::python, {"-c", oleTimes, "times", original});
+        const auto after = run(testing::python, {"-c", oleTimes, "times", saved});
+        ASSERT_EQ(before.exitCode, 0) << before.err.toStdString();
+        EXPECT_GE(before.out.count('\n'), 2);
+        EXPECT_TRUE(before.out.contains(" 130000000"));
+        EXPECT_EQ(after.out.toStdString(), before.out.toStdString());
+    }
+}
+
 } // namespace
 } // namespace rxdeck::workbook
