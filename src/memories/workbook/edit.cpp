@@ -159,19 +159,6 @@ std::optional<std::pair<int, int>> formulaAnchor(const Record& formula)
     return std::pair{static_cast<int>(get16(b, at + 1)), static_cast<int>(get16(b, at + 3))};
 }
 
-std::vector<formula::Record> asFormulaRecords(const std::vector<Record>& records)
-{
-    std::vector<formula::Record> out;
-    out.reserve(records.size());
-    for (const Record& r : records) {
-        if (r.type == type::continued && !out.empty())
-            out.back().body += r.body;
-        else
-            out.push_back(formula::Record{r.type, r.body});
-    }
-    return out;
-}
-
 bool adjustable(std::uint16_t t)
 {
     return biff::isFormula(t) || t == type::array || t == type::shrFmla || t == type::table ||
@@ -355,6 +342,19 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
 }
 
 } // namespace
+
+std::vector<formula::Record> asFormulaRecords(const std::vector<Record>& records)
+{
+    std::vector<formula::Record> out;
+    out.reserve(records.size());
+    for (const Record& r : records) {
+        if (r.type == type::continued && !out.empty())
+            out.back().body += r.body;
+        else
+            out.push_back(formula::Record{r.type, r.body});
+    }
+    return out;
+}
 
 std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
 {
@@ -559,8 +559,8 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
 
     // Where several records hold the cell, readers take the last one (a MULBLANK before the
     // cell's own record), and so does its format.
-    std::uint16_t xf = covering.empty() ? newCellXf(records, row, column)
-                                        : xfAt(records[covering.back()], column);
+    std::uint16_t xf =
+        covering.empty() ? newCellXf(records, row, column) : xfAt(records[covering.back()], column);
     Cell shown = value;
     if (const double* number = std::get_if<double>(&value)) {
         // A number in a date cell would read back as a date: such a cell keeps its font,

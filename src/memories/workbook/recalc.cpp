@@ -51,19 +51,6 @@ struct Node
     formula::Compiled compiled;
 };
 
-std::vector<formula::Record> joined(const std::vector<Record>& records)
-{
-    std::vector<formula::Record> out;
-    out.reserve(records.size());
-    for (const Record& r : records) {
-        if (r.type == type::continued && !out.empty())
-            out.back().body += r.body;
-        else
-            out.push_back(formula::Record{r.type, r.body});
-    }
-    return out;
-}
-
 // The token array of a FORMULA record, or of the shared formula it points to.
 struct Tokens
 {
@@ -81,7 +68,7 @@ public:
     {
         const formula::Biff version =
             data.format_ == Document::Format::Biff8 ? formula::Biff::V8 : formula::Biff::V5;
-        externs_ = formula::externSheets(joined(data.subs_.front().records), version);
+        externs_ = formula::externSheets(asFormulaRecords(data.subs_.front().records), version);
         raw_.resize(data.boundSubstream_.size());
         rawBuilt_.assign(data.boundSubstream_.size(), false);
         for (std::size_t v = 0; v < data.worksheetBound_.size(); ++v) {
