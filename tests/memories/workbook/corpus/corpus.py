@@ -3,7 +3,8 @@
 """Foreign workbooks for the editor tests, and an independent look at what is in them.
 
   corpus.py make KIND OUT.xls      write the memory-list workbook with another program
-  corpus.py dump FILE.xls          print what xlrd and ssconvert read from it, as JSON
+  corpus.py dump FILE.xls          print what xlrd and ssconvert read from it, as JSON; a
+                                   formula without a result in the file shows gnumeric's
   corpus.py diff BEFORE AFTER EDIT print every difference between the two workbooks that
                                    the edit (JSON) does not explain; exit 1 if there is one
   corpus.py opens FILE...          print, as JSON, which files xlrd opens
@@ -18,7 +19,10 @@ EDIT (JSON, or a file holding it) is {"set": [[sheet, row, column, value], ...]}
 {"remove": [sheet, row]}. Every cell, format, column width, row height, name, formula text
 and every other stream of the compound file must be as before, except: set cells hold the
 new value (an existing cell keeps its format); after a remove, the rows below move up one
-and every formula reference to a moved row of that sheet moves with it.
+and every formula reference to a moved row of that sheet moves with it. The result of a
+formula the edit affects (it reads a changed or moved cell, directly or through other
+formulas), or of one the original holds no result for, must be what gnumeric computes for
+the edited workbook (ssconvert --recalc); every other result stays as it was.
 """
 
 import datetime
@@ -358,6 +362,80 @@ def dump(path, with_formulas=True):
         "streams": streams(path),
         "sheets": sheets,
     }
+
+
+def recalculated(path):
+    """Every cell of the workbook after gnumeric recalculates all its formulas, by
+    (sheet, row, col)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "recalculated.xls")
+        subprocess.run(["ssconvert", "--recalc", "--export-type=Gnumeric_Excel:excel_biff8",
+                        path, out], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        fresh = dump(out, with_formulas=False)
+    return {(s, c["row"], c["col"]): c for s, sh in enumerate(fresh["sheets"])
+            for c in sh["cells"]}
+
+
+def with_results(book, fresh, which):
+    """book with the type and value of the formula cells at the keys in which taken from
+    fresh (recalculated())."""
+    for s, sh in enumerate(book["sheets"]):
+        for c in sh["cells"]:
+            result = fresh.get((s, c["row"], c["col"]))
+            if (s, c["row"], c["col"]) in which and "formula" in c and result:
+                c["type"], c["value"] = result["type"], result["value"]
+    return book
+
+
+def uncached(book):
+    """Formula cells whose file holds no result (xlrd shows an empty text): Rxdeck evaluates
+    them when it reads the workbook."""
+    return {(s, c["row"], c["col"]) for s, sh in enumerate(book["sheets"]) for c in sh["cells"]
+            if "formula" in c and c["type"] == "text" and c["value"] == ""}
+
+
+def reads(text, own):
+    """The areas a formula text reads, as (sheet, first row, last row, first col, last col)."""
+    found = []
+
+    def fn(sheet_name, cabs, col, rabs, r, part):
+        c = col_number(col) - 1
+        if part == "end":
+            name, r0, _, c0, _ = found[-1]
+            found[-1] = (name, min(r0, r - 1), max(r0, r - 1), min(c0, c), max(c0, c))
+        else:
+            name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
+            found.append((name, r - 1, r - 1, c, c))
+        return ""
+    map_refs(text, fn)
+    return found
+
+
+def dependents(book, edit):
+    """Formula cells of book (before the edit) whose result the edit changes, directly or
+    through other formulas, at their places after the edit."""
+    names = [sh["name"] for sh in book["sheets"]]
+    areas = {(s, c["row"], c["col"]): reads(c["formula"], names[s])
+             for s, sh in enumerate(book["sheets"]) for c in sh["cells"] if "formula" in c}
+    changed = [(names[s], r, r, c, c) for s, r, c, _ in edit.get("set", [])]
+    if "remove" in edit:
+        changed.append((names[edit["remove"][0]], edit["remove"][1], 65535, 0, 255))
+
+    def meets(a, b):
+        return a[0] == b[0] and a[1] <= b[2] and b[1] <= a[2] and a[3] <= b[4] and b[3] <= a[4]
+    found = set()
+    while True:
+        more = {k for k, v in areas.items()
+                if k not in found and any(meets(a, c) for a in v for c in changed)}
+        if not more:
+            break
+        found |= more
+        changed += [(names[s], r, r, c, c) for s, r, c in more]
+    if "remove" in edit:
+        sheet, row = edit["remove"]
+        found = {(s, r - (s == sheet and r > row), c) for s, r, c in found}
+    return found
 
 
 def columns(sheet, style):
@@ -708,7 +786,9 @@ def main(argv):
     if len(argv) == 3 and argv[0] == "make":
         return make(argv[1], argv[2])
     if len(argv) == 2 and argv[0] == "dump":
-        json.dump(dump(argv[1]), sys.stdout, ensure_ascii=False, indent=1)
+        book = dump(argv[1])
+        json.dump(with_results(book, recalculated(argv[1]), uncached(book)), sys.stdout,
+                  ensure_ascii=False, indent=1)
         print()
         return 0
     if len(argv) == 4 and argv[0] == "diff":
@@ -716,7 +796,9 @@ def main(argv):
         if not edit.lstrip().startswith("{"):
             with open(edit, encoding="utf-8") as f:
                 edit = f.read()
-        want, problems = expected(dump(argv[1]), json.loads(edit))
+        before, edit = dump(argv[1]), json.loads(edit)
+        want, problems = expected(before, edit)
+        with_results(want, recalculated(argv[2]), uncached(want) | dependents(before, edit))
         out = problems + differences(want, dump(argv[2]))
         for line in out:
             print(line)
