@@ -32,6 +32,7 @@ constexpr const char* structures[] = {
     "comment",     // a note on a cell below, its box below the deleted row too
     "autofilter",  // on the whole list, with its drop-down objects
     "shape",       // a rectangle anchored below the deleted row
+    "screentip",   // a hyperlink with a ScreenTip below the deleted row (made by gnumeric)
 };
 
 // Runs libreoffice.py; LibreOffice takes its time to start on a busy machine.
