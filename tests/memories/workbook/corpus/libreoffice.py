@@ -108,6 +108,7 @@ def shape(doc, one, two):
 
 # Made by gnumeric: LibreOffice writes no ScreenTips.
 def screentip(path):
+    sys.dont_write_bytecode = True  # nothing written into the source tree
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import corpus
     book = corpus.gnumeric_xml(False).decode("utf-8")
