@@ -3,7 +3,8 @@
 """Foreign workbooks for the editor tests, and an independent look at what is in them.
 
   corpus.py make KIND OUT.xls      write the memory-list workbook with another program
-  corpus.py dump FILE.xls          print what xlrd and ssconvert read from it, as JSON
+  corpus.py dump FILE.xls          print what xlrd and ssconvert read from it, as JSON; a
+                                   formula without a result in the file shows gnumeric's
   corpus.py diff BEFORE AFTER EDIT print every difference between the two workbooks that
                                    the edit (JSON) does not explain; exit 1 if there is one
   corpus.py opens FILE...          print, as JSON, which files xlrd opens
@@ -18,7 +19,10 @@ EDIT (JSON, or a file holding it) is {"set": [[sheet, row, column, value], ...]}
 {"remove": [sheet, row]}. Every cell, format, column width, row height, name, formula text
 and every other stream of the compound file must be as before, except: set cells hold the
 new value (an existing cell keeps its format); after a remove, the rows below move up one
-and every formula reference to a moved row of that sheet moves with it.
+and every formula reference to a moved row of that sheet moves with it. The result of a
+formula the edit affects (it reads a changed or moved cell, directly or through other
+formulas), or of one the original holds no result for, must be what gnumeric computes for
+the edited workbook (ssconvert --recalc); every other result stays as it was.
 """
 
 import datetime
@@ -360,6 +364,80 @@ def dump(path, with_formulas=True):
     }
 
 
+def recalculated(path):
+    """Every cell of the workbook after gnumeric recalculates all its formulas, by
+    (sheet, row, col)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "recalculated.xls")
+        subprocess.run(["ssconvert", "--recalc", "--export-type=Gnumeric_Excel:excel_biff8",
+                        path, out], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        fresh = dump(out, with_formulas=False)
+    return {(s, c["row"], c["col"]): c for s, sh in enumerate(fresh["sheets"])
+            for c in sh["cells"]}
+
+
+def with_results(book, fresh, which):
+    """book with the type and value of the formula cells at the keys in which taken from
+    fresh (recalculated())."""
+    for s, sh in enumerate(book["sheets"]):
+        for c in sh["cells"]:
+            result = fresh.get((s, c["row"], c["col"]))
+            if (s, c["row"], c["col"]) in which and "formula" in c and result:
+                c["type"], c["value"] = result["type"], result["value"]
+    return book
+
+
+def uncached(book):
+    """Formula cells whose file holds no result (xlrd shows an empty text): Rxdeck evaluates
+    them when it reads the workbook."""
+    return {(s, c["row"], c["col"]) for s, sh in enumerate(book["sheets"]) for c in sh["cells"]
+            if "formula" in c and c["type"] == "text" and c["value"] == ""}
+
+
+def reads(text, own):
+    """The areas a formula text reads, as (sheet, first row, last row, first col, last col)."""
+    found = []
+
+    def fn(sheet_name, cabs, col, rabs, r, part):
+        c = col_number(col) - 1
+        if part == "end":
+            name, r0, _, c0, _ = found[-1]
+            found[-1] = (name, min(r0, r - 1), max(r0, r - 1), min(c0, c), max(c0, c))
+        else:
+            name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
+            found.append((name, r - 1, r - 1, c, c))
+        return ""
+    map_refs(text, fn)
+    return found
+
+
+def dependents(book, edit):
+    """Formula cells of book (before the edit) whose result the edit changes, directly or
+    through other formulas, at their places after the edit."""
+    names = [sh["name"] for sh in book["sheets"]]
+    areas = {(s, c["row"], c["col"]): reads(c["formula"], names[s])
+             for s, sh in enumerate(book["sheets"]) for c in sh["cells"] if "formula" in c}
+    changed = [(names[s], r, r, c, c) for s, r, c, _ in edit.get("set", [])]
+    if "remove" in edit:
+        changed.append((names[edit["remove"][0]], edit["remove"][1], 65535, 0, 255))
+
+    def meets(a, b):
+        return a[0] == b[0] and a[1] <= b[2] and b[1] <= a[2] and a[3] <= b[4] and b[3] <= a[4]
+    found = set()
+    while True:
+        more = {k for k, v in areas.items()
+                if k not in found and any(meets(a, c) for a in v for c in changed)}
+        if not more:
+            break
+        found |= more
+        changed += [(names[s], r, r, c, c) for s, r, c in more]
+    if "remove" in edit:
+        sheet, row = edit["remove"]
+        found = {(s, r - (s == sheet and r > row), c) for s, r, c in found}
+    return found
+
+
 def columns(sheet, style):
     """Column widths as [first, last, info] runs of equal columns."""
     runs = []
@@ -667,13 +745,88 @@ def xlrd_dump(path):
         return {"error": repr(e)}
 
 
-def xlrd_check(entry, xlrd_dumps):
+def left_to_recalculate(path):
+    """(sheet, row, col) of the formulas a workbook leaves for the spreadsheet program to
+    recalculate when it opens it: flagged to be calculated on load in a sheet with an
+    UNCALCED record."""
+    import struct
+    from xlrd import compdoc
+    with open(path, "rb") as f:
+        doc = compdoc.CompDoc(f.read(), logfile=open(os.devnull, "w"))
+    data = doc.get_named_stream("Workbook") or doc.get_named_stream("Book") or b""
+    out, flagged, uncalced, sheet, depth, pos = set(), [], False, -1, 0, 0
+    while pos + 4 <= len(data):
+        kind, size = struct.unpack_from("<HH", data, pos)
+        body = data[pos + 4:pos + 4 + size]
+        pos += 4 + size
+        if kind in (0x0809, 0x0409, 0x0209, 0x0009):
+            depth += 1
+            if depth == 1 and len(body) >= 4 and struct.unpack_from("<H", body, 2)[0] == 0x10:
+                sheet, flagged, uncalced = sheet + 1, [], False
+        elif kind == 0x000A:
+            depth -= 1
+            if depth == 0 and uncalced:
+                out |= {(sheet, r, c) for r, c in flagged}
+        elif depth == 1 and kind == 0x005E:
+            uncalced = True
+        elif depth == 1 and kind in (0x0006, 0x0406) and len(body) >= 16:
+            row, col = struct.unpack_from("<HH", body, 0)
+            if struct.unpack_from("<H", body, 14)[0] & 0x0002:
+                flagged.append((row, col))
+    return out
+
+
+def poi_dependents(poi, edit):
+    """dependents() from POI's formula texts, by (sheet name, row, col)."""
+    book = {"sheets": [{"name": sh["name"], "cells": [
+        {"row": r, "col": c, "formula": v} for r, c, v in sh["cells"]
+        if isinstance(v, str) and v.startswith("=")]} for sh in poi["sheets"]
+        if isinstance(sh["cells"], list)]}
+    names = [sh["name"] for sh in book["sheets"]]
+    if edit.get("sheet_name") not in names:
+        return set()
+    at = names.index(edit["sheet_name"])
+    edit = {"set": [[at] + cell[1:] for cell in edit.get("set", [])],
+            **({"remove": [at, edit["remove"][1]]} if "remove" in edit else {})}
+    return {(names[s], r, c) for s, r, c in dependents(book, edit)}
+
+
+def xlrd_check(entry, xlrd_dumps, poi_before):
     before, after = xlrd_dumps[entry["before"]], xlrd_dumps[entry["after"]]
     if "error" in before:
         return []  # xlrd cannot give the details of this one; POI may
     if "error" in after:
         return ["xlrd cannot read the edited workbook: " + after["error"]]
     want, problems = expected(before, entry["edit"])
+    # Results of formulas the edit affects are what gnumeric recalculates (formula texts from
+    # POI, where it reads the workbook).
+    affected = poi_dependents(poi_before, entry["edit"]) if poi_before else set()
+    if affected:
+        names = [sh["name"] for sh in want["sheets"]]
+        keys = {(names.index(n), r, c) for n, r, c in affected if n in names}
+        for s, sh in enumerate(want["sheets"]):
+            for c in sh["cells"]:
+                if (s, c["row"], c["col"]) in keys:
+                    c["formula"] = True  # with_results() takes formula cells only
+        # Formulas Rxdeck cannot evaluate keep their old result, marked for recalculation.
+        keys -= left_to_recalculate(entry["after"])
+        try:
+            with_results(want, recalculated(entry["after"]), keys)
+        except Exception as e:  # gnumeric's own failures
+            problems.append("gnumeric cannot recalculate the edited workbook: %r" % e)
+        # Independent programs may sum in another order: results a few units in the last
+        # place apart are the same.
+        got = {(s, c["row"], c["col"]): c for s, sh in enumerate(after["sheets"])
+               for c in sh["cells"]}
+        for s, sh in enumerate(want["sheets"]):
+            for c in sh["cells"]:
+                g = got.get((s, c["row"], c["col"]))
+                if ((s, c["row"], c["col"]) in keys and g and c["type"] == g["type"] == "number"
+                        and abs(c["value"] - g["value"]) <= 1e-12 * abs(c["value"])):
+                    c["value"] = g["value"]
+        for sh in want["sheets"]:
+            for c in sh["cells"]:
+                c.pop("formula", None)
     return problems + differences(want, after)
 
 
@@ -686,7 +839,8 @@ def check(manifest):
         dumped = pool.map_async(xlrd_dump, paths)
         poi = poi_dump(paths)  # meanwhile
         xlrd_dumps = dict(zip(paths, dumped.get()))
-    found = [xlrd_check(e, xlrd_dumps) for e in entries]
+    found = [xlrd_check(e, xlrd_dumps, poi.get(e["before"]) if poi.get(e["before"], {})
+                        .get("sheets") else None) for e in entries]
     failed = 0
     for entry, lines in zip(entries, found):
         before, after = poi.get(entry["before"]), poi.get(entry["after"])
@@ -708,7 +862,9 @@ def main(argv):
     if len(argv) == 3 and argv[0] == "make":
         return make(argv[1], argv[2])
     if len(argv) == 2 and argv[0] == "dump":
-        json.dump(dump(argv[1]), sys.stdout, ensure_ascii=False, indent=1)
+        book = dump(argv[1])
+        json.dump(with_results(book, recalculated(argv[1]), uncached(book)), sys.stdout,
+                  ensure_ascii=False, indent=1)
         print()
         return 0
     if len(argv) == 4 and argv[0] == "diff":
@@ -716,7 +872,9 @@ def main(argv):
         if not edit.lstrip().startswith("{"):
             with open(edit, encoding="utf-8") as f:
                 edit = f.read()
-        want, problems = expected(dump(argv[1]), json.loads(edit))
+        before, edit = dump(argv[1]), json.loads(edit)
+        want, problems = expected(before, edit)
+        with_results(want, recalculated(argv[2]), uncached(want) | dependents(before, edit))
         out = problems + differences(want, dump(argv[2]))
         for line in out:
             print(line)
