@@ -3,6 +3,7 @@
 // misbehaving clients, against `rxdeck --rigctld=PORT` with the simulator behind Comm1.
 #include "child_process.h"
 #include "desk_fixture.h"
+#include "support/loopback.h"
 
 #include <gmock/gmock.h>
 
@@ -23,26 +24,8 @@ namespace {
 
 using ::testing::IsEmpty;
 
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A loopback port nobody listens on at the moment.
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
+using test::freePort;
+using test::loopback;
 
 // One TCP connection to the program, as a client program would hold it.
 class Connection

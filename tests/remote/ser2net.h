@@ -6,9 +6,11 @@
 
 #include "../e2e/child_process.h"
 
+#include "support/loopback.h"
 #include <atomic>
 #include <filesystem>
 #include <memory>
+
 #include <string>
 #include <thread>
 
@@ -16,8 +18,7 @@ namespace rxdeck::remote::testing {
 
 using namespace std::chrono_literals;
 
-// A loopback TCP port nobody listens on at the moment.
-int freePort();
+using test::freePort;
 
 // A connection to the loopback port (without Nagle's delay), or -1.
 int connectTo(int port);
