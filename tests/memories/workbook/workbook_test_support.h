@@ -96,14 +96,14 @@ struct ProcessResult
 };
 
 inline ProcessResult run(const QString& program, const QStringList& args,
-                         const QString& workingDir = QString())
+                         const QString& workingDir = QString(), int timeoutMs = 60000)
 {
     QProcess process;
     if (!workingDir.isEmpty())
         process.setWorkingDirectory(workingDir);
     process.start(program, args);
     ProcessResult result;
-    if (!process.waitForStarted() || !process.waitForFinished(60000))
+    if (!process.waitForStarted() || !process.waitForFinished(timeoutMs))
         return result;
     result.ran = process.exitStatus() == QProcess::NormalExit;
     result.exitCode = process.exitCode();

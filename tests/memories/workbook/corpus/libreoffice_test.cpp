@@ -38,17 +38,8 @@ constexpr const char* structures[] = {
 // Runs libreoffice.py; LibreOffice takes its time to start on a busy machine.
 ProcessResult office(const QStringList& args)
 {
-    QProcess process;
-    process.start(QString::fromLatin1(python),
-                  QStringList{QStringLiteral(CORPUS_DIR "/libreoffice.py")} + args);
-    ProcessResult result;
-    if (!process.waitForStarted() || !process.waitForFinished(600000))
-        return result;
-    result.ran = process.exitStatus() == QProcess::NormalExit;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return run(QString::fromLatin1(python),
+               QStringList{QStringLiteral(CORPUS_DIR "/libreoffice.py")} + args, QString(), 600000);
 }
 
 // Every structure's workbook made, deleted by Document and compared in one LibreOffice run
