@@ -27,6 +27,9 @@ struct Substream
     bool dirty = false;           // cells or rows changed: sizes and offsets are recomputed
 };
 
+// Indexes of the records at the sheet's own level (not inside embedded charts).
+std::vector<std::size_t> topLevel(const std::vector<biff::Record>& records);
+
 // The records as the formula code reads them, each CONTINUE joined to the record before it.
 std::vector<formula::Record> asFormulaRecords(const std::vector<biff::Record>& records);
 

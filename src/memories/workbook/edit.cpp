@@ -51,22 +51,6 @@ std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
     return end;
 }
 
-// Indexes of the records at the sheet's own level (not inside embedded charts).
-std::vector<std::size_t> topLevel(const std::vector<Record>& records)
-{
-    std::vector<std::size_t> out;
-    int depth = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (records[i].type == type::bof)
-            ++depth;
-        else if (records[i].type == type::eof)
-            --depth;
-        else if (depth == 1)
-            out.push_back(i);
-    }
-    return out;
-}
-
 bool coversColumn(const Record& r, int column)
 {
     return r.body.size() >= 6 && get16(r.body, 2) <= column && column <= cells::lastColumn(r);
@@ -342,6 +326,21 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
 }
 
 } // namespace
+
+std::vector<std::size_t> topLevel(const std::vector<Record>& records)
+{
+    std::vector<std::size_t> out;
+    int depth = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].type == type::bof)
+            ++depth;
+        else if (records[i].type == type::eof)
+            --depth;
+        else if (depth == 1)
+            out.push_back(i);
+    }
+    return out;
+}
 
 std::vector<formula::Record> asFormulaRecords(const std::vector<Record>& records)
 {

@@ -254,13 +254,9 @@ private:
         sheetOfBound_.insert(bound, sheet);
         const std::vector<Record>& records = data_.subs_[sub].records;
         QHash<quint64, QByteArrayView> shared; // first cell of a SHRFMLA range -> its tokens
-        int depth = 0;
-        for (const Record& r : records) {
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            else if (depth == 1 && r.type == type::shrFmla && r.body.size() >= 10) {
+        for (const std::size_t i : topLevel(records)) {
+            const Record& r = records[i];
+            if (r.type == type::shrFmla && r.body.size() >= 10) {
                 const qsizetype cce = get16(r.body, 8);
                 if (10 + cce <= r.body.size())
                     shared.insert(
@@ -268,14 +264,9 @@ private:
                         QByteArrayView(r.body).sliced(10, cce));
             }
         }
-        depth = 0;
-        for (std::size_t i = 0; i < records.size(); ++i) {
+        for (const std::size_t i : topLevel(records)) {
             const Record& r = records[i];
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            if (depth != 1 || r.type != type::formula || r.body.size() < formulaHeader)
+            if (r.type != type::formula || r.body.size() < formulaHeader)
                 continue;
             const int row = get16(r.body, 0);
             const int column = get16(r.body, 2);
@@ -489,15 +480,9 @@ private:
     void markUncalced(std::size_t sub)
     {
         std::vector<Record>& records = data_.subs_[sub].records;
-        int depth = 0;
-        for (const Record& r : records) {
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            else if (depth == 1 && r.type == uncalcedType)
+        for (const std::size_t i : topLevel(records))
+            if (records[i].type == uncalcedType)
                 return;
-        }
         // Before the sheet's own records, after its BOF and any INDEX: before anything else.
         std::size_t at = 1;
         while (at < records.size() && records[at].type == type::index)
@@ -538,17 +523,13 @@ void DocumentData::evaluateUncached()
     for (std::size_t v = 0; v < worksheetBound_.size(); ++v) {
         const std::vector<Record>& records =
             subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[v]])].records;
-        int depth = 0;
         bool uncalced = false;
         std::vector<quint64> flagged;
-        for (const Record& r : records) {
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            else if (depth == 1 && r.type == uncalcedType)
+        for (const std::size_t i : topLevel(records)) {
+            const Record& r = records[i];
+            if (r.type == uncalcedType)
                 uncalced = true;
-            else if (depth == 1 && r.type == type::formula && r.body.size() >= formulaHeader &&
+            else if (r.type == type::formula && r.body.size() >= formulaHeader &&
                      (get16(r.body, 14) & calcOnLoad) != 0)
                 flagged.push_back(cellKey(static_cast<int>(v), get16(r.body, 0), get16(r.body, 2)));
         }
