@@ -12,7 +12,9 @@ namespace rxdeck {
 class AboutLauncher;
 class Form1;
 class MemoryList;
+class ReceiverSettings;
 class SerialPort;
+class SettingsSnapshot;
 class StatusPoll;
 namespace netcontrol {
 class RigctlServer;
@@ -40,10 +42,15 @@ public:
     netcontrol::RigctlServer* networkControl() const { return server_.get(); }
 
 private:
+    // Keeps the server's copy of the panel's settings current.
+    void followPanel();
+
     std::unique_ptr<Form1> window_;
     SerialPort* port_; // owned by the window, like every handler
     MemoryList* memoryList_;
     StatusPoll* statusPoll_;
+    SettingsSnapshot* snapshot_;
+    ReceiverSettings* receiverSettings_;
     std::unique_ptr<AboutLauncher> about_;
     QLabel* networkLabel_ = nullptr;
     // Declared last: goes first, while the port it writes to still exists.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/panelbuilder.h"
 
+#include "link/commands.h"
 #include "shell/framebox.h"
 #include "shell/led.h"
 #include "shell/slider.h"
@@ -133,11 +134,47 @@ struct SliderSpec
 };
 
 constexpr SliderSpec sliders[] = {
-    {1, 0, 127, 5, 5, 100, {2880, 480, 1935, 375}, 4},
-    {2, -2000, 2000, 100, 100, 0, {5040, 4560, 4215, 375}, 0},
-    {3, -8000, 8000, 50, 200, 0, {480, 480, 4215, 375}, 7},
-    {4, 0, 10, 1, 1, 0, {480, 480, 4215, 375}, 10},
-    {5, 136, 0, 1, 10, 136, {480, 480, 4215, 375}, 11},
+    {1,
+     commands::gainRange.lowest,
+     commands::gainRange.highest,
+     5,
+     5,
+     100,
+     {2880, 480, 1935, 375},
+     4},
+    {2,
+     commands::passbandRange.lowest,
+     commands::passbandRange.highest,
+     100,
+     100,
+     0,
+     {5040, 4560, 4215, 375},
+     0},
+    {3,
+     commands::bfoRange.lowest,
+     commands::bfoRange.highest,
+     50,
+     200,
+     0,
+     {480, 480, 4215, 375},
+     7},
+    {4,
+     commands::blankerRange.lowest,
+     commands::blankerRange.highest,
+     1,
+     1,
+     0,
+     {480, 480, 4215, 375},
+     10},
+    // Reversed: the left end is the highest threshold.
+    {5,
+     commands::squelchRange.highest,
+     commands::squelchRange.lowest,
+     1,
+     10,
+     136,
+     {480, 480, 4215, 375},
+     11},
     {6, 1, 40, 1, 2, 1, {1440, 240, 2175, 255}, 14},
     {7, 1, 25, 1, 1, 1, {1440, 240, 2175, 255}, 15},
 };

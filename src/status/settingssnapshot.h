@@ -20,6 +20,11 @@ public:
 
     void Timer12_Timer();
 
+signals:
+    // The panel now shows the receiver's RF path (1..3) or gain control (0..2).
+    void rfPathShown(int path);
+    void agcShown(int mode);
+
 private:
     Controls& ui_;
     SerialPort& port_;
