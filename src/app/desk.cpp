@@ -3,6 +3,7 @@
 
 #include "about/aboutlauncher.h"
 #include "app/portmenu.h"
+#include "app/startport.h"
 #include "link/portrecovery.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
@@ -40,6 +41,7 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
 
     // Each handler wires its own controls and lives as long as the window.
     auto* portSelection = new PortSelection(*port_, window);
+    portSelection_ = portSelection;
     new PortMenu(ui, *portSelection, window);
     auto* replies = new ReplyReader(*port_, window);
     QObject::connect(portSelection, &PortSelection::opened, replies, &ReplyReader::restart);
@@ -53,6 +55,7 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
                                  QFileInfo(workbookPath).absolutePath(), window);
     new PortRecovery(*portSelection, *port_, window);
+    new StartPort(*ui.openAtStart, *portSelection, window);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);
@@ -61,6 +64,14 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
 }
 
 Desk::~Desk() = default;
+
+void Desk::openAtStart(std::optional<int> n)
+{
+    if (!n)
+        n = StartPort::remembered();
+    if (n)
+        portSelection_->Comm_Click(*n);
+}
 
 void Desk::followPanel()
 {

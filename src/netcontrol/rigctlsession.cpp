@@ -692,8 +692,9 @@ QByteArray RigctlSession::dumpState() const
     out += "0x0\n0x0\n"; // parameters: get, set
     if (vfoChecked_) {
         out += "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n";
-        // Without these Hamlib's client assumes it can choose between VFOs.
-        out += "has_set_vfo=1\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
+        // One VFO: without has_set_vfo=0 Hamlib's client tries VFOB while connecting and then
+        // takes VFOB for the current one.
+        out += "has_set_vfo=0\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
                "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n";
         out += "timeout=1000\nrig_model=2\n";
         out += "rigctld_version=Rxdeck-" + version_.toLatin1() + '\n';
