@@ -78,25 +78,32 @@ void Desk::followPanel()
     using netcontrol::Setting;
     netcontrol::RigctlServer* server = server_.get();
     Controls& ui = window_->controls();
-    // The sliders hold their values from the start; what the panel shows now is known.
-    const std::pair<Setting, int> sliders[] = {{Setting::Gain, 1},
-                                               {Setting::Passband, 2},
-                                               {Setting::Bfo, 3},
-                                               {Setting::Blanker, 4},
-                                               {Setting::Squelch, 5}};
-    for (const auto& [setting, number] : sliders) {
-        Slider* slider = ui.HScroll[std::size_t(number)];
-        server->setSetting(setting, slider->value());
-        QObject::connect(slider, &Slider::changed, server, [server, setting, slider] {
-            server->setSetting(setting, slider->value());
-        });
-    }
+    static constexpr std::pair<Setting, int> sliders[] = {{Setting::Gain, 1},
+                                                          {Setting::Passband, 2},
+                                                          {Setting::Bfo, 3},
+                                                          {Setting::Blanker, 4},
+                                                          {Setting::Squelch, 5}};
+    const auto showSliders = [server, &ui] {
+        for (const auto& [setting, number] : sliders)
+            server->setSetting(setting, ui.HScroll[std::size_t(number)]->value());
+    };
+    // The sliders hold values from the start; the lamps and the AGC label once shown.
+    showSliders();
     for (int path = 1; path <= 3; ++path)
         if (ui.LED[std::size_t(18 + path)]->lit())
             server->setSetting(Setting::RfPath, path);
     for (const char16_t digit : {u'0', u'1', u'2'})
         if (ui.Label[8]->text() == replies::agcText(digit))
             server->setSetting(Setting::Agc, digit - u'0');
+
+    for (const auto& [setting, number] : sliders) {
+        Slider* slider = ui.HScroll[std::size_t(number)];
+        QObject::connect(slider, &Slider::changed, server, [server, setting, slider] {
+            server->setSetting(setting, slider->value());
+        });
+    }
+    // The receiver's own settings count, even where a slider already stood at the value.
+    QObject::connect(snapshot_, &SettingsSnapshot::decoded, server, showSliders);
     const auto rfPath = [server](int path) { server->setSetting(Setting::RfPath, path); };
     const auto agc = [server](int mode) { server->setSetting(Setting::Agc, mode); };
     QObject::connect(receiverSettings_, &ReceiverSettings::rfPathShown, server, rfPath);

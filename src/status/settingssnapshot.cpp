@@ -79,6 +79,7 @@ void SettingsSnapshot::Timer12_Timer()
 
     ui_.Timer[12]->stop();
     ui_.Timer[1]->start();
+    emit decoded();
 }
 
 } // namespace rxdeck
