@@ -116,7 +116,6 @@ void Form1::buildMenus()
                              .arg(n));
         ui_.Comm[std::size_t(n)] = item;
     }
-    serport->addSeparator();
     ui_.openAtStart = serport->addAction(QStringLiteral("Open at start"));
     ui_.openAtStart->setObjectName(QStringLiteral("openAtStart"));
     ui_.openAtStart->setCheckable(true);
