@@ -39,6 +39,7 @@ struct Value
 {
     const char* label; // shown before the value in the extended answer; none for levels
     QByteArray text;
+    bool ownLine = false; // ends with a line feed in every form, whatever the separator
 };
 
 struct Answer
@@ -280,7 +281,8 @@ Answer getInfo(Context&)
 
 Answer dumpConf(Context&)
 {
-    return values({{nullptr, "model: WJ-8712"}}, true);
+    // Written by Hamlib's configuration dump itself, with its own line end.
+    return values({{nullptr, "model: WJ-8712", true}}, true);
 }
 
 Answer getVfo(Context&)
@@ -506,7 +508,8 @@ QByteArray format(const Command& command, const QByteArrayList& args, const Answ
     out += separator;
     if (answer.code == ok)
         for (const Value& v : answer.values)
-            out += (v.label ? QByteArray(v.label) + ": " : QByteArray()) + v.text + separator;
+            out += (v.label ? QByteArray(v.label) + ": " : QByteArray()) + v.text +
+                   (v.ownLine ? '\n' : separator);
     return out + report(answer.code);
 }
 

@@ -300,6 +300,7 @@ TEST(RigctlSession, ReadsRigctldsOtherForms)
                         {"_", "Watkins-Johnson WJ-8712\n", {}},
                         {"+\\get_info", "get_info:\nInfo: Watkins-Johnson WJ-8712\nRPRT 0\n", {}},
                         {"3", "model: WJ-8712\nRPRT 0\n", {}},
+                        {";3", "dump_conf:;model: WJ-8712\nRPRT 0\n", {}},
                         {";\\chk_vfo", "ChkVFO: 0\n\n", {}},
                     });
 }
