@@ -50,7 +50,8 @@ std::optional<QByteArray> writeStage(double value, RigState& s, int path, int db
     }
     if (value != 0)
         return std::nullopt;
-    // Off: the normal path, unless the other stage is what is on.
+    // Off: the normal path when this stage is on or the path is not known; otherwise the
+    // receiver already has it off.
     if (current && *current != path)
         return QByteArray();
     s.set(Setting::RfPath, normalPath);

@@ -34,7 +34,7 @@ struct Control
     // as that control would change it. None: the receiver cannot take the value. An empty
     // line: the receiver already has it. Null for a control that is only read.
     std::optional<QByteArray> (*write)(double value, RigState& state);
-    Setting setting; // what its line changes (none for a control that is only read)
+    Setting setting; // what its line changes; unused for a control that is only read
 };
 
 std::span<const Control> levels();
