@@ -116,6 +116,12 @@ void Form1::buildMenus()
                              .arg(n));
         ui_.Comm[std::size_t(n)] = item;
     }
+    ui_.openAtStart = serport->addAction(QStringLiteral("Open at start"));
+    ui_.openAtStart->setObjectName(QStringLiteral("openAtStart"));
+    ui_.openAtStart->setCheckable(true);
+    ui_.openAtStart->setStatusTip(
+        QStringLiteral("Open the port chosen last when Rxdeck starts (as --port does)"));
+    ui_.openAtStart->setToolTip(ui_.openAtStart->statusTip());
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     ui_.mnuMemorieshelp = help->addAction(QStringLiteral("Memories"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/panelbuilder.h"
 
+#include "link/commands.h"
 #include "shell/framebox.h"
 #include "shell/led.h"
 #include "shell/slider.h"
@@ -132,12 +133,17 @@ struct SliderSpec
     int container;
 };
 
+// The receiver's argument ranges, which the sliders span.
+constexpr commands::Range gain = commands::gainRange, pbt = commands::passbandRange,
+                          bfo = commands::bfoRange, blk = commands::blankerRange,
+                          sql = commands::squelchRange;
+
 constexpr SliderSpec sliders[] = {
-    {1, 0, 127, 5, 5, 100, {2880, 480, 1935, 375}, 4},
-    {2, -2000, 2000, 100, 100, 0, {5040, 4560, 4215, 375}, 0},
-    {3, -8000, 8000, 50, 200, 0, {480, 480, 4215, 375}, 7},
-    {4, 0, 10, 1, 1, 0, {480, 480, 4215, 375}, 10},
-    {5, 136, 0, 1, 10, 136, {480, 480, 4215, 375}, 11},
+    {1, gain.lowest, gain.highest, 5, 5, 100, {2880, 480, 1935, 375}, 4},
+    {2, pbt.lowest, pbt.highest, 100, 100, 0, {5040, 4560, 4215, 375}, 0},
+    {3, bfo.lowest, bfo.highest, 50, 200, 0, {480, 480, 4215, 375}, 7},
+    {4, blk.lowest, blk.highest, 1, 1, 0, {480, 480, 4215, 375}, 10},
+    {5, sql.highest, sql.lowest, 1, 10, 136, {480, 480, 4215, 375}, 11}, // left end highest
     {6, 1, 40, 1, 2, 1, {1440, 240, 2175, 255}, 14},
     {7, 1, 25, 1, 1, 1, {1440, 240, 2175, 255}, 15},
 };

@@ -52,10 +52,14 @@ void SettingsSnapshot::Timer12_Timer()
     }
 
     const replies::Settings s = replies::decodeSettings(reply);
-    if (const auto lamp = replies::rfPathIndex(s.rfPath))
+    if (const auto lamp = replies::rfPathIndex(s.rfPath)) {
         ui_.LED[std::size_t(19 + *lamp)]->setLit(true);
-    if (const auto agc = replies::agcText(s.agc))
+        emit rfPathShown(*lamp + 1);
+    }
+    if (const auto agc = replies::agcText(s.agc)) {
         ui_.Label[8]->setText(*agc);
+        emit agcShown(s.agc.digitValue());
+    }
     ui_.Text[1]->setText(s.lowLimit);
     ui_.Text[4]->setText(s.highLimit);
 
@@ -75,6 +79,7 @@ void SettingsSnapshot::Timer12_Timer()
 
     ui_.Timer[12]->stop();
     ui_.Timer[1]->start();
+    emit decoded();
 }
 
 } // namespace rxdeck

@@ -31,7 +31,7 @@ bool isMenuText(QRgb pixel)
 
 int itemCount(Menu menu)
 {
-    return menu == Menu::SerialPort ? 4 : 2;
+    return menu == Menu::SerialPort ? 5 : 2;
 }
 
 template <typename Condition>
@@ -60,11 +60,13 @@ std::vector<std::string> commandLine(const std::vector<std::string>& arguments)
 FrontPanel::FrontPanel(const std::filesystem::path& device, const std::filesystem::path& dataHome,
                        const std::filesystem::path& output,
                        const std::vector<std::string>& arguments)
-    : process_(commandLine(arguments), {.environment = {{"RXDECK_COMM1", device.string()},
-                                                        {"XDG_DATA_HOME", dataHome.string()},
-                                                        {"QT_QPA_PLATFORM", "xcb"}},
-                                        .output = output,
-                                        .inheritedFd = -1})
+    : process_(commandLine(arguments),
+               {.environment = {{"RXDECK_COMM1", device.string()},
+                                {"XDG_DATA_HOME", dataHome.string()},
+                                {"XDG_CONFIG_HOME", (dataHome / "config").string()},
+                                {"QT_QPA_PLATFORM", "xcb"}},
+                .output = output,
+                .inheritedFd = -1})
 {
     const std::vector<std::string> criteria{"--onlyvisible", "--pid", std::to_string(pid()),
                                             "--name", "Rxdeck  V2.2$"};
