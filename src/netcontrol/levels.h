@@ -13,6 +13,8 @@
 // both capability dumps, the gets and the sets all read.
 namespace rxdeck::netcontrol {
 
+// Nominal figures: clients take the RF path's stages in dB, the receiver reports no
+// figure of its own, and this one value (or 0 for off) is all a set accepts.
 inline constexpr int preampDb = 10;     // the "Preamplified" RF path
 inline constexpr int attenuatorDb = 10; // the "Attenuated" RF path
 
