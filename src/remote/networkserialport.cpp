@@ -26,6 +26,14 @@ NetworkSerialPort::NetworkSerialPort(QObject* parent) : SerialPort(parent)
     connect(&socket_, &QTcpSocket::disconnected, this, &NetworkSerialPort::onDisconnected);
 }
 
+NetworkSerialPort::~NetworkSerialPort()
+{
+    // The socket goes last and says "disconnected" as it goes: by then the members
+    // its handlers use are gone.
+    disconnect(&socket_, nullptr, this, nullptr);
+    socket_.abort();
+}
+
 bool NetworkSerialPort::setPortOpen(bool open)
 {
     if (!open) {

@@ -28,6 +28,7 @@ public:
     static constexpr qsizetype receiveBuffer = 1024;
 
     explicit NetworkSerialPort(QObject* parent = nullptr);
+    ~NetworkSerialPort() override;
 
     bool portOpen() const override { return state_ == State::Open && !failed_; }
     bool setPortOpen(bool open) override;
