@@ -51,7 +51,7 @@ void NetworkSerialPort::clearLink()
     waiting_.clear();
     waitingTimer_.stop();
     silentSince_.invalidate();
-    lastProbe_.invalidate();
+    unanswered_ = 0;
     queryAge_.invalidate();
     roundTripMs_ = 0;
 }
@@ -135,6 +135,7 @@ void NetworkSerialPort::noteArrival()
     }
     queryAge_.invalidate();
     silentSince_.invalidate();
+    unanswered_ = 0;
 }
 
 int NetworkSerialPort::replyWaitMs() const
@@ -155,7 +156,7 @@ qint64 NetworkSerialPort::kernelUnsent() const
 
 bool NetworkSerialPort::stalled() const
 {
-    return silentSince_.isValid() && silentSince_.elapsed() > stallMs;
+    return silentSince_.isValid() && silentSince_.elapsed() > replyWaitMs();
 }
 
 bool NetworkSerialPort::canLeave() const
@@ -260,15 +261,13 @@ void NetworkSerialPort::output(const QByteArray& line)
     checkSilence();
     if (!portOpen())
         return;
-    // A query is asked again on the next tick: one that cannot leave now is skipped.
-    // A stalled path still gets one a second, so that its answer can end the stall.
+    // A query is asked again on the next tick: one that cannot leave now is skipped,
+    // and so is one beyond what a tick's worth of round trips keeps on its way.
     if (line == commands::statusQuery() || line == commands::settingsQuery()) {
-        if (!canLeave()) {
-            if (!stalled() || socket_.bytesToWrite() > 0 || kernelUnsent() > 0 ||
-                (lastProbe_.isValid() && lastProbe_.elapsed() < stallMs))
-                return;
-            lastProbe_.start();
-        }
+        const qint64 inFlight = std::min<qint64>(maxQueriesInFlight, 1 + (roundTripMs_ + 99) / 100);
+        if (socket_.bytesToWrite() > 0 || kernelUnsent() > 0 || unanswered_ >= inFlight)
+            return;
+        ++unanswered_;
         send(line, true);
         return;
     }

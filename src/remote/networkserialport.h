@@ -20,7 +20,8 @@ namespace rxdeck::remote {
 // the network in pieces is never taken half.
 //
 // Nothing goes out late: the kernel holds little, a query is skipped while the last
-// one has not left, a user's line that cannot leave within a second is dropped (and
+// one has not left or more are on their way than the round trip explains (so a
+// stalled path holds one), a user's line that cannot leave within a second is dropped (and
 // dropped() says so), and a connection that answers nothing for a few seconds while
 // being asked is closed, to be opened again, rather than left to TCP's backoff.
 class NetworkSerialPort final : public SerialPort
@@ -32,8 +33,8 @@ public:
     // The most a read waits to return without a line end: a receiver that sends no
     // line ends is still read.
     static constexpr qsizetype receiveBuffer = 1024;
-    // Queries unanswered this long: the path has stalled; one query a second probes it.
-    static constexpr int stallMs = 1000;
+    // The most queries on their way at once, however long the round trip.
+    static constexpr int maxQueriesInFlight = 5;
     // Unanswered this long: the connection is dead, whatever TCP thinks.
     static constexpr int silenceLimitMs = 3000;
     // The longest a user's line may wait to leave.
@@ -93,7 +94,7 @@ private:
     };
     std::deque<WaitingLine> waiting_; // the user's lines the link could not take yet
     QElapsedTimer silentSince_;       // from the first line written after the last arrival
-    QElapsedTimer lastProbe_;         // the last query written while stalled
+    int unanswered_ = 0;              // queries written since the last arrival
     QElapsedTimer queryAge_;          // the oldest query since the last arrival
     qint64 roundTripMs_ = 0;          // smoothed, from queries to their answers
 };
