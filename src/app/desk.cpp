@@ -55,6 +55,10 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);
+    QObject::connect(port_, &SerialPort::lost, window, [this, window] {
+        if (const QString reason = port_->lossReason(); !reason.isEmpty())
+            window->statusBar()->showMessage(reason, 5000);
+    });
     QObject::connect(port_, &SerialPort::dropped, window, [window](const QByteArray& line) {
         window->statusBar()->showMessage(
             QStringLiteral("Not sent, the link to the receiver is too slow: %1")

@@ -40,6 +40,9 @@ public:
     // How long replies may still be on their way when nothing has arrived: a network
     // path's round trip. A local port answers within a tick (0).
     virtual int replyWaitMs() const { return 0; }
+    // Why the port was last lost, when the far end said so (a serial server refusing a
+    // second user), or empty.
+    virtual QString lossReason() const { return {}; }
 
 signals:
     // An open that was under way has finished: the port is open, or it is not

@@ -75,6 +75,7 @@ bool NetworkSerialPort::setPortOpen(bool open)
     }
     failed_ = false;
     received_.clear();
+    firstLine_.clear();
     clearLink();
     telnet_.reset();
     if (address_->protocol == NetworkAddress::Protocol::Rfc2217)
@@ -171,6 +172,7 @@ void NetworkSerialPort::checkSilence()
     // Reset, not closed in order: what it still holds must not reach the receiver.
     const linger reset{1, 0};
     ::setsockopt(int(socket_.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    lossReason_.clear();
     failed_ = true;
     QMetaObject::invokeMethod(this, &NetworkSerialPort::closeAfterFailure, Qt::QueuedConnection);
 }
@@ -180,14 +182,26 @@ void NetworkSerialPort::takeIn()
     const QByteArray bytes = socket_.readAll();
     if (!bytes.isEmpty() && state_ == State::Open)
         noteArrival();
-    if (!telnet_) {
-        received_.append(bytes);
-        return;
+    QByteArray data = bytes;
+    if (telnet_) {
+        QByteArray answer;
+        data = telnet_->receive(bytes, answer);
+        if (!answer.isEmpty())
+            socket_.write(answer);
     }
-    QByteArray answer;
-    received_.append(telnet_->receive(bytes, answer));
-    if (!answer.isEmpty())
-        socket_.write(answer);
+    if (firstLine_.size() < 120 && !firstLine_.contains('\n'))
+        firstLine_.append(data.left(120 - firstLine_.size()));
+    received_.append(data);
+}
+
+QString NetworkSerialPort::serverSays() const
+{
+    // A serial server that turns a connection away says why in a line of text, where
+    // the receiver's replies hold fields between semicolons.
+    const QByteArray line = firstLine_.left(firstLine_.indexOf('\n')).trimmed();
+    if (line.isEmpty() || line.contains(';'))
+        return {};
+    return QString::fromLatin1(line);
 }
 
 void NetworkSerialPort::onSocketError(QAbstractSocket::SocketError error)
@@ -205,8 +219,7 @@ void NetworkSerialPort::onSocketError(QAbstractSocket::SocketError error)
             return;
         case QAbstractSocket::RemoteHostClosedError:
             if (telnet_) {
-                failOpen({OpenFailure::Kind::Rfc2217Refused,
-                          QStringLiteral("the server closed the connection")});
+                onDisconnected();
                 return;
             }
             break;
@@ -221,13 +234,18 @@ void NetworkSerialPort::onSocketError(QAbstractSocket::SocketError error)
 
 void NetworkSerialPort::onDisconnected()
 {
+    takeIn();
+    const QString says = serverSays();
+    const QString closed = says.isEmpty()
+                               ? QStringLiteral("the server closed the connection")
+                               : QStringLiteral("the server closed the connection: %1").arg(says);
     if (state_ == State::Connecting) {
-        failOpen({OpenFailure::Kind::Rfc2217Refused,
-                  QStringLiteral("the server closed the connection")});
+        failOpen({OpenFailure::Kind::Rfc2217Refused, closed});
         return;
     }
     if (state_ != State::Open || failed_)
         return;
+    lossReason_ = says.isEmpty() ? QString() : closed;
     // Not from inside the socket's own call, which may be one of ours.
     failed_ = true;
     QMetaObject::invokeMethod(this, &NetworkSerialPort::closeAfterFailure, Qt::QueuedConnection);

@@ -52,6 +52,7 @@ public:
     void output(const QByteArray& line) override;
     QString input() override;
     int replyWaitMs() const override;
+    QString lossReason() const override { return lossReason_; }
 
 private:
     enum class State
@@ -76,6 +77,7 @@ private:
     void checkSilence();
     void noteArrival();
     void clearLink();
+    QString serverSays() const;
 
     QTcpSocket socket_;
     QTimer deadline_;
@@ -86,7 +88,9 @@ private:
     std::optional<Rfc2217Session> telnet_;
     QByteArray received_; // the line's data not yet read
     OpenFailure openFailure_;
-    bool failed_ = false; // the connection broke; the port closes once control returns
+    QString lossReason_;
+    QByteArray firstLine_; // what the server sent first on this connection
+    bool failed_ = false;  // the connection broke; the port closes once control returns
     struct WaitingLine
     {
         QByteArray line;
