@@ -162,7 +162,7 @@ void SlowRelay::run()
             std::string piece(buffer, static_cast<std::size_t>(n));
             if (toClient && shiftEvery_ > 0 && piece.starts_with("FRQ ") &&
                 ++statusReplies % shiftEvery_ == 0)
-                piece.erase(3, 1);
+                piece.erase(4, 1);
             const auto delay = delay_ + std::chrono::milliseconds(spread(random));
             if (toClient && piece.size() > splitAt_) {
                 due.emplace(after(now + delay), std::pair(true, piece.substr(0, splitAt_)));

@@ -55,7 +55,7 @@ private:
 // Forwards one connection at a time from port() to `target`, holding every piece `delay` (give
 // or take up to `jitter`) each way and splitting each piece from the target in two, `gap`
 // apart, after its first `splitAt` bytes. With `shiftEvery` n, every nth status reply loses
-// the blank after "FRQ", which shifts its fields by one byte.
+// the first digit of its frequency, which shifts its fields by one byte.
 class SlowRelay
 {
 public:
