@@ -124,18 +124,10 @@ protected:
         relay_->stall(10s);
         const double end = (now() + 10s).count();
         std::this_thread::sleep_for(2s);
+        const std::size_t mark = received();
         const double clicked = now().count();
         panel().click(controls::Plus1k);
-        std::this_thread::sleep_for(8s);
-        ASSERT_TRUE(traffic().waitUntil(
-            [&](const Lines&) {
-                const auto timed = traffic().timedLines();
-                return std::count_if(timed.begin(), timed.end(), [&](const auto& t) {
-                           return t.at > end && t.line == statusQuery;
-                       }) >= 3;
-            },
-            10s))
-            << "the link did not come back";
+        ASSERT_TRUE(traffic().waitForPolls(3, mark, 20s)) << "the link did not come back";
         int queriesAtOnce = 0;
         for (const auto& [at, line] : traffic().timedLines()) {
             if (at >= end && at < end + 0.1 && line == statusQuery)
