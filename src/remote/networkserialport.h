@@ -21,9 +21,10 @@ namespace rxdeck::remote {
 //
 // Nothing goes out late: the kernel holds little, a query is skipped while the last
 // one has not left or more are on their way than the round trip explains (so a
-// stalled path holds one), a user's line that cannot leave within a second is dropped (and
-// dropped() says so), and a connection that answers nothing for a few seconds while
-// being asked is closed, to be opened again, rather than left to TCP's backoff.
+// stalled path holds one), a user's line that cannot leave within a second is
+// dropped (and dropped() says so), and a connection that answers nothing for a few
+// seconds while being asked is reset, to be opened again, rather than left to TCP's
+// backoff.
 class NetworkSerialPort final : public SerialPort
 {
     Q_OBJECT
