@@ -42,11 +42,13 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     // Each handler wires its own controls and lives as long as the window.
     auto* portSelection = new PortSelection(*port_, window);
     portSelection_ = portSelection;
-    new PortMenu(ui, *portSelection, window);
+    auto* portMenu = new PortMenu(ui, *portSelection, window);
     auto* replies = new ReplyReader(*port_, window);
     QObject::connect(portSelection, &PortSelection::opened, replies, &ReplyReader::restart);
     snapshot_ = new SettingsSnapshot(ui, *port_, *replies, window);
     statusPoll_ = new StatusPoll(ui, *port_, *replies, window);
+    QObject::connect(replies, &ReplyReader::pieceDropped, portMenu, &PortMenu::countRejected);
+    QObject::connect(statusPoll_, &StatusPoll::replyRejected, portMenu, &PortMenu::countRejected);
     new Tuning(ui, *port_, window);
     receiverSettings_ = new ReceiverSettings(ui, *port_, window);
     new SliderControls(ui, *port_, window);
@@ -59,6 +61,16 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);
+    QObject::connect(port_, &SerialPort::lost, window, [this, window] {
+        if (const QString reason = port_->lossReason(); !reason.isEmpty())
+            window->statusBar()->showMessage(reason, 5000);
+    });
+    QObject::connect(port_, &SerialPort::dropped, window, [window](const QByteArray& line) {
+        window->statusBar()->showMessage(
+            QStringLiteral("Not sent, the link to the receiver is too slow: %1")
+                .arg(QString::fromLatin1(line.trimmed())),
+            5000);
+    });
     QObject::connect(ui.About, &QAction::triggered, window,
                      [this] { about_->show(window_.get()); });
 }

@@ -45,7 +45,7 @@ void SettingsSnapshot::Timer12_Timer()
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Settings);
     const QString& reply = taken.text;
     if (reply.isEmpty()) {
-        if (!taken.arrived)
+        if (taken.silent)
             ui_.Label[1]->setText(QStringLiteral("No serial"));
         port_.output(commands::settingsQuery());
         return;

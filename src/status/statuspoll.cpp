@@ -66,18 +66,25 @@ void StatusPoll::Timer1_Timer()
     if (!port_.portOpen())
         return; // the write failed and closed the port; keep the displays
     const quint64 query = reader_.statusQueries();
-    reader_.statusQuerySent();
     emit querySent(query);
     // A settings reply read here goes to the snapshot; the panel stays as it was.
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Status);
-    const QString& reply = taken.text;
-    if (reply.isEmpty()) {
-        if (!taken.arrived)
+    // Counted after the read: its answer cannot be in this one.
+    reader_.statusQuerySent();
+    if (taken.text.isEmpty()) {
+        if (taken.silent)
             ui_.Label[1]->setText(QStringLiteral("No serial"));
         return;
     }
+    // A reply in no form of the receiver's (a byte lost or added on the way) is no
+    // frequency: tuning steps start from the working frequency, and clients read it.
+    const std::optional<replies::Status> checked = replies::checkedStatus(taken.text);
+    if (!checked) {
+        emit replyRejected();
+        return;
+    }
 
-    const replies::Status status = replies::decodeStatus(reply);
+    const replies::Status& status = *checked;
     setText(ui_.Text[5], status.frequency);
     lightOneOf(ui_, modeLamps, replies::modeIndex(status.mode));
     lightOneOf(ui_, bandwidthLamps, replies::bandwidthIndex(status.bandwidth));

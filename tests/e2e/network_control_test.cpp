@@ -101,9 +101,10 @@ protected:
     }
 
     // The simulator, also logging its replies, and the program serving on a free port.
-    void startWithServer()
+    void startWithServer(std::vector<std::string> simulatorOptions = {})
     {
-        startSimulator({"--log-replies"});
+        simulatorOptions.push_back("--log-replies");
+        startSimulator(simulatorOptions);
         for (int attempt = 0; attempt < 5 && !serving(); ++attempt) {
             port_ = freePort();
             startProgram({"--rigctld=" + std::to_string(port_)});
@@ -349,12 +350,18 @@ TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
     EXPECT_THAT(CommandForms().malformed(lines), IsEmpty());
 }
 
-// Gpredict's radio controller, once per 100 ms cycle: set the frequency the user dialled
-// ("F" with the frequency as %10.0f), read it back, ask for PTT and for the squelch (DCD) in
-// Hamlib's one-byte form 0x8B; "q" when the user disengages.
-TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnection)
+// Gpredict's radio controller, once per 100 ms cycle: read the frequency, set the one the user
+// dialled ("F" with the frequency as %10.0f), read it back, ask for PTT and for the squelch (DCD)
+// in Hamlib's one-byte form 0x8B; "q" when the user disengages. Also with a receiver that adds a
+// status reply to its settings reply, and with one that answers late, sometimes in two writes.
+class GpredictTest : public NetworkControlTest,
+                     public ::testing::WithParamInterface<std::vector<std::string>>
 {
-    ASSERT_NO_FATAL_FAILURE(startWithServer());
+};
+
+TEST_P(GpredictTest, ConversationKeepsItsFrequencyAndItsConnection)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer(GetParam()));
     panel().choose(Menu::SerialPort, 0);
     ASSERT_TRUE(traffic().waitForPolls(3, 0));
 
@@ -363,6 +370,11 @@ TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnectio
     const auto cycleStart = std::chrono::steady_clock::now();
     for (int cycle = 0; cycle < 40; ++cycle) {
         const long hz = 145800000 / 10 + 1000L * (cycle / 4); // the dial moves every 4 cycles
+        // Each cycle starts by reading the frequency it set last, never an earlier one.
+        gpredict.send("f\n");
+        if (const std::string read = gpredict.receive();
+            cycle > 0 && read != std::to_string(145800000 / 10 + 1000L * ((cycle - 1) / 4)) + "\n")
+            misread.push_back("cycle " + std::to_string(cycle) + " began with " + read);
         char set[32];
         std::snprintf(set, sizeof set, "F %10.0f\n", static_cast<double>(hz));
         gpredict.send(set);
@@ -385,6 +397,18 @@ TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnectio
     EXPECT_TRUE(gpredict.closedByServer());
     EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
 }
+
+std::string receiverName(const ::testing::TestParamInfo<std::vector<std::string>>& info)
+{
+    const char* names[] = {"Prompt", "RunTogether", "LateAndSplit"};
+    return names[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(Receiver, GpredictTest,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--run-together"},
+                                           std::vector<std::string>{"--delay", "80"}),
+                         receiverName);
 
 // The form of each answer, without its values: "Freq: 14200000" is "Freq:", "Rig=WJ-8712" is
 // "Rig=", a line of values alone is "value".
