@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "about/programinfo.h"
 #include "app/commandline.h"
 #include "app/desk.h"
 #include "link/portmap.h"
@@ -36,7 +37,7 @@ int main(int argc, char* argv[])
         wantsTextOnly(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
                                   : std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rxdeck"));
-    QApplication::setApplicationVersion(QStringLiteral("2.2.0"));
+    QApplication::setApplicationVersion(rxdeck::rxdeckInfo().versionNumber());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
