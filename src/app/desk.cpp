@@ -42,13 +42,17 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     QObject::connect(portSelection, &PortSelection::opened, replies, &ReplyReader::restart);
     new SettingsSnapshot(ui, *port_, *replies, window);
     statusPoll_ = new StatusPoll(ui, *port_, *replies, window);
-    new Tuning(ui, *port_, window);
+    auto* tuning = new Tuning(ui, *port_, window);
     new ReceiverSettings(ui, *port_, window);
     new SliderControls(ui, *port_, window);
-    new ScratchMemories(ui, *port_, window);
+    auto* scratch = new ScratchMemories(ui, *port_, window);
     new Scan(ui, *port_, window);
     memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
                                  QFileInfo(workbookPath).absolutePath(), window);
+    // What was not sent, and why, goes to the status bar.
+    QObject::connect(tuning, &Tuning::refused, window, &Form1::showMessage);
+    QObject::connect(scratch, &ScratchMemories::refused, window, &Form1::showMessage);
+    QObject::connect(memoryList_, &MemoryList::refused, window, &Form1::showMessage);
     new PortRecovery(*portSelection, *port_, window);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);

@@ -10,7 +10,8 @@ struct Controls;
 
 // The "Serial port" menu's items and `Timer12` around a PortSelection: a choice
 // goes to the selection, and an open port gets its item's mark and starts the
-// settings snapshot.
+// settings snapshot. A port that fails to open leaves no item marked and the display
+// as at start-up, since no port is open then.
 class PortMenu : public QObject
 {
     Q_OBJECT
@@ -19,6 +20,7 @@ public:
 
 private:
     void onOpened(int n);
+    void onNotAvailable();
 
     Controls& ui_;
 };

@@ -6,6 +6,7 @@
 #include "link/serialport.h"
 #include "shell/controls.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
 
@@ -73,7 +74,7 @@ void StatusPoll::Timer1_Timer()
     const QString& reply = taken.text;
     if (reply.isEmpty()) {
         if (!taken.arrived)
-            ui_.Label[1]->setText(QStringLiteral("No serial"));
+            showNoSerial(ui_);
         return;
     }
 

@@ -37,6 +37,9 @@ public:
     // The text of the current cell as its column shows it; empty when there is no
     // current cell or it is an empty one, such as in the row for adding.
     QString currentCellText() const;
+    // The frequency of the current cell's row as the Freq column shows it, whichever
+    // column is current; empty when there is no current cell.
+    QString currentRowFrequency() const;
     // Writes a changed row now, text in an open editor included. False when the
     // write failed (the user has been told and the change is kept).
     bool commitPending();
@@ -46,6 +49,10 @@ public:
     bool mayClose();
 
     void setMessageSink(MessageSink sink);
+
+    // Puts back the memories the last delete removed (Ctrl+Z), while nothing has
+    // changed since, and makes the first of them current.
+    void undoDelete();
 
     QTableView* view() const { return view_; }
     MemoryListModel* model() const { return model_; }
