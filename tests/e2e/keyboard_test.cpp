@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The panel from the keyboard at the real window: each shortcut works wherever the focus is and
 // sends what the mouse would; a mistyped frequency sends nothing; Select tunes the current row's
-// frequency with its note current; a port that fails to open leaves the display as at start-up.
+// frequency with its note current, and a deleted memory comes back with Ctrl+Z; a port that fails
+// to open leaves the display as at start-up.
 #include "desk_fixture.h"
 
 #include <algorithm>
@@ -85,7 +86,7 @@ TEST_F(DeskTest, ShortcutsWorkWhereverTheFocusIs)
     expectWellFormedTrafficAndProgramAlive();
 }
 
-TEST_F(DeskTest, MistypedFrequenciesAndNotesSendNothing)
+TEST_F(DeskTest, MistypedFrequenciesSendNothingAndMemoriesWorkFromTheKeyboard)
 {
     startSimulator();
     startProgram();
@@ -107,11 +108,23 @@ TEST_F(DeskTest, MistypedFrequenciesAndNotesSendNothing)
     pressKeys("Return Right");
     xdo::type("20 m SSB calling frequency for the net");
     pressKeys("Return Down Up");
-    const std::size_t mark = received();
+    std::size_t mark = received();
     xdo::key("F5");
     EXPECT_TRUE(traffic().waitForLine("FRQ7.055", mark));
     ASSERT_TRUE(traffic().waitForPolls(3, mark));
     EXPECT_EQ(sentSince(traffic(), mark), Lines{"FRQ7.055"});
+
+    // Deleted from the keyboard, the memory is gone (Select finds the empty row); Ctrl+Z
+    // brings it back, current again.
+    pressKeys("shift+space Delete");
+    mark = received();
+    xdo::key("F5");
+    ASSERT_TRUE(traffic().waitForPolls(3, mark));
+    EXPECT_TRUE(sentSince(traffic(), mark).empty());
+    xdo::key("ctrl+z");
+    mark = received();
+    xdo::key("F5");
+    EXPECT_TRUE(traffic().waitForLine("FRQ7.055", mark)) << "the delete was not undone";
     expectWellFormedTrafficAndProgramAlive();
 }
 

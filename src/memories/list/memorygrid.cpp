@@ -136,7 +136,7 @@ void MemoryGrid::setUpView()
     view_->setAccessibleName(tr("Memory list"));
     view_->setAccessibleDescription(
         tr("Memories: frequency and note. Select (F5) tunes to the current row; Delete "
-           "removes a row selected by its record selector."));
+           "removes a row selected by its record selector or Shift+Space."));
     view_->setFrameShape(QFrame::NoFrame);
     view_->setModel(model_);
     view_->setItemDelegate(delegate_);
@@ -336,6 +336,13 @@ bool MemoryGrid::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         const QModelIndex current = view_->currentIndex();
         const bool plain = key->modifiers() == Qt::NoModifier && current.isValid();
+        // Shift+Space selects the current row as its record selector's click does, so the
+        // keyboard can delete a memory too.
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::ShiftModifier &&
+            current.isValid()) {
+            selectRecord(current.row());
+            return true;
+        }
         if (plain && key->key() == Qt::Key_Delete &&
             view_->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
             model_->removeMemories(current.row());

@@ -19,8 +19,8 @@ class MemoryListModel;
 // edits cells in place; a typed character always goes into the current cell (there is
 // no search by typing). Leaving a row writes it to the workbook, as does closing the
 // window with a row still changed. Escape cancels the typing in a cell, and pressed
-// again the changes to the row. Clicking a row's record selector and pressing Delete
-// removes the row. Tab moves on to the next control, not between cells. When another
+// again the changes to the row. Clicking a row's record selector (or Shift+Space) and
+// pressing Delete removes the row. Tab moves on to the next control, not between cells. When another
 // program saves the workbook the grid shows the new version, on the same cell.
 class MemoryGrid : public QFrame
 {
