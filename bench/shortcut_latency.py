@@ -20,16 +20,26 @@ s = subprocess.Popen([sim, "--seed", "7", "--log", log], stdout=subprocess.PIPE,
 dev = s.stdout.readline().strip()
 env = dict(os.environ, RXDECK_COMM1=dev, XDG_DATA_HOME=folder, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
 p = subprocess.Popen([prog], env=env)
+
+
+def stop():
+    p.terminate()
+    s.terminate()
+
+
 def walk(n):
     yield n
     for i in range(n.childCount):
         c = n.getChildAtIndex(i)
         if c is not None: yield from walk(c)
 app = None
-for _ in range(100):
+for _ in range(300):
     app = next((a for a in pyatspi.Registry.getDesktop(0) if a and a.name.lower() == "rxdeck"), None)
     if app: break
     time.sleep(0.2)
+if app is None:
+    stop()
+    sys.exit("the program did not show in the accessibility tree")
 time.sleep(1)
 nodes = list(walk(app))
 comm1 = next(n for n in nodes if n.name == "Comm1")
@@ -61,4 +71,4 @@ c = measure(lambda: subprocess.run(["xdotool", "click", "1"]))
 k = measure(lambda: subprocess.run(["xdotool", "key", "--delay", "0", "ctrl+Up"]))
 print(f"shortcut ctrl+Up: n={len(k)} median={statistics.median(k):.1f} ms min={min(k):.1f} max={max(k):.1f}")
 print(f"mouse click +1k: n={len(c)} median={statistics.median(c):.1f} ms min={min(c):.1f} max={max(c):.1f}")
-p.terminate(); s.terminate()
+stop()
