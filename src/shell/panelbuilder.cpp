@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <vector>
 
 namespace rxdeck {
 namespace {
@@ -471,6 +472,7 @@ void buildPanel(QWidget* panel, Controls& ui)
     }
     meter->setReading([box = ui.Text[3]] { return box->text(); });
 
+    std::vector<ChoiceButton*> agcButtons;
     for (const ButtonSpec& item : buttons) {
         const QString caption = QString::fromLatin1(item.caption);
         QWidget* parent = container(item.container);
@@ -494,6 +496,7 @@ void buildPanel(QWidget* panel, Controls& ui)
                 const QString reading = caption.section(u' ', 0, 0);
                 choice->setChosenWhen(
                     [readout = ui.Label[8], reading] { return readout->text() == reading; });
+                agcButtons.push_back(choice);
             }
             button = choice;
             break;
@@ -509,6 +512,12 @@ void buildPanel(QWidget* panel, Controls& ui)
         ui.Command[std::size_t(item.number)] = button;
     }
     ui.Command[40]->setEnabled(false);
+    // A click writes the AGC readout in its handler: once that has run, both buttons may
+    // have changed.
+    for (ChoiceButton* clicked : agcButtons)
+        for (ChoiceButton* other : agcButtons)
+            QObject::connect(clicked, &QPushButton::clicked, other,
+                             &ChoiceButton::chosenMayHaveChanged, Qt::QueuedConnection);
 
     // The memory grid (placed by the window) fills the right-hand side; "Select" is
     // drawn over it.
