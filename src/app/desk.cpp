@@ -49,13 +49,17 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     statusPoll_ = new StatusPoll(ui, *port_, *replies, window);
     QObject::connect(replies, &ReplyReader::pieceDropped, portMenu, &PortMenu::countRejected);
     QObject::connect(statusPoll_, &StatusPoll::replyRejected, portMenu, &PortMenu::countRejected);
-    new Tuning(ui, *port_, window);
+    auto* tuning = new Tuning(ui, *port_, window);
     receiverSettings_ = new ReceiverSettings(ui, *port_, window);
     new SliderControls(ui, *port_, window);
-    new ScratchMemories(ui, *port_, window);
+    auto* scratch = new ScratchMemories(ui, *port_, window);
     new Scan(ui, *port_, window);
     memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
                                  QFileInfo(workbookPath).absolutePath(), window);
+    // What was not sent, and why, goes to the status bar.
+    QObject::connect(tuning, &Tuning::refused, window, &Form1::showMessage);
+    QObject::connect(scratch, &ScratchMemories::refused, window, &Form1::showMessage);
+    QObject::connect(memoryList_, &MemoryList::refused, window, &Form1::showMessage);
     new PortRecovery(*portSelection, *port_, window);
     new StartPort(*ui.openAtStart, *portSelection, window);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,

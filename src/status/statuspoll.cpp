@@ -6,6 +6,7 @@
 #include "link/serialport.h"
 #include "shell/controls.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
 
@@ -73,7 +74,7 @@ void StatusPoll::Timer1_Timer()
     reader_.statusQuerySent();
     if (taken.text.isEmpty()) {
         if (taken.silent)
-            ui_.Label[1]->setText(QStringLiteral("No serial"));
+            showNoSerial(ui_);
         return;
     }
     // A reply in no form of the receiver's (a byte lost or added on the way) is no
