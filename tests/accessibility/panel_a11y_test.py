@@ -79,10 +79,14 @@ def main():
     device = sim.stdout.readline().strip()
     env = dict(os.environ, RXDECK_COMM1=device, XDG_DATA_HOME=os.path.join(folder, "data"),
                QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    # The registry must be up before the program starts, or the program never joins the tree.
+    pyatspi.Registry.getDesktop(0).childCount
     program = subprocess.Popen([PROGRAM], env=env)
     try:
+        # Other tests' programs may share the X server: ours is the one with our process.
         app = eventually(lambda: next((a for a in pyatspi.Registry.getDesktop(0)
-                                       if a is not None and a.name.lower() == "rxdeck"), None), 30)
+                                       if a is not None and a.name.lower() == "rxdeck"
+                                       and a.get_process_id() == program.pid), None), 30)
         check(app is not None, "the program shows in the accessibility tree")
         if app is None:
             return
