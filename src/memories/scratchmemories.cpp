@@ -2,6 +2,7 @@
 #include "memories/scratchmemories.h"
 
 #include "link/commands.h"
+#include "link/numbertext.h"
 #include "link/serialport.h"
 #include "shell/controls.h"
 
@@ -57,7 +58,16 @@ void ScratchMemories::Recall(int slot)
                          .arg(QChar(u'A' + slot)));
         return;
     }
-    port_.output(commands::frequency(ui_.Command[std::size_t(scratchSlots[slot].recall)]->text()));
+    const QString stored = ui_.Command[std::size_t(scratchSlots[slot].recall)]->text();
+    // Stored before the first status reply, it holds the hidden box's design text.
+    const std::optional<double> mhz = numberOfText(stored);
+    if (!mhz || *mhz < lowestMHz || *mhz > highestMHz) {
+        emit refused(tr("Scratch memory %1 holds no frequency: store one in it again once the "
+                        "receiver's frequency shows.")
+                         .arg(QChar(u'A' + slot)));
+        return;
+    }
+    port_.output(commands::frequency(stored));
 }
 
 } // namespace rxdeck

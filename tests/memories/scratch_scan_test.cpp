@@ -41,8 +41,12 @@ TEST_F(MemoriesTest, NeverStoredSlotsSendNothingAndSaySo)
 TEST_F(MemoriesTest, StoreKeepsEightCharactersOfTheWorkingFrequency)
 {
     // Before any status reply the working frequency is still the design text.
+    // Recalling it sends no such frequency.
     button(27)->click();
     EXPECT_EQ(button(28)->text(), QStringLiteral("Text5"));
+    button(28)->click();
+    EXPECT_TRUE(port->takeWritten().isEmpty());
+    EXPECT_TRUE(window->message().contains(QStringLiteral("holds no frequency")));
 
     port->replies = {statusReply("07.123456", "4", "-100.0", "2")};
     ui().Timer[1]->timeout({});
