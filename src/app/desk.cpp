@@ -2,6 +2,7 @@
 #include "app/desk.h"
 
 #include "about/aboutlauncher.h"
+#include "app/memoryscancontrol.h"
 #include "app/portmenu.h"
 #include "link/portrecovery.h"
 #include "link/portselection.h"
@@ -50,6 +51,9 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
                                  QFileInfo(workbookPath).absolutePath(), window);
     new PortRecovery(*portSelection, *port_, window);
+    // After every handler of a tuning control, so that it stops the memory scan first.
+    memoryScan_ =
+        new MemoryScanControl(*window, *port_, *statusPoll_, *portSelection, workbookPath);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);

@@ -12,6 +12,7 @@ namespace rxdeck {
 class AboutLauncher;
 class Form1;
 class MemoryList;
+class MemoryScanControl;
 class SerialPort;
 class StatusPoll;
 namespace netcontrol {
@@ -33,6 +34,7 @@ public:
     SerialPort& port() const { return *port_; }
     MemoryList& memoryList() const { return *memoryList_; }
     StatusPoll& statusPoll() const { return *statusPoll_; }
+    MemoryScanControl& memoryScan() const { return *memoryScan_; }
 
     // Serves the rigctld protocol on this computer at `port` (0: any free port).
     // On failure the reason is in `error` and on the status bar; the rest runs on.
@@ -44,6 +46,7 @@ private:
     SerialPort* port_; // owned by the window, like every handler
     MemoryList* memoryList_;
     StatusPoll* statusPoll_;
+    MemoryScanControl* memoryScan_;
     std::unique_ptr<AboutLauncher> about_;
     QLabel* networkLabel_ = nullptr;
     // Declared last: goes first, while the port it writes to still exists.
