@@ -84,6 +84,15 @@ bool Desk::startNetworkControl(quint16 port, QString* error)
                      &netcontrol::RigctlServer::updateStatus);
     QObject::connect(statusPoll_, &StatusPoll::querySent, server_.get(),
                      &netcontrol::RigctlServer::noteQuerySent);
+    QObject::connect(server_.get(), &netcontrol::RigctlServer::scanRequested, memoryScan_,
+                     [scan = memoryScan_](netcontrol::ScanRequest request) {
+                         if (request == netcontrol::ScanRequest::Memories)
+                             scan->start();
+                         else
+                             scan->stop();
+                     });
+    QObject::connect(server_.get(), &netcontrol::RigctlServer::tuned, memoryScan_,
+                     &MemoryScanControl::stop);
     Slider* squelch = window_->controls().HScroll[5];
     server_->setSquelch(squelch->value());
     QObject::connect(squelch, &Slider::changed, server_.get(),

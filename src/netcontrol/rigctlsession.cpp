@@ -51,6 +51,7 @@ struct Context
     const QByteArrayList& args;
     RigState& state;
     std::vector<ReceiverLine>& lines;
+    std::vector<ScanRequest>& scans;
 };
 
 Answer failure(int code)
@@ -257,6 +258,28 @@ Answer getLockMode(Context&)
     return values({{"Locked", "0"}}, true);
 }
 
+// The scan kinds this program runs, by Hamlib's names and bits (RIG_SCAN_MEM 0x1;
+// RIG_SCAN_STOP is 0).
+constexpr char scanKinds[] = "MEM STOP ";
+constexpr char scanBits[] = "0x1";
+
+Answer scan(Context& c)
+{
+    if (c.args[0] == "?")
+        return values({{nullptr, scanKinds}});
+    const bool start = c.args[0] == "MEM";
+    if (!start && c.args[0] != "STOP")
+        return failure(notAvailable);
+    bool valid = false;
+    c.args[1].toInt(&valid);
+    if (!valid)
+        return failure(invalidArgument);
+    if (!c.state.ready)
+        return failure(ioError);
+    c.scans.push_back(start ? ScanRequest::Memories : ScanRequest::Stop);
+    return {};
+}
+
 Answer unavailable(Context&)
 {
     return failure(notAvailable);
@@ -317,7 +340,7 @@ const Command commandTable[] = {
     {'N', "set_ts", 1, 1, unavailable},
     {'n', "get_ts", 0, 0, unavailable},
     {'G', "vfo_op", 1, 1, unavailable},
-    {'g', "scan", 2, 2, unavailable},
+    {'g', "scan", 2, 2, scan},
     {'E', "set_mem", 1, 1, unavailable},
     {'e', "get_mem", 0, 0, unavailable},
     {'Y', "set_ant", 2, 2, unavailable},
@@ -552,7 +575,7 @@ Outcome RigctlSession::handle(QByteArrayView request, RigState& state)
         case Special::None:
             break;
         }
-        Context context{args, state, outcome.lines};
+        Context context{args, state, outcome.lines, outcome.scans};
         outcome.reply += format(*command, args, command->run(context), separator);
     }
     return outcome;
@@ -582,6 +605,7 @@ QByteArray RigctlSession::dumpState() const
     out += "0x0\n0x0\n";        // parameters: get, set
     if (vfoChecked_) {
         out += "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\ntimeout=1000\nrig_model=2\n";
+        out += QByteArray("scan_ops=") + scanBits + '\n';
         out += "rigctld_version=Rxdeck-" + version_.toLatin1() + '\n';
         out += "done\n";
     }
@@ -606,8 +630,8 @@ QByteArray RigctlSession::dumpCaps() const
                      "Set functions: \nExtra functions:\nGet level: STRENGTH(0..0/0) \n"
                      "Set level: \nExtra levels:\nGet parameters: \nSet parameters: \n"
                      "Extra parameters:\nMode list: " +
-                     modes +
-                     "\nVFO list: VFOA \nVFO Ops: \nScan Ops: \n"
+                     modes + "\nVFO list: VFOA \nVFO Ops: \nScan Ops: " + QByteArray(scanKinds) +
+                     "\n"
                      "Number of banks:\t0\nMemory name desc size:\t0\nMemories: None\n";
     const QByteArray rxRange =
         "\t5000 Hz - 30000000 Hz\n\t\tVFO list: VFOA \n\t\tMode list: " + modes +
@@ -711,7 +735,7 @@ QByteArray RigctlSession::dumpCaps() const
         {"Can set Channel", false},
         {"Can get Channel", false},
         {"Can ctl Mem/VFO", false},
-        {"Can Scan", false},
+        {"Can Scan", true},
         {"Can get Info", false},
         {"Can get power2mW", false},
         {"Can get mW2power", false},
