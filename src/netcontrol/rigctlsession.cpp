@@ -291,6 +291,7 @@ enum class Special
     CheckVfo,
     DumpState,
     DumpCaps,
+    SendCommand,
     Quit
 };
 
@@ -352,7 +353,7 @@ const Command commandTable[] = {
     {'C', "set_ctcss_tone", 1, 1, unavailable},
     {'c', "get_ctcss_tone", 0, 0, unavailable},
     {'b', "send_morse", 1, 1, unavailable},
-    {'w', "send_cmd", 1, 1, unavailable},
+    {'w', "send_cmd", 0, 0, nullptr, Special::SendCommand},
     {'1', "dump_caps", 0, 0, nullptr, Special::DumpCaps},
     {0, "get_vfo_info", 1, 1, getVfoInfo},
     {0, "get_rig_info", 0, 0, getRigInfo},
@@ -568,6 +569,22 @@ Outcome RigctlSession::handle(QByteArrayView request, RigState& state)
         case Special::DumpCaps:
             outcome.reply += dumpCaps() + report(ok);
             continue;
+        case Special::SendCommand: {
+            // The rest of the line is passed on. The one line this program takes is its
+            // own scan command: Hamlib 4.5's NET rigctl refuses "g" for want of scan
+            // kinds it can learn, but passes "w g MEM 0" on.
+            skipBlanks();
+            const QByteArrayView passed = line.sliced(pos);
+            pos = end;
+            if (passed.startsWith("g ") || passed.startsWith("\\scan ")) {
+                const Outcome inner = handle(passed, state);
+                outcome.reply += inner.reply;
+                outcome.scans.insert(outcome.scans.end(), inner.scans.begin(), inner.scans.end());
+            } else {
+                outcome.reply += report(notAvailable);
+            }
+            continue;
+        }
         case Special::Quit:
             outcome.reply += report(ok);
             outcome.close = true;
