@@ -267,6 +267,8 @@ Answer scan(Context& c)
 {
     if (c.args[0] == "?")
         return values({{nullptr, scanKinds}});
+    if (c.args.size() < 2)
+        return failure(invalidArgument);
     const bool start = c.args[0] == "MEM";
     if (!start && c.args[0] != "STOP")
         return failure(notAvailable);
@@ -341,7 +343,7 @@ const Command commandTable[] = {
     {'N', "set_ts", 1, 1, unavailable},
     {'n', "get_ts", 0, 0, unavailable},
     {'G', "vfo_op", 1, 1, unavailable},
-    {'g', "scan", 2, 2, scan},
+    {'g', "scan", 1, 2, scan},
     {'E', "set_mem", 1, 1, unavailable},
     {'e', "get_mem", 0, 0, unavailable},
     {'Y', "set_ant", 2, 2, unavailable},

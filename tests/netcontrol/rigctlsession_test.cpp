@@ -91,6 +91,12 @@ TEST(RigctlSession, AnswersWhatAReceiverCanAndCannotDo)
                                         {"u ?", "\n", {}},
                                         {"u NB", "RPRT -11\n", {}},
                                         {"l ?", "STRENGTH \n", {}},
+                                        {"g MEM 0", "RPRT 0\n", {}},
+                                        {"\\scan STOP 0", "RPRT 0\n", {}},
+                                        {"g ?", "MEM STOP \n", {}},
+                                        {"g VFO 0", "RPRT -11\n", {}},
+                                        {"w g MEM 0", "RPRT 0\n", {}},
+                                        {"w FRQ7", "RPRT -11\n", {}},
                                         {"k", "RPRT -4\n", {}},
                                         {"\\get_split_info", "RPRT -4\n", {}},
                                         {"\\set_bogus 1", "RPRT -4\n", {}},
@@ -152,7 +158,7 @@ TEST(RigctlSession, DumpStateDescribesTheReceiverAndAddsKeysAfterCheckVfo)
                             "\n\n"
                             "0x0\n0x0\n0x40000000\n0x0\n0x0\n0x0\n";
     const QByteArray keys = "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\ntimeout=1000\n"
-                            "rig_model=2\nrigctld_version=Rxdeck-2.2.0\ndone\n";
+                            "rig_model=2\nscan_ops=0x1\nrigctld_version=Rxdeck-2.2.0\ndone\n";
     RigState state;
     RigctlSession session(QStringLiteral("2.2.0"));
     EXPECT_EQ(session.handle("\\dump_state", state).reply, caps);
