@@ -100,16 +100,19 @@ MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll
     connect(panel_, &memoryscan::MemoryScanPanel::addAsMemory, this,
             &MemoryScanControl::addAsMemory);
 
-    connect(scanner_, &MemoryScanner::stateChanged, this, [this](MemoryScanner::State state) {
-        panel_->showState(state);
-        if (state != MemoryScanner::State::Idle)
-            lastProblem_.clear();
-        startStop_->setText(state == MemoryScanner::State::Idle ? tr("Scan memories")
-                                                                : tr("Stop memory scan"));
-        skip_->setEnabled(state != MemoryScanner::State::Idle);
-        next_->setEnabled(state != MemoryScanner::State::Idle);
-        showStatus();
-    });
+    connect(scanner_, &MemoryScanner::stateChanged, this,
+            [this, &poll](MemoryScanner::State state) {
+                // Each memory then takes one poll period, not two.
+                poll.setAnswerBeforeQuery(state == MemoryScanner::State::Trying);
+                panel_->showState(state);
+                if (state != MemoryScanner::State::Idle)
+                    lastProblem_.clear();
+                startStop_->setText(state == MemoryScanner::State::Idle ? tr("Scan memories")
+                                                                        : tr("Stop memory scan"));
+                skip_->setEnabled(state != MemoryScanner::State::Idle);
+                next_->setEnabled(state != MemoryScanner::State::Idle);
+                showStatus();
+            });
     connect(scanner_, &MemoryScanner::currentRowChanged, this, [this](int row) {
         marker_->markRow(row);
         showStatus();

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace rxdeck {
@@ -62,12 +63,23 @@ void StatusPoll::Timer1_Timer()
 {
     if (!port_.portOpen())
         return;
-    port_.output(commands::statusQuery());
-    if (!port_.portOpen())
+    const auto sendQuery = [this] {
+        port_.output(commands::statusQuery());
+        if (!port_.portOpen())
+            return false;
+        const quint64 query = reader_.statusQueries();
+        reader_.statusQuerySent();
+        emit querySent(query);
+        return true;
+    };
+    // Fixed for the tick: whatever the reply makes of the setting, the query goes out.
+    const bool answerFirst = answerFirst_;
+    if (!answerFirst && !sendQuery())
         return; // the write failed and closed the port; keep the displays
-    const quint64 query = reader_.statusQueries();
-    reader_.statusQuerySent();
-    emit querySent(query);
+    const auto queryLast = qScopeGuard([&] {
+        if (answerFirst && port_.portOpen())
+            sendQuery();
+    });
     // A settings reply read here goes to the snapshot; the panel stays as it was.
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Status);
     const QString& reply = taken.text;
