@@ -4,13 +4,15 @@
 # second while nothing is heard, the median and slowest gap between two frequency
 # commands, and the time from tuning a memory that carries a signal to the scan
 # holding there (the reply that tells of the signal has reached the program).
-# Usage: bench/memory-scan.sh [seconds] [memories] [settle-ms]
-#   (default 30 s, 40 memories, 0 ms; needs a built tree, Xvfb, xdotool, ssconvert)
+# Usage: bench/memory-scan.sh [seconds] [memories] [settle-ms] [dwell-ms]
+#   (default 30 s, 40 memories, no settling at the receiver, no dwell; needs a built
+#   tree, Xvfb, xdotool and gnumeric's ssconvert)
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 seconds="${1:-30}"
 count="${2:-40}"
 settle="${3:-0}"
+dwell="${4:-0}"
 port="$((20000 + RANDOM % 20000))"
 
 start_x
@@ -26,7 +28,7 @@ mkdir -p "$work/data/Rxdeck" "$work/config/Rxdeck"
 } >"$work/Sheet1"
 ssconvert -I Gnumeric_stf:stf_csvtab -T Gnumeric_Excel:excel_biff8 "$work/Sheet1" \
   "$work/data/Rxdeck/Memories.xls" >/dev/null 2>&1
-printf '[memoryScan]\nthreshold=level\nlevelDbm=-90\nhangMs=2000\ndwellMs=0\n' \
+printf '[memoryScan]\nthreshold=level\nlevelDbm=-90\nhangMs=2000\ndwellMs=%d\n' "$dwell" \
   >"$work/config/Rxdeck/Rxdeck.conf"
 : >"$work/signals.txt"
 

@@ -134,12 +134,21 @@ void MemoryScanner::tuneCurrent()
     tunedHz_ = std::llround(mhz * 1e6);
     mismatches_ = 0;
     quietSinceMs_.reset();
+    judgedFrom_.reset();
     // The next query to go out is the first whose reply can tell of this memory.
     firstFreshReply_ = queriesSent_;
     tunedAtMs_ = clock_.elapsed();
     emit currentRowChanged(channels_[index_].row);
     if (!tune_(frequencyText(mhz)))
         pause();
+}
+
+void MemoryScanner::querySent(quint64 query)
+{
+    queriesSent_ = query + 1;
+    if (state_ == State::Trying && !judgedFrom_ &&
+        clock_.elapsed() - tunedAtMs_ >= settings_.dwellMs)
+        judgedFrom_ = query;
 }
 
 void MemoryScanner::statusDecoded(const ReceiverStatus& status)
@@ -155,6 +164,8 @@ void MemoryScanner::statusDecoded(const ReceiverStatus& status)
                 moveOn();
             return;
         }
+        if (!judgedFrom_ || status.reply < *judgedFrom_)
+            return; // still settling
         if (heard) {
             // The frequency in the receiver's own form, nn.nnnnnn.
             stop_ = Stop{QDateTime::currentDateTimeUtc(),
@@ -164,7 +175,7 @@ void MemoryScanner::statusDecoded(const ReceiverStatus& status)
                          0,
                          channels_[index_].row};
             setState(State::Holding);
-        } else if (now - tunedAtMs_ >= settings_.dwellMs) {
+        } else {
             moveOn();
         }
         return;

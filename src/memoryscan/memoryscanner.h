@@ -88,7 +88,7 @@ public:
     std::optional<Channel> current() const;
 
     // From the status poll.
-    void querySent(quint64 query) { queriesSent_ = query + 1; }
+    void querySent(quint64 query);
     void statusDecoded(const rxdeck::ReceiverStatus& status);
 
     // Whether a memory's frequency text is one the receiver can be tuned to, in MHz.
@@ -117,7 +117,8 @@ private:
     State state_ = State::Idle;
     State pausedIn_ = State::Idle;
     quint64 queriesSent_ = 0;
-    quint64 firstFreshReply_ = 0; // replies numbered from here answer a query after the tune
+    quint64 firstFreshReply_ = 0;       // replies numbered from here answer a query after the tune
+    std::optional<quint64> judgedFrom_; // and from here a query written after the dwell
     qint64 tunedHz_ = 0;
     int mismatches_ = 0;
     QElapsedTimer clock_;

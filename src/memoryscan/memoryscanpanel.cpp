@@ -45,6 +45,10 @@ MemoryScanPanel::MemoryScanPanel(QWidget* parent)
     next_->setToolTip(next_->accessibleName());
     bySquelch_->setAccessibleName(tr("Stop at the squelch level"));
     byLevel_->setAccessibleName(tr("Stop at a level of my own"));
+    dwell_->setToolTip(tr("How long after tuning a memory its signal starts to count: the "
+                          "receiver's settling time"));
+    hang_->setToolTip(tr("How long the signal must stay below the level before the scan "
+                         "goes on"));
     level_->setRange(-140, 0);
     level_->setSuffix(QStringLiteral(" dBm"));
     level_->setAccessibleName(tr("Stop level"));
