@@ -155,6 +155,10 @@ void MemoryScanner::statusDecoded(const ReceiverStatus& status)
 {
     if ((state_ != State::Trying && state_ != State::Holding) || status.reply < firstFreshReply_)
         return;
+    // A reply cut short before its last field, the bandwidth digit, may have lost its
+    // signal field too, which then reads 0 dBm: no news of the memory.
+    if (status.bandwidth == 0)
+        return;
     const qint64 now = clock_.elapsed();
     const bool heard = status.signalDbm >= thresholdDbm();
     if (state_ == State::Trying) {

@@ -56,6 +56,13 @@ TEST(MemoryScanner, TunesOnlyScannableMemoriesAndJudgesEachByRepliesAfterItsTune
          },
          {"7.05"},
          State::Trying},
+        {"a reply cut before its bandwidth digit",
+         [&] {
+             scanner.querySent(poll.next);
+             scanner.statusDecoded({7050000, 4, 0, 0, poll.next++});
+         },
+         {"7.05"},
+         State::Trying},
         {"signal", [&] { poll.tick(7.05, -60); }, {"7.05"}, State::Holding},
         {"stronger", [&] { poll.tick(7.05, -50); }, {"7.05"}, State::Holding},
         {"gone: past the bad and the locked-out memory",
