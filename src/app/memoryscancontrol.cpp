@@ -65,7 +65,9 @@ MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll
 
     auto* dock = new QDockWidget(tr("Memory scan"), &window);
     dock->setObjectName(QStringLiteral("memoryScanDock"));
-    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    // It can float or close, for screens too narrow for the panel and it side by side.
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable |
+                      QDockWidget::DockWidgetClosable);
     dock->setWidget(panel_);
     window.addDockWidget(Qt::RightDockWidgetArea, dock);
     status_->setObjectName(QStringLiteral("memoryScanStatus"));
@@ -123,11 +125,13 @@ MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll
         showStatus();
     });
 
-    buildMenu();
+    QAction* showPanel = dock->toggleViewAction();
+    showPanel->setText(tr("Memory scan panel"));
+    buildMenu(showPanel);
     watchTuning();
 }
 
-void MemoryScanControl::buildMenu()
+void MemoryScanControl::buildMenu(QAction* showPanel)
 {
     auto* menu = new QMenu(tr("Scan"), &window_);
     menu->setObjectName(QStringLiteral("mnuScan"));
@@ -141,6 +145,8 @@ void MemoryScanControl::buildMenu()
     next_ = menu->addAction(tr("Next memory"));
     next_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     next_->setEnabled(false);
+    menu->addSeparator();
+    menu->addAction(showPanel);
     connect(startStop_, &QAction::triggered, this, &MemoryScanControl::toggle);
     connect(skip_, &QAction::triggered, scanner_, &MemoryScanner::skip);
     connect(next_, &QAction::triggered, scanner_, &MemoryScanner::next);

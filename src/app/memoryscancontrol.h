@@ -44,7 +44,7 @@ protected:
 
 private:
     void toggle();
-    void buildMenu();
+    void buildMenu(QAction* showPanel);
     void watchTuning();
     void showStatus();
     void onStopEnded(const memoryscan::Stop& stop);
