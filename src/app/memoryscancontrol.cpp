@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -48,7 +49,7 @@ QSettings settingsStore()
 
 MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll& poll,
                                      PortSelection& selection, const QString& workbookPath)
-    : QObject(&window), window_(window), port_(port), workbookPath_(workbookPath),
+    : QObject(&window), window_(window), port_(port),
       log_(QFileInfo(workbookPath).absolutePath() + QStringLiteral("/Activity.csv")),
       scanner_(new MemoryScanner(
           [&port](const QString& frequency) {
@@ -92,6 +93,8 @@ MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll
     connect(panel_, &memoryscan::MemoryScanPanel::startStopClicked, this,
             &MemoryScanControl::toggle);
     connect(panel_, &memoryscan::MemoryScanPanel::skipClicked, scanner_, &MemoryScanner::skip);
+    connect(panel_, &memoryscan::MemoryScanPanel::lockOutClicked, this,
+            &MemoryScanControl::lockOutForGood);
     connect(panel_, &memoryscan::MemoryScanPanel::nextClicked, scanner_, &MemoryScanner::next);
     connect(panel_, &memoryscan::MemoryScanPanel::settingsChanged, this,
             [this](const memoryscan::Settings& settings) {
@@ -112,6 +115,7 @@ MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll
                 startStop_->setText(state == MemoryScanner::State::Idle ? tr("Scan memories")
                                                                         : tr("Stop memory scan"));
                 skip_->setEnabled(state != MemoryScanner::State::Idle);
+                lockOut_->setEnabled(state != MemoryScanner::State::Idle);
                 next_->setEnabled(state != MemoryScanner::State::Idle);
                 showStatus();
             });
@@ -142,6 +146,9 @@ void MemoryScanControl::buildMenu(QAction* showPanel)
     skip_ = menu->addAction(tr("Skip"));
     skip_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
     skip_->setEnabled(false);
+    lockOut_ = menu->addAction(tr("Lock out for good"));
+    lockOut_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    lockOut_->setEnabled(false);
     next_ = menu->addAction(tr("Next memory"));
     next_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     next_->setEnabled(false);
@@ -149,6 +156,7 @@ void MemoryScanControl::buildMenu(QAction* showPanel)
     menu->addAction(showPanel);
     connect(startStop_, &QAction::triggered, this, &MemoryScanControl::toggle);
     connect(skip_, &QAction::triggered, scanner_, &MemoryScanner::skip);
+    connect(lockOut_, &QAction::triggered, this, &MemoryScanControl::lockOutForGood);
     connect(next_, &QAction::triggered, scanner_, &MemoryScanner::next);
     // Before Help, which stays last.
     auto* help = window_.findChild<QMenu*>(QStringLiteral("mnuHelp"));
@@ -204,13 +212,32 @@ bool MemoryScanControl::start()
         showStatus();
         return false;
     }
-    return scanner_->start(
-        memoryscan::channelsOf(*grid.model(), rows, memoryscan::skipColumn(workbookPath_)));
+    return scanner_->start(memoryscan::channelsOf(*grid.model(), rows));
 }
 
 void MemoryScanControl::stop()
 {
     scanner_->stop();
+}
+
+void MemoryScanControl::lockOutForGood()
+{
+    const auto current = scanner_->current();
+    if (!current)
+        return;
+    memories::MemoryListModel* model = window_.memoryGrid().model();
+    const QString header = QString::fromLatin1(memoryscan::skipHeader);
+    if (model->sideColumn(header) < 0 &&
+        QMessageBox::question(
+            &window_, tr("Lock out for good"),
+            tr("Memories are locked out for good by a mark in a column headed \"Skip\" on "
+               "Sheet1, which the memory list does not have yet.\n\nAdd that column and mark "
+               "%1 %2 in it?")
+                .arg(current->frequency, current->note)) != QMessageBox::Yes)
+        return;
+    // A failure has been shown by the grid; the memory is still skipped for now.
+    model->setSideCell(current->row, header, QStringLiteral("x"));
+    scanner_->skip();
 }
 
 void MemoryScanControl::showStatus()

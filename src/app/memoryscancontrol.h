@@ -49,10 +49,11 @@ private:
     void showStatus();
     void onStopEnded(const memoryscan::Stop& stop);
     void addAsMemory(const memoryscan::Stop& stop);
+    // Marks the memory in the Skip column (offering to add it) and goes on.
+    void lockOutForGood();
 
     Form1& window_;
     SerialPort& port_;
-    QString workbookPath_;
     memoryscan::ActivityLog log_;
     memoryscan::MemoryScanner* scanner_;
     memoryscan::MemoryScanPanel* panel_;
@@ -60,6 +61,7 @@ private:
     QLabel* status_;
     QAction* startStop_ = nullptr;
     QAction* skip_ = nullptr;
+    QAction* lockOut_ = nullptr;
     QAction* next_ = nullptr;
     QString lastProblem_;
 };

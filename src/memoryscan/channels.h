@@ -12,14 +12,11 @@ class MemoryListModel;
 
 namespace rxdeck::memoryscan {
 
-// Which memories are locked out for good: those with anything in the column headed
-// "Skip" on Sheet1 of the workbook, by memory row. Empty when there is no such column
-// or the workbook cannot be read.
-std::vector<bool> skipColumn(const QString& workbookPath);
+// The heading of the column that locks memories out for good: anything in its cell.
+inline constexpr char skipHeader[] = "Skip";
 
 // The memories to scan, in list order: the given rows, or every memory when fewer
-// than two are given.
-std::vector<Channel> channelsOf(const memories::MemoryListModel& model, QList<int> rows,
-                                const std::vector<bool>& lockedOut);
+// than two are given; those with a Skip mark are locked out.
+std::vector<Channel> channelsOf(const memories::MemoryListModel& model, QList<int> rows);
 
 } // namespace rxdeck::memoryscan

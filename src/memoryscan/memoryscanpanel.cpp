@@ -30,17 +30,19 @@ QDoubleSpinBox* secondsBox(double maximum, const QString& name)
 
 MemoryScanPanel::MemoryScanPanel(QWidget* parent)
     : QWidget(parent), startStop_(new QPushButton(tr("Scan memories"))),
-      skip_(new QPushButton(tr("Skip"))), next_(new QPushButton(tr("Next"))),
-      bySquelch_(new QRadioButton(tr("Squelch level"))), byLevel_(new QRadioButton(tr("Level"))),
-      level_(new QSpinBox), hang_(secondsBox(60, tr("Hang time"))),
-      dwell_(secondsBox(30, tr("Dwell time"))), stops_(new QListWidget),
-      addMemory_(new QPushButton(tr("Add as memory")))
+      skip_(new QPushButton(tr("Skip"))), lockOut_(new QPushButton(tr("Lock out"))),
+      next_(new QPushButton(tr("Next"))), bySquelch_(new QRadioButton(tr("Squelch level"))),
+      byLevel_(new QRadioButton(tr("Level"))), level_(new QSpinBox),
+      hang_(secondsBox(60, tr("Hang time"))), dwell_(secondsBox(30, tr("Dwell time"))),
+      stops_(new QListWidget), addMemory_(new QPushButton(tr("Add as memory")))
 {
     setObjectName(QStringLiteral("memoryScanPanel"));
     startStop_->setObjectName(QStringLiteral("memoryScanStartStop"));
     startStop_->setAccessibleName(tr("Scan memories"));
     skip_->setAccessibleName(tr("Skip this memory until the scan starts again"));
     skip_->setToolTip(skip_->accessibleName());
+    lockOut_->setAccessibleName(tr("Lock this memory out for good with a mark in the Skip column"));
+    lockOut_->setToolTip(lockOut_->accessibleName());
     next_->setAccessibleName(tr("Go on to the next memory"));
     next_->setToolTip(next_->accessibleName());
     bySquelch_->setAccessibleName(tr("Stop at the squelch level"));
@@ -65,6 +67,7 @@ MemoryScanPanel::MemoryScanPanel(QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(startStop_);
     buttons->addWidget(skip_);
+    buttons->addWidget(lockOut_);
     buttons->addWidget(next_);
     auto* levelRow = new QHBoxLayout;
     levelRow->addWidget(byLevel_);
@@ -83,6 +86,7 @@ MemoryScanPanel::MemoryScanPanel(QWidget* parent)
 
     connect(startStop_, &QPushButton::clicked, this, &MemoryScanPanel::startStopClicked);
     connect(skip_, &QPushButton::clicked, this, &MemoryScanPanel::skipClicked);
+    connect(lockOut_, &QPushButton::clicked, this, &MemoryScanPanel::lockOutClicked);
     connect(next_, &QPushButton::clicked, this, &MemoryScanPanel::nextClicked);
     const auto changed = [this] {
         level_->setEnabled(byLevel_->isChecked());
@@ -127,6 +131,7 @@ void MemoryScanPanel::showState(MemoryScanner::State state)
     startStop_->setText(active ? tr("Stop memory scan") : tr("Scan memories"));
     startStop_->setAccessibleName(startStop_->text());
     skip_->setEnabled(active);
+    lockOut_->setEnabled(active);
     next_->setEnabled(active);
 }
 

@@ -36,6 +36,7 @@ public:
 signals:
     void startStopClicked();
     void skipClicked();
+    void lockOutClicked();
     void nextClicked();
     void settingsChanged(const rxdeck::memoryscan::Settings& settings);
     void addAsMemory(const rxdeck::memoryscan::Stop& stop);
@@ -45,6 +46,7 @@ private:
 
     QPushButton* startStop_;
     QPushButton* skip_;
+    QPushButton* lockOut_;
     QPushButton* next_;
     QRadioButton* bySquelch_;
     QRadioButton* byLevel_;
