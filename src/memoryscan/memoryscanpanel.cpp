@@ -65,7 +65,6 @@ MemoryScanPanel::MemoryScanPanel(QWidget* parent)
     group->addButton(byLevel_);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(startStop_);
     buttons->addWidget(skip_);
     buttons->addWidget(lockOut_);
     buttons->addWidget(next_);
@@ -78,6 +77,7 @@ MemoryScanPanel::MemoryScanPanel(QWidget* parent)
     form->addRow(tr("Hang time"), hang_);
     form->addRow(tr("Dwell"), dwell_);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(startStop_);
     layout->addLayout(buttons);
     layout->addLayout(form);
     layout->addWidget(new QLabel(tr("Recent stops")));
