@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # What network clients cost the serial line: Rxdeck --rigctld polls the simulator while two
 # clients poll it every 100 ms, first reading only (f, m, l STRENGTH), then as Gpredict does
-# (F with the frequency, f, t and the one-byte get_dcd). Prints the lines per second the
-# simulator received beyond the status poll's 10 and the clients' reply latency.
+# (F with the frequency, f, t and the one-byte get_dcd), then reading every level and function
+# (l PREAMP … l NB, u NB). Prints the lines per second the simulator received beyond the status
+# poll's 10 and the clients' reply latency.
 # Usage: bench/netcontrol-traffic.sh [seconds]   (default 30; needs a built tree, Xvfb, xdotool)
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
@@ -27,7 +28,7 @@ lines_since() {
   awk -v a="$1" -v b="$2" '$1 >= a && $1 < b && $2 !~ /^>/ { n++ } END { print n + 0 }' "$work/sim.log"
 }
 
-for mode in read gpredict; do
+for mode in read gpredict levels; do
   start="$(date +%s.%N)"
   python3 "$root/bench/netcontrol_clients.py" "$port" "$seconds" 2 "$mode"
   end="$(date +%s.%N)"

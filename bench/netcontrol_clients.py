@@ -4,9 +4,10 @@
 and times every reply. Prints the reply count and latency median and 99th percentile.
 
 With the mode "gpredict" each round is Gpredict's instead: F with the frequency, f, t
-and the one-byte get_dcd (0x8B), the frequency moving 1 kHz every round.
+and the one-byte get_dcd (0x8B), the frequency moving 1 kHz every round. With "levels"
+each round reads every level and function the receiver has, as a remote front end would.
 
-Usage: netcontrol_clients.py PORT SECONDS [CLIENTS] [read|gpredict]
+Usage: netcontrol_clients.py PORT SECONDS [CLIENTS] [read|gpredict|levels]
 """
 import selectors
 import socket
@@ -15,6 +16,9 @@ import time
 
 REQUESTS = [(b"f\n", 1), (b"m\n", 2), (b"l STRENGTH\n", 1)]
 GPREDICT = [(None, 1), (b"f\n", 1), (b"t\n", 1), (b"\x8b\n", 1)]
+LEVELS = [(b"l %s\n" % name, 1) for name in
+          (b"PREAMP", b"ATT", b"RF", b"SQL", b"PBT_IN", b"CWPITCH", b"AGC", b"STRENGTH", b"NB")]
+LEVELS.append((b"u NB\n", 1))
 
 
 class Client:
@@ -61,8 +65,8 @@ def main():
     global REQUESTS
     port, seconds = int(sys.argv[1]), float(sys.argv[2])
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 8
-    if len(sys.argv) > 4 and sys.argv[4] == "gpredict":
-        REQUESTS = GPREDICT
+    mode = sys.argv[4] if len(sys.argv) > 4 else "read"
+    REQUESTS = {"read": REQUESTS, "gpredict": GPREDICT, "levels": LEVELS}[mode]
     selector = selectors.DefaultSelector()
     start = time.monotonic()
     # Spread the clients over the 100 ms period, as independent programs would be.

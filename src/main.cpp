@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "about/programinfo.h"
 #include "app/commandline.h"
 #include "app/desk.h"
+#include "link/portmap.h"
 #include "link/qtserialport.h"
 #include "memories/list/workbookpath.h"
 #include "netcontrol/rigctlserver.h"
@@ -35,7 +37,7 @@ int main(int argc, char* argv[])
         wantsTextOnly(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
                                   : std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rxdeck"));
-    QApplication::setApplicationVersion(QStringLiteral("2.2.0"));
+    QApplication::setApplicationVersion(rxdeck::rxdeckInfo().versionNumber());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -59,6 +61,13 @@ int main(int argc, char* argv[])
                        "and ::1). --rigctld alone listens on port 4532."),
         QStringLiteral("PORT"));
     parser.addOption(rigctld);
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Open serial port N (1 to 4, the Serial port menu's CommN) at start. "
+                       "Without it Rxdeck opens the port that the menu's \"Open at start\" "
+                       "remembers, or none."),
+        QStringLiteral("N"));
+    parser.addOption(portOption);
 
     QStringList arguments = QCoreApplication::arguments();
     const rxdeck::NetworkControlRequest network =
@@ -70,6 +79,17 @@ int main(int argc, char* argv[])
         return 2;
     }
     const std::optional<quint16> networkPort = network.port;
+    std::optional<int> startPort;
+    if (parser.isSet(portOption)) {
+        bool valid = false;
+        const int n = parser.value(portOption).toInt(&valid);
+        if (!valid || n < 1 || n > rxdeck::commPortCount) {
+            std::fprintf(stderr, "rxdeck: --port wants a port from 1 to %d, not \"%s\"\n",
+                         rxdeck::commPortCount, qPrintable(parser.value(portOption)));
+            return 2;
+        }
+        startPort = n;
+    }
 
     rxdeck::Desk desk(
         std::make_unique<rxdeck::remote::PortRouter>(std::make_unique<rxdeck::QtSerialPort>()),
@@ -80,5 +100,6 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "rxdeck: network control not started: %s\n", qPrintable(error));
     }
     desk.window().show();
+    desk.openAtStart(startPort);
     return QCoreApplication::exec();
 }

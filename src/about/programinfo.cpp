@@ -15,7 +15,8 @@ QString ProgramInfo::versionLine() const
 
 ProgramInfo rxdeckInfo()
 {
-    return {QStringLiteral("Rxdeck"), 2, 2, 0};
+    return {QStringLiteral("Rxdeck"), RXDECK_VERSION_MAJOR, RXDECK_VERSION_MINOR,
+            RXDECK_VERSION_PATCH};
 }
 
 } // namespace rxdeck

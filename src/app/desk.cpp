@@ -4,6 +4,7 @@
 #include "about/aboutlauncher.h"
 #include "app/memoryscancontrol.h"
 #include "app/portmenu.h"
+#include "app/startport.h"
 #include "link/portrecovery.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
@@ -14,8 +15,11 @@
 #include "panel/receiversettings.h"
 #include "panel/slidercontrols.h"
 #include "panel/tuning.h"
+#include "shell/controls.h"
 #include "shell/form1.h"
+#include "shell/led.h"
 #include "shell/slider.h"
+#include "status/replies.h"
 #include "status/replyreader.h"
 #include "status/settingssnapshot.h"
 #include "status/statuspoll.h"
@@ -38,30 +42,95 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
 
     // Each handler wires its own controls and lives as long as the window.
     auto* portSelection = new PortSelection(*port_, window);
-    new PortMenu(ui, *portSelection, window);
+    portSelection_ = portSelection;
+    auto* portMenu = new PortMenu(ui, *portSelection, window);
     auto* replies = new ReplyReader(*port_, window);
     QObject::connect(portSelection, &PortSelection::opened, replies, &ReplyReader::restart);
-    new SettingsSnapshot(ui, *port_, *replies, window);
+    snapshot_ = new SettingsSnapshot(ui, *port_, *replies, window);
     statusPoll_ = new StatusPoll(ui, *port_, *replies, window);
-    new Tuning(ui, *port_, window);
-    new ReceiverSettings(ui, *port_, window);
+    QObject::connect(replies, &ReplyReader::pieceDropped, portMenu, &PortMenu::countRejected);
+    QObject::connect(statusPoll_, &StatusPoll::replyRejected, portMenu, &PortMenu::countRejected);
+    auto* tuning = new Tuning(ui, *port_, window);
+    receiverSettings_ = new ReceiverSettings(ui, *port_, window);
     new SliderControls(ui, *port_, window);
-    new ScratchMemories(ui, *port_, window);
+    auto* scratch = new ScratchMemories(ui, *port_, window);
     new Scan(ui, *port_, window);
     memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
                                  QFileInfo(workbookPath).absolutePath(), window);
+    // What was not sent, and why, goes to the status bar.
+    QObject::connect(tuning, &Tuning::refused, window, &Form1::showMessage);
+    QObject::connect(scratch, &ScratchMemories::refused, window, &Form1::showMessage);
+    QObject::connect(memoryList_, &MemoryList::refused, window, &Form1::showMessage);
     new PortRecovery(*portSelection, *port_, window);
+    new StartPort(*ui.openAtStart, *portSelection, window);
     // After every handler of a tuning control, so that it stops the memory scan first.
     memoryScan_ =
         new MemoryScanControl(*window, *port_, *statusPoll_, *portSelection, workbookPath);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);
+    QObject::connect(port_, &SerialPort::lost, window, [this, window] {
+        if (const QString reason = port_->lossReason(); !reason.isEmpty())
+            window->statusBar()->showMessage(reason, 5000);
+    });
+    QObject::connect(port_, &SerialPort::dropped, window, [window](const QByteArray& line) {
+        window->statusBar()->showMessage(
+            QStringLiteral("Not sent, the link to the receiver is too slow: %1")
+                .arg(QString::fromLatin1(line.trimmed())),
+            5000);
+    });
     QObject::connect(ui.About, &QAction::triggered, window,
                      [this] { about_->show(window_.get()); });
 }
 
 Desk::~Desk() = default;
+
+void Desk::openAtStart(std::optional<int> n)
+{
+    if (!n)
+        n = StartPort::remembered();
+    if (n)
+        portSelection_->Comm_Click(*n);
+}
+
+void Desk::followPanel()
+{
+    using netcontrol::Setting;
+    netcontrol::RigctlServer* server = server_.get();
+    Controls& ui = window_->controls();
+    static constexpr std::pair<Setting, int> sliders[] = {{Setting::Gain, 1},
+                                                          {Setting::Passband, 2},
+                                                          {Setting::Bfo, 3},
+                                                          {Setting::Blanker, 4},
+                                                          {Setting::Squelch, 5}};
+    const auto showSliders = [server, &ui] {
+        for (const auto& [setting, number] : sliders)
+            server->setSetting(setting, ui.HScroll[std::size_t(number)]->value());
+    };
+    // The sliders hold values from the start; the lamps and the AGC label once shown.
+    showSliders();
+    for (int path = 1; path <= 3; ++path)
+        if (ui.LED[std::size_t(18 + path)]->lit())
+            server->setSetting(Setting::RfPath, path);
+    for (const char16_t digit : {u'0', u'1', u'2'})
+        if (ui.Label[8]->text() == replies::agcText(digit))
+            server->setSetting(Setting::Agc, digit - u'0');
+
+    for (const auto& [setting, number] : sliders) {
+        Slider* slider = ui.HScroll[std::size_t(number)];
+        QObject::connect(slider, &Slider::changed, server, [server, setting, slider] {
+            server->setSetting(setting, slider->value());
+        });
+    }
+    // The receiver's own settings count, even where a slider already stood at the value.
+    QObject::connect(snapshot_, &SettingsSnapshot::decoded, server, showSliders);
+    const auto rfPath = [server](int path) { server->setSetting(Setting::RfPath, path); };
+    const auto agc = [server](int mode) { server->setSetting(Setting::Agc, mode); };
+    QObject::connect(receiverSettings_, &ReceiverSettings::rfPathShown, server, rfPath);
+    QObject::connect(receiverSettings_, &ReceiverSettings::agcShown, server, agc);
+    QObject::connect(snapshot_, &SettingsSnapshot::rfPathShown, server, rfPath);
+    QObject::connect(snapshot_, &SettingsSnapshot::agcShown, server, agc);
+}
 
 bool Desk::startNetworkControl(quint16 port, QString* error)
 {
@@ -93,10 +162,7 @@ bool Desk::startNetworkControl(quint16 port, QString* error)
                      });
     QObject::connect(server_.get(), &netcontrol::RigctlServer::tuned, memoryScan_,
                      &MemoryScanControl::stop);
-    Slider* squelch = window_->controls().HScroll[5];
-    server_->setSquelch(squelch->value());
-    QObject::connect(squelch, &Slider::changed, server_.get(),
-                     [server = server_.get(), squelch] { server->setSquelch(squelch->value()); });
+    followPanel();
     const auto show = [this] { networkLabel_->setText(server_->statusText()); };
     QObject::connect(server_.get(), &netcontrol::RigctlServer::clientCountChanged, networkLabel_,
                      show);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <QString>
 #include <QtGlobal>
 
@@ -13,7 +14,10 @@ class AboutLauncher;
 class Form1;
 class MemoryList;
 class MemoryScanControl;
+class PortSelection;
+class ReceiverSettings;
 class SerialPort;
+class SettingsSnapshot;
 class StatusPoll;
 namespace netcontrol {
 class RigctlServer;
@@ -39,14 +43,24 @@ public:
     // Serves the rigctld protocol on this computer at `port` (0: any free port).
     // On failure the reason is in `error` and on the status bar; the rest runs on.
     bool startNetworkControl(quint16 port, QString* error = nullptr);
+
+    // Opens port n (1..4) as choosing "Comm n" does, warning when it cannot. With no n,
+    // the port the menu's "Open at start" remembers, if any.
+    void openAtStart(std::optional<int> n);
     netcontrol::RigctlServer* networkControl() const { return server_.get(); }
 
 private:
+    // Keeps the server's copy of the panel's settings current.
+    void followPanel();
+
     std::unique_ptr<Form1> window_;
     SerialPort* port_; // owned by the window, like every handler
     MemoryList* memoryList_;
     StatusPoll* statusPoll_;
     MemoryScanControl* memoryScan_;
+    PortSelection* portSelection_;
+    SettingsSnapshot* snapshot_;
+    ReceiverSettings* receiverSettings_;
     std::unique_ptr<AboutLauncher> about_;
     QLabel* networkLabel_ = nullptr;
     // Declared last: goes first, while the port it writes to still exists.

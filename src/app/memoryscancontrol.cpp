@@ -13,6 +13,7 @@
 #include "memoryscan/scansettings.h"
 #include "shell/controls.h"
 #include "shell/form1.h"
+#include "shell/panelbuttons.h"
 #include "shell/slider.h"
 #include "status/statuspoll.h"
 
@@ -71,6 +72,12 @@ MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll
                       QDockWidget::DockWidgetClosable);
     dock->setWidget(panel_);
     window.addDockWidget(Qt::RightDockWidgetArea, dock);
+    // Tab reaches the panel after every control of the front panel, not in between.
+    QWidget* previous = ui.Command[41];
+    for (QWidget* control : panel_->tabOrder()) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
     status_->setObjectName(QStringLiteral("memoryScanStatus"));
     window.statusBar()->addWidget(status_);
 
@@ -168,9 +175,16 @@ void MemoryScanControl::watchTuning()
     Controls& ui = window_.controls();
     // Installed after the panel's own handlers, so this filter sees a press first and
     // the scan has stopped before the button's command goes out.
-    for (const int n : tuningButtons)
-        if (QPushButton* button = ui.Command[std::size_t(n)])
-            button->installEventFilter(this);
+    for (const int n : tuningButtons) {
+        QPushButton* button = ui.Command[std::size_t(n)];
+        if (!button)
+            continue;
+        button->installEventFilter(this);
+        // A shortcut or a screen reader presses without the mouse.
+        connect(button, &QPushButton::pressed, this, &MemoryScanControl::stop);
+        if (auto* step = qobject_cast<TuningButton*>(button))
+            connect(step, &TuningButton::stepRequested, this, &MemoryScanControl::stop);
+    }
     for (QAction* item : ui.Comm)
         if (item)
             connect(item, &QAction::triggered, this, &MemoryScanControl::stop);

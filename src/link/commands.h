@@ -12,6 +12,19 @@ inline constexpr char settingsQueryText[] =
     "RFP?;AGC?;RFG?;FRA?;FRB?;SQL?;BLK?;SDW?;INC?;PBT?;BFO?";
 inline constexpr char statusQueryText[] = "FRQ?;DET?;SGV?;BWS?";
 
+// The values the receiver takes with each slider's command, as that slider spans them.
+struct Range
+{
+    int lowest;
+    int highest;
+    constexpr bool contains(int v) const { return v >= lowest && v <= highest; }
+};
+inline constexpr Range gainRange{0, 127};          // RFG
+inline constexpr Range passbandRange{-2000, 2000}; // PBT, Hz
+inline constexpr Range bfoRange{-8000, 8000};      // BFO, Hz
+inline constexpr Range blankerRange{0, 10};        // BLK
+inline constexpr Range squelchRange{0, 136};       // SQL, the threshold below 0 dBm
+
 QByteArray settingsQuery();
 QByteArray statusQuery();
 

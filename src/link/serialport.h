@@ -37,6 +37,12 @@ public:
     // Everything received since the previous read, one character per byte. A
     // network port returns it up to the last line end; the rest waits.
     virtual QString input() = 0;
+    // How long replies may still be on their way when nothing has arrived: a network
+    // path's round trip. A local port answers within a tick (0).
+    virtual int replyWaitMs() const { return 0; }
+    // Why the port was last lost, when the far end said so (a serial server refusing a
+    // second user), or empty.
+    virtual QString lossReason() const { return {}; }
 
 signals:
     // An open that was under way has finished: the port is open, or it is not
@@ -45,6 +51,8 @@ signals:
     void openFailed();
     // The port closed itself after a failure (device unplugged, link gone).
     void lost();
+    // A line could not leave within a bounded time and was not sent.
+    void dropped(const QByteArray& line);
 };
 
 } // namespace rxdeck

@@ -43,12 +43,20 @@ void ScratchMemories::Store(int slot)
         return;
     const QString working = ui_.Text[5]->text();
     ui_.Command[std::size_t(scratchSlots[slot].recall)]->setText(working.left(keptCharacters));
+    stored_[std::size_t(slot)] = true;
 }
 
 void ScratchMemories::Recall(int slot)
 {
     if (!port_.portOpen())
         return;
+    if (!stored_[std::size_t(slot)]) {
+        // The caption still names the memory ("TempA"): there is no frequency to send.
+        emit refused(tr("Scratch memory %1 is empty: store a frequency in it with the small "
+                        "square above it first.")
+                         .arg(QChar(u'A' + slot)));
+        return;
+    }
     port_.output(commands::frequency(ui_.Command[std::size_t(scratchSlots[slot].recall)]->text()));
 }
 

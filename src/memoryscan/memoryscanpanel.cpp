@@ -103,6 +103,12 @@ MemoryScanPanel::MemoryScanPanel(QWidget* parent)
     showState(MemoryScanner::State::Idle);
 }
 
+std::vector<QWidget*> MemoryScanPanel::tabOrder() const
+{
+    return {startStop_, skip_, lockOut_, next_,  bySquelch_, byLevel_,
+            level_,     hang_, dwell_,   stops_, addMemory_};
+}
+
 void MemoryScanPanel::setSettings(const Settings& s)
 {
     const QSignalBlocker blockers[] = {QSignalBlocker(bySquelch_), QSignalBlocker(level_),

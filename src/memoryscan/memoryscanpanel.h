@@ -32,6 +32,8 @@ public:
 
     QPushButton* startStopButton() const { return startStop_; }
     QListWidget* stopList() const { return stops_; }
+    // Its controls in the order Tab visits them.
+    std::vector<QWidget*> tabOrder() const;
 
 signals:
     void startStopClicked();

@@ -88,9 +88,16 @@ void RigctlServer::updateStatus(const ReceiverStatus& status)
         received_.bandwidth = status.bandwidth;
     received_.signalDbm = status.signalDbm;
     // The receiver has heard the line by now: its own value holds again, whatever it is.
-    for (auto& held : held_)
-        if (held && held->firstAnswer && status.reply >= *held->firstAnswer)
+    for (const LineKind kind : {LineKind::Frequency, LineKind::Mode})
+        if (auto& held = held_[std::size_t(kind)];
+            held && held->firstAnswer && status.reply >= *held->firstAnswer)
             held.reset();
+}
+
+void RigctlServer::setSetting(Setting setting, int value)
+{
+    received_.set(setting, value);
+    held_[std::size_t(lineKindOf(setting))].reset();
 }
 
 void RigctlServer::onWritten(LineKind kind)
@@ -108,9 +115,11 @@ RigState RigctlServer::answering() const
         state.mode = m->value.mode;
         state.bandwidth = m->value.bandwidth;
     }
+    for (int s = 0; s < settingCount; ++s)
+        if (const auto& held = held_[std::size_t(lineKindOf(Setting(s)))])
+            state.settings[std::size_t(s)] = held->value.settings[std::size_t(s)];
     // A port closed since the last reply leaves nothing to answer from.
     state.ready = haveStatus_ && port_.portOpen();
-    state.squelch = squelch_;
     return state;
 }
 

@@ -47,8 +47,9 @@ public:
     void updateStatus(const rxdeck::ReceiverStatus& status);
     // The poll sent status query number `query`.
     void noteQuerySent(quint64 query) { nextQuery_ = query + 1; }
-    // The squelch slider's level (0..136, the threshold below 0 dBm), for get_dcd.
-    void setSquelch(int level) { squelch_ = level; }
+    // A setting as the panel's control sent it or the settings snapshot showed it: newer
+    // than any value a client set.
+    void setSetting(rxdeck::netcontrol::Setting setting, int value);
 
 signals:
     void clientCountChanged(int count);
@@ -83,7 +84,6 @@ private:
     };
     std::array<std::optional<Held>, lineKindCount> held_;
     quint64 nextQuery_ = 0;
-    int squelch_ = -1;
 };
 
 } // namespace netcontrol

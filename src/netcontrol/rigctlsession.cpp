@@ -3,10 +3,14 @@
 
 #include "link/commands.h"
 #include "link/numbertext.h"
+#include "netcontrol/levels.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <QByteArrayList>
+#include <utility>
 
 namespace rxdeck::netcontrol {
 namespace {
@@ -20,7 +24,6 @@ constexpr int notAvailable = -11;   // RIG_ENAVAIL: a receiver cannot do it
 
 constexpr double lowestHz = 5e3;
 constexpr double highestHz = 30e6;
-constexpr double s9Dbm = -73;
 
 // Detection digits 1..6 and the tokens Hamlib 4.5 parses for them. Hamlib has no
 // plain "ISB"; its independent-sideband mode is read as ISBUSB.
@@ -37,6 +40,7 @@ struct Value
 {
     const char* label; // shown before the value in the extended answer; none for levels
     QByteArray text;
+    bool ownLine = false; // ends with a line feed in every form, whatever the separator
 };
 
 struct Answer
@@ -199,26 +203,88 @@ Answer getDcd(Context& c)
 {
     if (!c.state.ready)
         return failure(ioError);
-    if (c.state.squelch < 0)
+    const auto squelch = c.state.setting(Setting::Squelch);
+    if (!squelch)
         return failure(notAvailable);
-    return values({{"DCD", c.state.signalDbm > -c.state.squelch ? "1" : "0"}});
+    return values({{"DCD", c.state.signalDbm > -*squelch ? "1" : "0"}});
 }
 
-Answer getFunc(Context& c)
+// A level's or function's value, from the one table of them.
+Answer getControl(Context& c, std::span<const Control> controls)
 {
-    // The receiver has none of Hamlib's functions.
-    return c.args[0] == "?" ? values({{nullptr, ""}}) : failure(notAvailable);
+    if (c.args[0] == "?")
+        return values({{nullptr, namesOf(controls, false)}});
+    const Control* control = findControl(controls, c.args[0]);
+    if (!control)
+        return failure(notAvailable);
+    if (!c.state.ready)
+        return failure(ioError);
+    const auto value = control->read(c.state);
+    if (!value)
+        return failure(notAvailable);
+    return values({{nullptr, valueText(*control, *value)}});
+}
+
+// A level or function set: the panel control's own line, or a refusal that sends nothing.
+Answer setControl(Context& c, std::span<const Control> controls)
+{
+    if (c.args[0] == "?")
+        return values({{nullptr, namesOf(controls, true)}}, true);
+    const Control* control = findControl(controls, c.args[0]);
+    if (!control || !control->write)
+        return failure(notAvailable);
+    if (!c.state.ready)
+        return failure(ioError);
+    RigState changed = c.state;
+    const auto line = writeText(*control, c.args[1], changed);
+    if (!line)
+        return failure(invalidArgument);
+    c.state = changed;
+    if (!line->isEmpty())
+        c.lines.push_back({lineKindOf(control->setting), *line});
+    return {};
 }
 
 Answer getLevel(Context& c)
 {
-    if (c.args[0] == "?")
-        return values({{nullptr, "STRENGTH "}});
-    if (c.args[0] != "STRENGTH")
-        return failure(notAvailable);
-    if (!c.state.ready)
-        return failure(ioError);
-    return values({{nullptr, QByteArray::number(std::lround(c.state.signalDbm - s9Dbm))}});
+    return getControl(c, levels());
+}
+
+Answer setLevel(Context& c)
+{
+    return setControl(c, levels());
+}
+
+Answer getFunc(Context& c)
+{
+    return getControl(c, functions());
+}
+
+Answer setFunc(Context& c)
+{
+    return setControl(c, functions());
+}
+
+// The receiver has none of Hamlib's parameters: empty lists.
+Answer getParm(Context& c)
+{
+    return c.args[0] == "?" ? values({{nullptr, ""}}) : failure(notAvailable);
+}
+
+Answer setParm(Context& c)
+{
+    return c.args[0] == "?" ? values({{nullptr, ""}}, true) : failure(notAvailable);
+}
+
+Answer getInfo(Context&)
+{
+    return values({{"Info", "Watkins-Johnson WJ-8712"}});
+}
+
+Answer dumpConf(Context&)
+{
+    // Written by Hamlib's configuration dump itself, with its own line end.
+    return values({{nullptr, "model: WJ-8712", true}}, true);
 }
 
 Answer getVfo(Context&)
@@ -258,10 +324,9 @@ Answer getLockMode(Context&)
     return values({{"Locked", "0"}}, true);
 }
 
-// The scan kinds this program runs, by Hamlib's names and bits (RIG_SCAN_MEM 0x1;
-// RIG_SCAN_STOP is 0).
+// The scan kinds this program runs, by Hamlib's names. rigctld 4.5's dump_state has no
+// key for them (its NET rigctl clients take none), so only dump_caps and "g ?" say so.
 constexpr char scanKinds[] = "MEM STOP ";
-constexpr char scanBits[] = "0x1";
 
 Answer scan(Context& c)
 {
@@ -313,6 +378,13 @@ const Command commandTable[] = {
     {'m', "get_mode", 0, 0, getMode},
     {'M', "set_mode", 2, 2, setMode},
     {'l', "get_level", 1, 1, getLevel},
+    {'L', "set_level", 2, 2, setLevel},
+    {'u', "get_func", 1, 1, getFunc},
+    {'U', "set_func", 2, 2, setFunc},
+    {'p', "get_parm", 1, 1, getParm},
+    {'P', "set_parm", 2, 2, setParm},
+    {'_', "get_info", 0, 0, getInfo},
+    {'3', "dump_conf", 0, 0, dumpConf},
     {'v', "get_vfo", 0, 0, getVfo},
     {'V', "set_vfo", 1, 1, setVfo},
     {'s', "get_split_vfo", 0, 0, getSplit},
@@ -331,11 +403,6 @@ const Command commandTable[] = {
     {'i', "get_split_freq", 0, 0, unavailable},
     {'X', "set_split_mode", 2, 2, unavailable},
     {'x', "get_split_mode", 0, 0, unavailable},
-    {'L', "set_level", 2, 2, unavailable},
-    {'U', "set_func", 2, 2, unavailable},
-    {'u', "get_func", 1, 1, getFunc},
-    {'P', "set_parm", 2, 2, unavailable},
-    {'p', "get_parm", 1, 1, unavailable},
     {'J', "set_rit", 1, 1, unavailable},
     {'j', "get_rit", 0, 0, unavailable},
     {'Z', "set_xit", 1, 1, unavailable},
@@ -343,7 +410,7 @@ const Command commandTable[] = {
     {'N', "set_ts", 1, 1, unavailable},
     {'n', "get_ts", 0, 0, unavailable},
     {'G', "vfo_op", 1, 1, unavailable},
-    {'g', "scan", 1, 2, scan},
+    {'g', "scan", 2, 2, scan},
     {'E', "set_mem", 1, 1, unavailable},
     {'e', "get_mem", 0, 0, unavailable},
     {'Y', "set_ant", 2, 2, unavailable},
@@ -355,7 +422,7 @@ const Command commandTable[] = {
     {'C', "set_ctcss_tone", 1, 1, unavailable},
     {'c', "get_ctcss_tone", 0, 0, unavailable},
     {'b', "send_morse", 1, 1, unavailable},
-    {'w', "send_cmd", 0, 0, nullptr, Special::SendCommand},
+    {'w', "send_cmd", 1, 1, nullptr, Special::SendCommand},
     {'1', "dump_caps", 0, 0, nullptr, Special::DumpCaps},
     {0, "get_vfo_info", 1, 1, getVfoInfo},
     {0, "get_rig_info", 0, 0, getRigInfo},
@@ -435,6 +502,13 @@ const Command* findLong(QByteArrayView name)
     return nullptr;
 }
 
+// The receiver's gain controls as Hamlib's AGC codes: "0=OFF 2=FAST 3=SLOW".
+QByteArray agcLevels()
+{
+    return QByteArray::number(agcOff) + "=OFF " + QByteArray::number(agcFast) + "=FAST " +
+           QByteArray::number(agcSlow) + "=SLOW";
+}
+
 QByteArray report(int code)
 {
     return "RPRT " + QByteArray::number(code) + '\n';
@@ -460,13 +534,21 @@ QByteArray format(const Command& command, const QByteArrayList& args, const Answ
     out += separator;
     if (answer.code == ok)
         for (const Value& v : answer.values)
-            out += (v.label ? QByteArray(v.label) + ": " : QByteArray()) + v.text + separator;
+            out += (v.label ? QByteArray(v.label) + ": " : QByteArray()) + v.text +
+                   (v.ownLine ? '\n' : separator);
     return out + report(answer.code);
 }
 
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
+}
+
+// An answer-form prefix: "+" for the extended answer, any other punctuation for the same
+// with that separator, as rigctld reads them. "\\" starts a long name and "_" is a command.
+bool isPrefix(char c)
+{
+    return std::ispunct(static_cast<unsigned char>(c)) && !QByteArrayView("\\_#()").contains(c);
 }
 
 } // namespace
@@ -492,8 +574,7 @@ QByteArray withLongForms(QByteArrayView line)
     for (qsizetype i = 0; i < line.size(); ++i) {
         const char c = line[i];
         // A command stands at the start, after a blank or after an answer-form prefix.
-        const bool commandPlace =
-            i == 0 || isBlank(line[i - 1]) || QByteArrayView("+;|,").contains(line[i - 1]);
+        const bool commandPlace = i == 0 || isBlank(line[i - 1]) || isPrefix(line[i - 1]);
         const char* longName = commandPlace ? longFormOf(c) : nullptr;
         if (longName)
             out += QByteArray("\\") + longName + ' ';
@@ -524,17 +605,42 @@ Outcome RigctlSession::handle(QByteArrayView request, RigState& state)
             ++pos;
         return line.sliced(start, pos - start).toByteArray();
     };
+    // Reads a command's missing arguments from the line; false when the line ran out first.
+    const auto takeArgs = [&](Waiting& w) {
+        const Command& command = commandTable[w.command];
+        while (w.args.size() < command.maxArgs) {
+            // "L ?" asks for the list and needs no value.
+            if (!w.args.isEmpty() && w.args.front() == "?")
+                return true;
+            skipBlanks();
+            if (pos >= end)
+                break;
+            w.args << token();
+        }
+        return w.args.size() >= command.minArgs;
+    };
 
+    if (waiting_) {
+        if (!takeArgs(*waiting_))
+            return outcome;
+        const Waiting w = *std::exchange(waiting_, std::nullopt);
+        if (!run(w.command, w.args, w.separator, state, outcome))
+            return outcome;
+    }
     while (true) {
         skipBlanks();
         if (pos >= end)
             break;
-        char separator = 0;
-        if (const char c = line[pos]; c == '+' || c == ';' || c == '|' || c == ',') {
-            separator = c == '+' ? '\n' : c;
+        char separator = std::exchange(nextSeparator_, 0);
+        if (isPrefix(line[pos])) {
+            separator = line[pos] == '+' ? '\n' : line[pos];
             ++pos;
-            if (pos >= end)
+            skipBlanks();
+            if (pos >= end) {
+                // A prefix alone on its line sets the form of the next command's answer.
+                nextSeparator_ = separator;
                 break;
+            }
         }
         const Command* command = nullptr;
         if (line[pos] == '\\') {
@@ -548,56 +654,67 @@ Outcome RigctlSession::handle(QByteArrayView request, RigState& state)
             outcome.reply += report(notImplemented);
             break;
         }
-        QByteArrayList args;
-        for (int i = 0; i < command->maxArgs; ++i) {
+        Waiting w{std::size_t(command - std::begin(commandTable)), separator, {}};
+        if (command->special == Special::SendCommand) {
+            // Its argument is the rest of the line.
             skipBlanks();
-            if (pos >= end)
-                break;
-            args << token();
-        }
-        if (args.size() < command->minArgs) {
-            outcome.reply += report(invalidArgument);
-            break;
-        }
-
-        switch (command->special) {
-        case Special::CheckVfo:
-            vfoChecked_ = true;
-            outcome.reply += separator ? QByteArray("ChkVFO: 0\n") : QByteArray("0\n");
-            continue;
-        case Special::DumpState:
-            outcome.reply += dumpState();
-            continue;
-        case Special::DumpCaps:
-            outcome.reply += dumpCaps() + report(ok);
-            continue;
-        case Special::SendCommand: {
-            // The rest of the line is passed on. The one line this program takes is its
-            // own scan command: Hamlib 4.5's NET rigctl refuses "g" for want of scan
-            // kinds it can learn, but passes "w g MEM 0" on.
-            skipBlanks();
-            const QByteArrayView passed = line.sliced(pos);
+            w.args << line.sliced(pos).toByteArray();
             pos = end;
-            if (passed.startsWith("g ") || passed.startsWith("\\scan ")) {
-                const Outcome inner = handle(passed, state);
-                outcome.reply += inner.reply;
-                outcome.scans.insert(outcome.scans.end(), inner.scans.begin(), inner.scans.end());
-            } else {
-                outcome.reply += report(notAvailable);
-            }
-            continue;
         }
-        case Special::Quit:
-            outcome.reply += report(ok);
-            outcome.close = true;
-            return outcome;
-        case Special::None:
+        if (!takeArgs(w)) {
+            // As rigctld: the arguments may come on the next lines.
+            waiting_ = std::move(w);
             break;
         }
-        Context context{args, state, outcome.lines, outcome.scans};
-        outcome.reply += format(*command, args, command->run(context), separator);
+        if (!run(w.command, w.args, separator, state, outcome))
+            break;
     }
     return outcome;
+}
+
+bool RigctlSession::run(std::size_t index, const QByteArrayList& args, char separator,
+                        RigState& state, Outcome& outcome)
+{
+    const Command& command = commandTable[index];
+    switch (command.special) {
+    case Special::CheckVfo:
+        vfoChecked_ = true;
+        // rigctld ends this answer with an empty line in every form but "+".
+        outcome.reply += separator == 0      ? QByteArray("0\n")
+                         : separator == '\n' ? QByteArray("ChkVFO: 0\n")
+                                             : QByteArray("ChkVFO: 0\n\n");
+        return true;
+    case Special::DumpState:
+        outcome.reply += dumpState();
+        return true;
+    case Special::DumpCaps:
+        outcome.reply += dumpCaps() + report(ok);
+        return true;
+    case Special::SendCommand: {
+        // The one line passed on that this program takes is its own scan command:
+        // Hamlib 4.5's NET rigctl refuses "g" for want of scan kinds it can learn, but
+        // passes "w g MEM 0" on.
+        QByteArrayList words = args[0].simplified().split(' ');
+        const auto scanCommand = std::find_if(std::begin(commandTable), std::end(commandTable),
+                                              [](const Command& c) { return c.shortName == 'g'; });
+        if (words.size() == 3 && (words[0] == "g" || words[0] == "\\scan")) {
+            words.removeFirst();
+            return run(std::size_t(scanCommand - std::begin(commandTable)), words, separator, state,
+                       outcome);
+        }
+        outcome.reply += report(notAvailable);
+        return true;
+    }
+    case Special::Quit:
+        outcome.reply += report(ok);
+        outcome.close = true;
+        return false;
+    case Special::None:
+        break;
+    }
+    Context context{args, state, outcome.lines, outcome.scans};
+    outcome.reply += format(command, args, command.run(context), separator);
+    return true;
 }
 
 QByteArray RigctlSession::dumpState() const
@@ -617,15 +734,22 @@ QByteArray RigctlSession::dumpState() const
     for (const int hz : bandwidthsHz)
         out += QByteArray(allModes) + ' ' + QByteArray::number(hz) + '\n';
     out += "0 0\n";
-    out += "0\n0\n0\n0\n";      // RIT, XIT, IF shift, announcements
-    out += "\n\n";              // no preamplifier or attenuator steps
-    out += "0x0\n0x0\n";        // functions: get, set
-    out += "0x40000000\n0x0\n"; // levels: STRENGTH to get, none to set
-    out += "0x0\n0x0\n";        // parameters: get, set
+    out += "0\n0\n0\n0\n"; // RIT, XIT, IF shift, announcements
+    // The RF path's two stages, in dB.
+    out += QByteArray::number(preampDb) + " \n" + QByteArray::number(attenuatorDb) + " \n";
+    out += maskOf(functions(), false) + '\n' + maskOf(functions(), true) + '\n';
+    out += maskOf(levels(), false) + '\n' + maskOf(levels(), true) + '\n';
+    out += "0x0\n0x0\n"; // parameters: get, set
     if (vfoChecked_) {
-        out += "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\ntimeout=1000\nrig_model=2\n";
-        out += QByteArray("scan_ops=") + scanBits + '\n';
+        out += "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n";
+        // One VFO: without has_set_vfo=0 Hamlib's client tries VFOB while connecting and then
+        // takes VFOB for the current one.
+        out += "has_set_vfo=0\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
+               "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n";
+        out += "timeout=1000\nrig_model=2\n";
         out += "rigctld_version=Rxdeck-" + version_.toLatin1() + '\n';
+        // Hamlib's codes; the receiver has no tone squelch, so no tone lists, as rigctld.
+        out += "agc_levels=" + agcLevels() + '\n';
         out += "done\n";
     }
     return out;
@@ -644,10 +768,15 @@ QByteArray RigctlSession::dumpCaps() const
                      "Post Write delay: 0mS\nHas targetable VFO: N\n"
                      "Has async data support: N\nAnnounce: 0x0\n"
                      "Max RIT: -0.0kHz/+0.0kHz\nMax XIT: -0.0kHz/+0.0kHz\n"
-                     "Max IF-SHIFT: -0.0kHz/+0.0kHz\nPreamp: None\nAttenuator: None\n"
-                     "AGC levels:\nCTCSS: None\nDCS: None\nGet functions: \n"
-                     "Set functions: \nExtra functions:\nGet level: STRENGTH(0..0/0) \n"
-                     "Set level: \nExtra levels:\nGet parameters: \nSet parameters: \n"
+                     "Max IF-SHIFT: -0.0kHz/+0.0kHz\nPreamp: " +
+                     QByteArray::number(preampDb) +
+                     "dB\nAttenuator: " + QByteArray::number(attenuatorDb) +
+                     "dB\nAGC levels: " + agcLevels() +
+                     "\n\nCTCSS: None\nDCS: None\nGet functions: " + namesOf(functions(), false) +
+                     "\nSet functions: " + namesOf(functions(), true) +
+                     "\nExtra functions:\nGet level: " + rangesOf(levels(), false) +
+                     "\nSet level: " + rangesOf(levels(), true) +
+                     "\nExtra levels:\nGet parameters: \nSet parameters: \n"
                      "Extra parameters:\nMode list: " +
                      modes + "\nVFO list: VFOA \nVFO Ops: \nScan Ops: " + QByteArray(scanKinds) +
                      "\n"
@@ -737,9 +866,9 @@ QByteArray RigctlSession::dumpCaps() const
         {"Can set Ant", false},
         {"Can set Transceive", false},
         {"Can get Transceive", false},
-        {"Can set Func", false},
-        {"Can get Func", false},
-        {"Can set Level", false},
+        {"Can set Func", true},
+        {"Can get Func", true},
+        {"Can set Level", true},
         {"Can get Level", true},
         {"Can set Param", false},
         {"Can get Param", false},
@@ -755,7 +884,7 @@ QByteArray RigctlSession::dumpCaps() const
         {"Can get Channel", false},
         {"Can ctl Mem/VFO", false},
         {"Can Scan", true},
-        {"Can get Info", false},
+        {"Can get Info", true},
         {"Can get power2mW", false},
         {"Can get mW2power", false},
     };

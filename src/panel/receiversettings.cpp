@@ -59,6 +59,7 @@ void ReceiverSettings::AgcClick(int mode)
         return;
     port_.output(commands::agc(mode));
     ui_.Label[8]->setText(*replies::agcText(QChar(u'0' + mode)));
+    emit agcShown(mode);
 }
 
 void ReceiverSettings::HScroll1_Change()
@@ -67,6 +68,7 @@ void ReceiverSettings::HScroll1_Change()
         return;
     port_.output(commands::manualGain(ui_.HScroll[1]->value()));
     ui_.Label[8]->setText(*replies::agcText(u'0'));
+    emit agcShown(0);
 }
 
 void ReceiverSettings::RfPathClick(int path)
@@ -77,6 +79,7 @@ void ReceiverSettings::RfPathClick(int path)
     for (int i = 0; i < 3; ++i)
         ui_.LED[std::size_t(rfPathLamps[i])]->setLit(i + 1 == path);
     port_.output(commands::rfPath(path));
+    emit rfPathShown(path);
 }
 
 } // namespace rxdeck

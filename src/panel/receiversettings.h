@@ -23,6 +23,11 @@ public:
     void HScroll1_Change();
     void RfPathClick(int path); // `Command24_Click` … `Command26_Click`: RFP1..3
 
+signals:
+    // The panel now shows this RF path (1..3) or gain control (0 manual, 1 slow, 2 fast).
+    void rfPathShown(int path);
+    void agcShown(int mode);
+
 private:
     Controls& ui_;
     SerialPort& port_;

@@ -1,7 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/networkserialport.h"
 
+#include "link/commands.h"
 #include "link/portmap.h"
+
+#include <algorithm>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#if __has_include(<linux/sockios.h>)
+#include <linux/sockios.h>
+#endif
 
 namespace rxdeck::remote {
 
@@ -20,10 +30,30 @@ NetworkSerialPort::NetworkSerialPort(QObject* parent) : SerialPort(parent)
         else
             failOpen({OpenFailure::Kind::TimedOut, {}});
     });
+    waitingTimer_.setInterval(20);
+    connect(&waitingTimer_, &QTimer::timeout, this, &NetworkSerialPort::sendWaiting);
     connect(&socket_, &QTcpSocket::connected, this, &NetworkSerialPort::onConnected);
     connect(&socket_, &QTcpSocket::readyRead, this, &NetworkSerialPort::onReadyRead);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &NetworkSerialPort::onSocketError);
     connect(&socket_, &QTcpSocket::disconnected, this, &NetworkSerialPort::onDisconnected);
+}
+
+NetworkSerialPort::~NetworkSerialPort()
+{
+    // The socket goes last and says "disconnected" as it goes: by then the members
+    // its handlers use are gone.
+    disconnect(&socket_, nullptr, this, nullptr);
+    socket_.abort();
+}
+
+void NetworkSerialPort::clearLink()
+{
+    waiting_.clear();
+    waitingTimer_.stop();
+    silentSince_.invalidate();
+    unanswered_ = 0;
+    queryAge_.invalidate();
+    roundTripMs_ = 0;
 }
 
 bool NetworkSerialPort::setPortOpen(bool open)
@@ -32,6 +62,7 @@ bool NetworkSerialPort::setPortOpen(bool open)
         deadline_.stop();
         state_ = State::Closed;
         failed_ = false;
+        clearLink();
         socket_.abort();
         return true;
     }
@@ -44,6 +75,8 @@ bool NetworkSerialPort::setPortOpen(bool open)
     }
     failed_ = false;
     received_.clear();
+    firstLine_.clear();
+    clearLink();
     telnet_.reset();
     if (address_->protocol == NetworkAddress::Protocol::Rfc2217)
         telnet_.emplace();
@@ -60,6 +93,15 @@ void NetworkSerialPort::onConnected()
     // Each line goes out as it is written, not gathered with the next.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket_.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // The kernel may hold a few lines, not seconds of them, and gives up on data
+    // nobody acknowledges within the silence limit.
+    const int fd = int(socket_.socketDescriptor());
+    const int sendBuffer = 2048;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+#ifdef TCP_USER_TIMEOUT
+    const unsigned userTimeout = silenceLimitMs;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
+#endif
     if (!telnet_) {
         deadline_.stop();
         state_ = State::Open;
@@ -81,20 +123,85 @@ void NetworkSerialPort::onReadyRead()
             emit opened();
         }
     }
-    // Once open, data waits for the next read.
+    // Once open, data waits for the next read; its arrival is noted now.
+    if (state_ == State::Open && socket_.bytesAvailable() > 0)
+        noteArrival();
+}
+
+void NetworkSerialPort::noteArrival()
+{
+    if (queryAge_.isValid()) {
+        const qint64 sample = queryAge_.elapsed();
+        roundTripMs_ = roundTripMs_ == 0 ? sample : (3 * roundTripMs_ + sample) / 4;
+    }
+    queryAge_.invalidate();
+    silentSince_.invalidate();
+    unanswered_ = 0;
+}
+
+int NetworkSerialPort::replyWaitMs() const
+{
+    // Several ticks, or what the measured round trip explains.
+    return int(std::clamp<qint64>(3 * roundTripMs_, 500, silenceLimitMs - 500));
+}
+
+qint64 NetworkSerialPort::kernelUnsent() const
+{
+    int bytes = 0;
+#ifdef SIOCOUTQNSD
+    if (::ioctl(int(socket_.socketDescriptor()), SIOCOUTQNSD, &bytes) != 0)
+        bytes = 0;
+#endif
+    return bytes;
+}
+
+bool NetworkSerialPort::stalled() const
+{
+    return silentSince_.isValid() && silentSince_.elapsed() > replyWaitMs();
+}
+
+bool NetworkSerialPort::canLeave() const
+{
+    return socket_.bytesToWrite() == 0 && kernelUnsent() == 0 && !stalled();
+}
+
+void NetworkSerialPort::checkSilence()
+{
+    if (!portOpen() || !silentSince_.isValid() || silentSince_.elapsed() <= silenceLimitMs)
+        return;
+    // Reset, not closed in order: what it still holds must not reach the receiver.
+    const linger reset{1, 0};
+    ::setsockopt(int(socket_.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    lossReason_.clear();
+    failed_ = true;
+    QMetaObject::invokeMethod(this, &NetworkSerialPort::closeAfterFailure, Qt::QueuedConnection);
 }
 
 void NetworkSerialPort::takeIn()
 {
     const QByteArray bytes = socket_.readAll();
-    if (!telnet_) {
-        received_.append(bytes);
-        return;
+    if (!bytes.isEmpty() && state_ == State::Open)
+        noteArrival();
+    QByteArray data = bytes;
+    if (telnet_) {
+        QByteArray answer;
+        data = telnet_->receive(bytes, answer);
+        if (!answer.isEmpty())
+            socket_.write(answer);
     }
-    QByteArray answer;
-    received_.append(telnet_->receive(bytes, answer));
-    if (!answer.isEmpty())
-        socket_.write(answer);
+    if (firstLine_.size() < 120 && !firstLine_.contains('\n'))
+        firstLine_.append(data.left(120 - firstLine_.size()));
+    received_.append(data);
+}
+
+QString NetworkSerialPort::serverSays() const
+{
+    // A serial server that turns a connection away says why in a line of text, where
+    // the receiver's replies hold fields between semicolons.
+    const QByteArray line = firstLine_.left(firstLine_.indexOf('\n')).trimmed();
+    if (line.isEmpty() || line.contains(';'))
+        return {};
+    return QString::fromLatin1(line);
 }
 
 void NetworkSerialPort::onSocketError(QAbstractSocket::SocketError error)
@@ -112,8 +219,7 @@ void NetworkSerialPort::onSocketError(QAbstractSocket::SocketError error)
             return;
         case QAbstractSocket::RemoteHostClosedError:
             if (telnet_) {
-                failOpen({OpenFailure::Kind::Rfc2217Refused,
-                          QStringLiteral("the server closed the connection")});
+                onDisconnected();
                 return;
             }
             break;
@@ -128,13 +234,18 @@ void NetworkSerialPort::onSocketError(QAbstractSocket::SocketError error)
 
 void NetworkSerialPort::onDisconnected()
 {
+    takeIn();
+    const QString says = serverSays();
+    const QString closed = says.isEmpty()
+                               ? QStringLiteral("the server closed the connection")
+                               : QStringLiteral("the server closed the connection: %1").arg(says);
     if (state_ == State::Connecting) {
-        failOpen({OpenFailure::Kind::Rfc2217Refused,
-                  QStringLiteral("the server closed the connection")});
+        failOpen({OpenFailure::Kind::Rfc2217Refused, closed});
         return;
     }
     if (state_ != State::Open || failed_)
         return;
+    lossReason_ = says.isEmpty() ? QString() : closed;
     // Not from inside the socket's own call, which may be one of ours.
     failed_ = true;
     QMetaObject::invokeMethod(this, &NetworkSerialPort::closeAfterFailure, Qt::QueuedConnection);
@@ -158,25 +269,64 @@ void NetworkSerialPort::closeAfterFailure()
         return;
     failed_ = false;
     state_ = State::Closed;
+    clearLink();
     socket_.abort();
     emit lost();
 }
 
 void NetworkSerialPort::output(const QByteArray& line)
 {
+    checkSilence();
     if (!portOpen())
         return;
-    // A link that has stopped taking data holds no more than a local port would:
-    // what cannot go out now is dropped, never sent late.
-    const QByteArray bytes = telnet_ ? Rfc2217Session::escape(line) : line;
-    if (socket_.bytesToWrite() + bytes.size() > transmitBuffer)
+    // A query is asked again on the next tick: one that cannot leave now is skipped,
+    // and so is one beyond what a tick's worth of round trips keeps on its way.
+    if (line == commands::statusQuery() || line == commands::settingsQuery()) {
+        const qint64 inFlight = std::min<qint64>(maxQueriesInFlight, 1 + (roundTripMs_ + 99) / 100);
+        if (socket_.bytesToWrite() > 0 || kernelUnsent() > 0 || unanswered_ >= inFlight)
+            return;
+        ++unanswered_;
+        send(line, true);
         return;
-    socket_.write(bytes);
+    }
+    if (waiting_.empty() && canLeave()) {
+        send(line, false);
+        return;
+    }
+    WaitingLine waiting{line, {}};
+    waiting.age.start();
+    waiting_.push_back(std::move(waiting));
+    waitingTimer_.start();
+}
+
+void NetworkSerialPort::sendWaiting()
+{
+    checkSilence();
+    while (!waiting_.empty() && waiting_.front().age.elapsed() > lineLifeMs) {
+        emit dropped(waiting_.front().line);
+        waiting_.pop_front();
+    }
+    while (portOpen() && !waiting_.empty() && canLeave()) {
+        send(waiting_.front().line, false);
+        waiting_.pop_front();
+    }
+    if (waiting_.empty())
+        waitingTimer_.stop();
+}
+
+void NetworkSerialPort::send(const QByteArray& line, bool query)
+{
+    if (!silentSince_.isValid())
+        silentSince_.start();
+    if (query && !queryAge_.isValid())
+        queryAge_.start();
+    socket_.write(telnet_ ? Rfc2217Session::escape(line) : line);
     socket_.flush(); // to the network now, not on the next event-loop pass
 }
 
 QString NetworkSerialPort::input()
 {
+    checkSilence();
     if (!portOpen())
         return {};
     takeIn();

@@ -31,6 +31,10 @@ void PortRouter::follow(SerialPort* port)
         if (port == active_)
             emit lost();
     });
+    connect(port, &SerialPort::dropped, this, [this, port](const QByteArray& line) {
+        if (port == active_)
+            emit dropped(line);
+    });
 }
 
 void PortRouter::setCommPort(int port)

@@ -26,6 +26,8 @@ public:
     int commPort() const override { return commPort_; }
     void output(const QByteArray& line) override { active_->output(line); }
     QString input() override { return active_->input(); }
+    int replyWaitMs() const override { return active_->replyWaitMs(); }
+    QString lossReason() const override { return active_->lossReason(); }
 
 private:
     void follow(SerialPort* port);

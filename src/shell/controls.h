@@ -30,6 +30,7 @@ struct Controls
     std::array<QTimer*, 13> Timer{};
     std::array<Led*, 27> LED{};
     std::array<QAction*, 5> Comm{}; // the "Serial port" menu's items
+    QAction* openAtStart = nullptr; // the menu's "Open at start"
     QAction* mnuMemorieshelp = nullptr;
     QAction* About = nullptr;
     QWidget* DBGrid1 = nullptr; // the memory grid's place on the panel

@@ -90,6 +90,31 @@ Status decodeStatus(QStringView reply)
     return {field(reply, 4, 10), charAt(reply, 19), field(reply, 25, 4), charAt(reply, 36)};
 }
 
+std::optional<Status> checkedStatus(QStringView reply)
+{
+    const auto digits = [&](int position, int count) {
+        for (int i = position; i < position + count; ++i)
+            if (!charAt(reply, i).isDigit())
+                return false;
+        return true;
+    };
+    if (reply.size() < statusLength || charAt(reply, 4) != u' ' || !digits(5, 2) ||
+        charAt(reply, 7) != u'.' || !digits(8, 6))
+        return std::nullopt;
+    const Status status = decodeStatus(reply);
+    if (decimalValue(status.frequency) > 30.0)
+        return std::nullopt;
+    const QString signal = status.signal.trimmed();
+    if (signal.isEmpty() || !numberOfText(signal))
+        return std::nullopt;
+    // A shift past the signal field moves no digit onto the bandwidth position.
+    if (carriesAny(reply, statusMnemonics))
+        for (const Mnemonic& m : statusMnemonics)
+            if (m.position < 25 && reply.sliced(m.position - 1, 3) != QLatin1StringView(m.text))
+                return std::nullopt;
+    return status;
+}
+
 QString groupedFrequency(const QString& frequency)
 {
     return frequency.left(7) + u'.' + frequency.mid(7);

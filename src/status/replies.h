@@ -43,6 +43,16 @@ struct Status
 };
 Status decodeStatus(QStringView reply);
 
+// The status reply decoded, or none when it is not in the receiver's form: a frequency
+// field other than a blank and nn.nnnnnn within 0 to 30 MHz, a signal field that is not
+// a number, or a mnemonic before the signal field out of its place (a byte lost or
+// added shifts the fields after it).
+std::optional<Status> checkedStatus(QStringView reply);
+
+// The fixed length of each reply up to its last field, without the line end.
+inline constexpr int statusLength = 36;
+inline constexpr int settingsLength = 102;
+
 // Which reply a text is, told by the mnemonics standing where each reply's layout
 // puts its own: "RFP" at 1, "AGC" at 7 … for the settings reply, "FRQ" at 1, "DET"
 // at 15 … for the status reply. A text with neither (a fragment, a receiver that

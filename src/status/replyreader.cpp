@@ -8,11 +8,17 @@ namespace {
 
 using replies::ReplyKind;
 
-constexpr qsizetype maxWaiting = 4096;
+constexpr qsizetype maxLine = 4096;
 
 std::size_t slot(ReplyKind kind)
 {
     return kind == ReplyKind::Settings ? 0 : 1;
+}
+
+ReplyKind kindOf(const QString& line, ReplyKind reader)
+{
+    const ReplyKind kind = replies::kindOf(line);
+    return kind == ReplyKind::Unknown ? reader : kind;
 }
 
 } // namespace
@@ -25,33 +31,63 @@ ReplyReader::Taken ReplyReader::take(ReplyKind kind)
     sort(fresh, kind);
     Taken taken;
     taken.arrived = !fresh.isEmpty();
-    taken.text = std::exchange(waiting_[slot(kind)], QString());
+    if (taken.arrived)
+        lastArrival_.start();
+    const qint64 wait = port_.replyWaitMs();
+    taken.silent =
+        !taken.arrived && (wait == 0 || !lastArrival_.isValid() || lastArrival_.elapsed() > wait);
+    taken.text = std::exchange(latest_[slot(kind)], QString());
     if (kind == ReplyKind::Status)
-        taken.reply = firstWaitingReply_;
+        taken.reply = latestReply_;
     return taken;
 }
 
 void ReplyReader::restart()
 {
-    waiting_ = {};
+    latest_ = {};
     line_.clear();
     afterCr_ = false;
+    lastArrival_.invalidate();
     statusReplies_ = statusQueries_;
 }
 
-void ReplyReader::hold(ReplyKind kind, const QString& piece)
+void ReplyReader::finish(ReplyKind reader)
 {
-    QString& waiting = waiting_[slot(kind)];
-    // Nobody took these for a long while (the snapshot is over): old news.
-    if (waiting.size() + piece.size() > maxWaiting)
-        waiting.clear();
-    if (waiting.isEmpty() && kind == ReplyKind::Status)
-        firstWaitingReply_ = statusReplies_;
-    waiting += piece;
+    if (line_.trimmed().isEmpty()) {
+        line_.clear(); // a stray line end
+        return;
+    }
+    const ReplyKind kind = kindOf(line_, reader);
+    if (kind == ReplyKind::Status) {
+        // More replies than queries: the extra one answers none of ours.
+        if (statusReplies_ < statusQueries_)
+            ++statusReplies_;
+        latestReply_ = statusReplies_ == 0 ? 0 : statusReplies_ - 1;
+    }
+    latest_[slot(kind)] = std::exchange(line_, QString());
+}
+
+void ReplyReader::closeUnended(ReplyKind reader, bool drop)
+{
+    if (line_.isEmpty())
+        return;
+    const int length = kindOf(line_, reader) == ReplyKind::Settings ? replies::settingsLength
+                                                                    : replies::statusLength;
+    if (line_.size() >= length) {
+        finish(reader);
+    } else if (drop) {
+        line_.clear();
+        emit pieceDropped();
+    }
 }
 
 void ReplyReader::sort(const QString& fresh, ReplyKind reader)
 {
+    if (fresh.isEmpty()) {
+        // Quiet since the last read: a piece gets a while for the rest.
+        closeUnended(reader, lastArrival_.isValid() && lastArrival_.elapsed() > pieceLifeMs);
+        return;
+    }
     qsizetype start = 0;
     // A line feed right after a carriage return that ended the last read belongs
     // to the line that carriage return ended.
@@ -74,27 +110,21 @@ void ReplyReader::sort(const QString& fresh, ReplyKind reader)
         }
         const QString piece = fresh.sliced(start, end - start);
         afterCr_ = piece.endsWith(u'\r');
-        // A read that starts with a whole reply of its own begins a new line, even when
-        // the last one never got its line end.
-        if (start == 0 && !line_.isEmpty() && replies::kindOf(piece) != ReplyKind::Unknown) {
-            if (replies::kindOf(line_) == ReplyKind::Status)
-                ++statusReplies_;
-            line_.clear();
-        }
+        // A read that starts with a reply of its own begins a new line: the last one
+        // never got its line end.
+        if (start == 0 && replies::kindOf(piece) != ReplyKind::Unknown)
+            closeUnended(reader, true);
         line_ += piece;
-        ReplyKind kind = replies::kindOf(line_);
-        if (kind == ReplyKind::Unknown)
-            kind = reader;
-        hold(kind, piece);
-        if (ended) {
-            if (kind == ReplyKind::Status)
-                ++statusReplies_;
-            line_.clear();
-        }
+        if (ended)
+            finish(reader);
         start = end;
     }
-    if (line_.size() > maxWaiting)
+    // The read ended: a line as long as its reply needs no line end.
+    closeUnended(reader, false);
+    if (line_.size() > maxLine) {
         line_.clear();
+        emit pieceDropped();
+    }
 }
 
 } // namespace rxdeck

@@ -5,6 +5,7 @@
 #include "link/serialport.h"
 #include "shell/controls.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "shell/slider.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
@@ -45,17 +46,21 @@ void SettingsSnapshot::Timer12_Timer()
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Settings);
     const QString& reply = taken.text;
     if (reply.isEmpty()) {
-        if (!taken.arrived)
-            ui_.Label[1]->setText(QStringLiteral("No serial"));
+        if (taken.silent)
+            showNoSerial(ui_);
         port_.output(commands::settingsQuery());
         return;
     }
 
     const replies::Settings s = replies::decodeSettings(reply);
-    if (const auto lamp = replies::rfPathIndex(s.rfPath))
+    if (const auto lamp = replies::rfPathIndex(s.rfPath)) {
         ui_.LED[std::size_t(19 + *lamp)]->setLit(true);
-    if (const auto agc = replies::agcText(s.agc))
+        emit rfPathShown(*lamp + 1);
+    }
+    if (const auto agc = replies::agcText(s.agc)) {
         ui_.Label[8]->setText(*agc);
+        emit agcShown(s.agc.digitValue());
+    }
     ui_.Text[1]->setText(s.lowLimit);
     ui_.Text[4]->setText(s.highLimit);
 
@@ -75,6 +80,7 @@ void SettingsSnapshot::Timer12_Timer()
 
     ui_.Timer[12]->stop();
     ui_.Timer[1]->start();
+    emit decoded();
 }
 
 } // namespace rxdeck

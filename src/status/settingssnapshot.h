@@ -20,6 +20,13 @@ public:
 
     void Timer12_Timer();
 
+signals:
+    // The panel now shows the receiver's RF path (1..3) or gain control (0..2).
+    void rfPathShown(int path);
+    void agcShown(int mode);
+    // A settings reply has been decoded into the panel.
+    void decoded();
+
 private:
     Controls& ui_;
     SerialPort& port_;

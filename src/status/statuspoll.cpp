@@ -6,6 +6,7 @@
 #include "link/serialport.h"
 #include "shell/controls.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
 
@@ -67,9 +68,7 @@ void StatusPoll::Timer1_Timer()
         port_.output(commands::statusQuery());
         if (!port_.portOpen())
             return false;
-        const quint64 query = reader_.statusQueries();
-        reader_.statusQuerySent();
-        emit querySent(query);
+        emit querySent(reader_.statusQueries());
         return true;
     };
     // Fixed for the tick: whatever the reply makes of the setting, the query goes out.
@@ -77,19 +76,28 @@ void StatusPoll::Timer1_Timer()
     if (!answerFirst && !sendQuery())
         return; // the write failed and closed the port; keep the displays
     const auto queryLast = qScopeGuard([&] {
-        if (answerFirst && port_.portOpen())
-            sendQuery();
+        if (answerFirst && port_.portOpen() && sendQuery())
+            reader_.statusQuerySent();
     });
     // A settings reply read here goes to the snapshot; the panel stays as it was.
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Status);
-    const QString& reply = taken.text;
-    if (reply.isEmpty()) {
-        if (!taken.arrived)
-            ui_.Label[1]->setText(QStringLiteral("No serial"));
+    // Counted after the read: its answer cannot be in this one.
+    if (!answerFirst)
+        reader_.statusQuerySent();
+    if (taken.text.isEmpty()) {
+        if (taken.silent)
+            showNoSerial(ui_);
+        return;
+    }
+    // A reply in no form of the receiver's (a byte lost or added on the way) is no
+    // frequency: tuning steps start from the working frequency, and clients read it.
+    const std::optional<replies::Status> checked = replies::checkedStatus(taken.text);
+    if (!checked) {
+        emit replyRejected();
         return;
     }
 
-    const replies::Status status = replies::decodeStatus(reply);
+    const replies::Status& status = *checked;
     setText(ui_.Text[5], status.frequency);
     lightOneOf(ui_, modeLamps, replies::modeIndex(status.mode));
     lightOneOf(ui_, bandwidthLamps, replies::bandwidthIndex(status.bandwidth));

@@ -31,6 +31,8 @@ signals:
     void statusDecoded(const rxdeck::ReceiverStatus& status);
     // The status query numbered `query` (from 0) went out.
     void querySent(quint64 query);
+    // A whole reply was not in the receiver's form and changed nothing.
+    void replyRejected();
 
 private:
     Controls& ui_;

@@ -133,7 +133,7 @@ TEST(AboutLauncher, OkUnloadsAndEveryOpeningShowsTheSameTexts)
         ASSERT_FALSE(box.isNull());
         EXPECT_EQ(box->windowTitle(), "About Rxdeck");
         EXPECT_EQ(text(box, "lblTitle"), "Rxdeck");
-        EXPECT_EQ(text(box, "lblVersion"), "Version 2.2.0");
+        EXPECT_EQ(text(box, "lblVersion"), "Version " RXDECK_VERSION);
         clickOk(box);
         EXPECT_TRUE(box.isNull());
         EXPECT_EQ(launcher.box(), nullptr);

@@ -54,6 +54,7 @@ void DeskTest::startSimulator(const std::vector<std::string>& options)
 
 void DeskTest::startProgram(const std::vector<std::string>& arguments, const std::string& comm1)
 {
+    panel_.reset(); // one program at a time on the port and in the settings
     panel_ = std::make_unique<FrontPanel>(comm1.empty() ? device() : fs::path(comm1),
                                           folder_ / "data", folder_ / "rxdeck.out", arguments);
 }

@@ -31,7 +31,7 @@ bool isMenuText(QRgb pixel)
 
 int itemCount(Menu menu)
 {
-    return menu == Menu::SerialPort ? 4 : 2;
+    return menu == Menu::SerialPort ? 5 : 2;
 }
 
 template <typename Condition>

@@ -84,7 +84,8 @@ TEST_P(ReplyTimingTest, OnlyRealSettingsAreEchoedAndTheDisplayShowsOnlyTheReceiv
 INSTANTIATE_TEST_SUITE_P(Receiver, ReplyTimingTest,
                          ::testing::Values(Timing{"StaleReplyAtOpen", {"--stale-reply"}},
                                            Timing{"RunTogether", {"--run-together"}},
-                                           Timing{"PastTheNextTick", {"--lag", "150"}}),
+                                           Timing{"PastTheNextTick", {"--lag", "150"}},
+                                           Timing{"LateAndSplit", {"--delay", "80"}}),
                          [](const ::testing::TestParamInfo<Timing>& info) {
                              return info.param.name;
                          });

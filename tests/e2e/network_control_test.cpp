@@ -101,9 +101,10 @@ protected:
     }
 
     // The simulator, also logging its replies, and the program serving on a free port.
-    void startWithServer()
+    void startWithServer(std::vector<std::string> simulatorOptions = {})
     {
-        startSimulator({"--log-replies"});
+        simulatorOptions.push_back("--log-replies");
+        startSimulator(simulatorOptions);
         for (int attempt = 0; attempt < 5 && !serving(); ++attempt) {
             port_ = freePort();
             startProgram({"--rigctld=" + std::to_string(port_)});
@@ -218,6 +219,50 @@ TEST_F(NetworkControlTest, RigctlStartsAndStopsTheMemoryScan)
     EXPECT_EQ(client.receive(), "RPRT 0\n");
 }
 
+// Hamlib's own client sets and reads every level and function; a value beyond the receiver is
+// refused. Within one pacing interval only the newest line of a kind goes out, so the sets
+// of one kind end with the one checked at the receiver.
+TEST_F(NetworkControlTest, RigctlSetsAndReadsEveryLevel)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0));
+    struct Step
+    {
+        const char *set, *read, *answer;
+    };
+    const Step steps[] = {
+        {"L SQL 0.25", "l SQL", "0.250000"},
+        {"L AGC 2", "l AGC", "2"},
+        {"L RF 0.5", "l RF", "0.503937"},
+        {"", "l AGC", "0"},
+        {"L PREAMP 10", "l PREAMP", "10"},
+        {"L ATT 10", "l ATT", "10"},
+        {"", "l PREAMP", "0"},
+        {"U NB 1", "u NB", "1"},
+        {"L NB 0.3", "l NB", "0.300000"},
+        {"L PBT_IN -200", "l PBT_IN", "-200.000000"},
+        {"L CWPITCH 400", "l CWPITCH", "400"},
+    };
+    std::vector<std::string> commands;
+    std::string answers;
+    for (const Step& step : steps) {
+        std::istringstream words(std::string(step.set) + ' ' + step.read);
+        for (std::string word; words >> word;)
+            commands.push_back(word);
+        answers += std::string(step.answer) + '\n';
+    }
+    commands.insert(commands.end(), {"L", "SQL", "1.5"});
+    const std::size_t mark = received();
+    const CommandResult result = rigctl(commands);
+    const auto refusal = result.output.find("set_level: error");
+    EXPECT_EQ(result.output.substr(0, refusal), answers);
+    EXPECT_NE(refusal, std::string::npos) << result.output;
+    for (const char* line : {"SQL102", "AGC0;RFG64", "RFP2", "BLK3", "PBT-200", "BFO400"})
+        EXPECT_TRUE(traffic().waitForLine(line, mark)) << line;
+    EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
+}
+
 TEST_F(NetworkControlTest, WithoutAPortEveryCommandFailsAndNothingReachesTheReceiver)
 {
     ASSERT_NO_FATAL_FAILURE(startWithServer());
@@ -287,7 +332,8 @@ TEST_F(NetworkControlTest, BadClientsAreDroppedAndTheReceiverHearsOnlyValidLines
 }
 
 // Every read after a set answers the value set, through the poll ticks that still carry the
-// receiver's answers to queries asked before the set; a mode and its passband go out as one line.
+// receiver's answers to queries asked before the set; each set reaches the receiver as the panel
+// control's own line, and a mode and its passband go out as one line.
 TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
 {
     ASSERT_NO_FATAL_FAILURE(startWithServer());
@@ -296,21 +342,30 @@ TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
 
     struct Step
     {
-        std::string set, read, answer;
+        std::string set, line, read, answer;
     };
     const Step steps[] = {
-        {"F 7100000", "f", "7100000\n"},
-        {"M AM 0", "m", "AM\n6000\n"},
-        {"F 14200000", "f", "14200000\n"},
-        {"M USB 3000", "m", "USB\n3200\n"},
+        {"F 7100000", "FRQ7.1", "f", "7100000\n"},
+        {"M AM 0", "DET1;BWS4", "m", "AM\n6000\n"},
+        {"F 14200000", "FRQ14.2", "f", "14200000\n"},
+        {"M USB 3000", "DET4;BWS3", "m", "USB\n3200\n"},
+        {"L SQL 0.5", "SQL68", "l SQL", "0.500000\n"},
+        {"L AGC 3", "AGC1", "l AGC", "3\n"},
+        {"L RF 0.25", "AGC0;RFG32", "l RF", "0.251969\n"},
+        {"L ATT 10", "RFP2", "l ATT", "10\n"},
+        {"L PREAMP 10", "RFP3", "l PREAMP", "10\n"},
+        {"L NB 0.7", "BLK7", "l NB", "0.700000\n"},
+        {"U NB 0", "BLK0", "u NB", "0\n"},
+        {"L PBT_IN -500", "PBT-500", "l PBT_IN", "-500.000000\n"},
+        {"L CWPITCH 1250", "BFO1250", "l CWPITCH", "1250\n"},
     };
     Connection client(port_);
     for (const Step& step : steps) {
         const int answerLines =
             static_cast<int>(std::count(step.answer.begin(), step.answer.end(), '\n'));
+        const std::size_t mark = received();
         client.send(step.set + "\n");
         ASSERT_EQ(client.receive(), "RPRT 0\n") << step.set;
-        const std::size_t mark = received();
         std::vector<std::string> wrong;
         int reads = 0;
         // Every 10 ms until at least three full poll ticks have passed since the set.
@@ -325,6 +380,7 @@ TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
         }
         EXPECT_GE(reads, 20) << step.set;
         EXPECT_THAT(wrong, IsEmpty()) << step.set << ": " << reads << " reads";
+        EXPECT_TRUE(traffic().waitForLine(step.line, mark)) << step.set;
     }
     const Lines lines = sent();
     EXPECT_EQ(countOf(lines, "DET1;BWS4") + countOf(lines, "DET4;BWS3"), 2u);
@@ -334,12 +390,18 @@ TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
     EXPECT_THAT(CommandForms().malformed(lines), IsEmpty());
 }
 
-// Gpredict's radio controller, once per 100 ms cycle: set the frequency the user dialled
-// ("F" with the frequency as %10.0f), read it back, ask for PTT and for the squelch (DCD) in
-// Hamlib's one-byte form 0x8B; "q" when the user disengages.
-TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnection)
+// Gpredict's radio controller, once per 100 ms cycle: read the frequency, set the one the user
+// dialled ("F" with the frequency as %10.0f), read it back, ask for PTT and for the squelch (DCD)
+// in Hamlib's one-byte form 0x8B; "q" when the user disengages. Also with a receiver that adds a
+// status reply to its settings reply, and with one that answers late, sometimes in two writes.
+class GpredictTest : public NetworkControlTest,
+                     public ::testing::WithParamInterface<std::vector<std::string>>
 {
-    ASSERT_NO_FATAL_FAILURE(startWithServer());
+};
+
+TEST_P(GpredictTest, ConversationKeepsItsFrequencyAndItsConnection)
+{
+    ASSERT_NO_FATAL_FAILURE(startWithServer(GetParam()));
     panel().choose(Menu::SerialPort, 0);
     ASSERT_TRUE(traffic().waitForPolls(3, 0));
 
@@ -348,6 +410,11 @@ TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnectio
     const auto cycleStart = std::chrono::steady_clock::now();
     for (int cycle = 0; cycle < 40; ++cycle) {
         const long hz = 145800000 / 10 + 1000L * (cycle / 4); // the dial moves every 4 cycles
+        // Each cycle starts by reading the frequency it set last, never an earlier one.
+        gpredict.send("f\n");
+        if (const std::string read = gpredict.receive();
+            cycle > 0 && read != std::to_string(145800000 / 10 + 1000L * ((cycle - 1) / 4)) + "\n")
+            misread.push_back("cycle " + std::to_string(cycle) + " began with " + read);
         char set[32];
         std::snprintf(set, sizeof set, "F %10.0f\n", static_cast<double>(hz));
         gpredict.send(set);
@@ -370,6 +437,18 @@ TEST_F(NetworkControlTest, GpredictsConversationKeepsItsFrequencyAndItsConnectio
     EXPECT_TRUE(gpredict.closedByServer());
     EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
 }
+
+std::string receiverName(const ::testing::TestParamInfo<std::vector<std::string>>& info)
+{
+    const char* names[] = {"Prompt", "RunTogether", "LateAndSplit"};
+    return names[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(Receiver, GpredictTest,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--run-together"},
+                                           std::vector<std::string>{"--delay", "80"}),
+                         receiverName);
 
 // The form of each answer, without its values: "Freq: 14200000" is "Freq:", "Rig=WJ-8712" is
 // "Rig=", a line of values alone is "value".
@@ -419,12 +498,57 @@ TEST_F(NetworkControlTest, OtherQueriesAnswerInRigctldsForm)
         {"+l ?\n", 3},
         {"+u ?\n", 3},
         {"+\\get_lock_mode\n", 3},
+        {"_\n", 1},
+        {"+\\get_info\n", 3},
+        {"3\n", 2},
+        {"+\\dump_conf\n", 3},
+        {"L ?\n", 2},
+        {"+L ?\n", 3},
+        {"U ?\n", 2},
+        {"p ?\n", 1},
+        {"P ?\n", 2},
+        {"+P ?\n", 3},
+        {"l SQL\n", 1},
+        {"+l SQL\n", 3},
+        {"L SQL 0.5\n", 1},
+        {"+L PBT_IN 100\n", 2},
+        {"u NB\n", 1},
+        {"+u NB\n", 3},
+        {"F\n14100000\n", 1},
+        {"M USB\n2400\n", 1},
+        {"l\nSQL\n", 1},
+        {"+\nf\n", 3},
+        {"+ f\n", 3},
+        // rigctld keeps a separator for later answers: these last.
+        {";\\chk_vfo\n", 2},
+        {"%\nm\n", 1},
     };
     for (const auto& [query, lines] : queries) {
         hamlib->send(query);
         rxdeck.send(query);
         EXPECT_EQ(formOf(rxdeck.receive(lines)), formOf(hamlib->receive(lines))) << query;
     }
+
+    // After chk_vfo, dump_state's keys are rigctld's, but for the tone lists of a rig with
+    // tone squelch.
+    const auto keysOf = [](const std::string& text) {
+        std::set<std::string> keys;
+        for (const std::string& line : linesOf(text))
+            if (const auto equals = line.find('='); equals != std::string::npos)
+                keys.insert(line.substr(0, equals));
+        return keys;
+    };
+    const auto dumpState = [](Connection& connection) {
+        connection.send("\\dump_state\n");
+        std::string text;
+        for (int part = 0; part < 20 && !text.ends_with("done\n"); ++part)
+            text += connection.receive(1);
+        return text;
+    };
+    std::set<std::string> expected = keysOf(dumpState(*hamlib));
+    expected.erase("ctcss_list");
+    expected.erase("dcs_list");
+    EXPECT_EQ(keysOf(dumpState(rxdeck)), expected);
 }
 
 } // namespace

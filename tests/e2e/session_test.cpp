@@ -242,5 +242,26 @@ TEST_F(DeskTest, DisplayNeverShowsNoSerialWhileTheReceiverAnswers)
     EXPECT_LE(narrower, 1) << "text widths seen: " << ::testing::PrintToString(widths);
 }
 
+// A port opens at start only when asked: by --port, or from the next start on by the menu's
+// "Open at start", which remembers the port chosen last; unticked, nothing opens.
+TEST_F(DeskTest, APortOpensAtStartOnlyWhenAskedTo)
+{
+    startSimulator();
+    startProgram({"--port=1"});
+    ASSERT_TRUE(traffic().waitForPolls(3, 0)) << "--port=1 opened no port";
+    panel().choose(Menu::SerialPort, 4); // Open at start
+    for (const bool ticked : {true, false}) {
+        startProgram();
+        const std::size_t mark = received();
+        if (ticked) {
+            EXPECT_TRUE(traffic().waitForPolls(3, mark)) << "the remembered port did not open";
+            panel().choose(Menu::SerialPort, 4);
+        } else {
+            std::this_thread::sleep_for(1s);
+            EXPECT_EQ(received(), mark) << "a port opened without being asked for";
+        }
+    }
+}
+
 } // namespace
 } // namespace rxdeck::e2e

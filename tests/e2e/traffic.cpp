@@ -2,21 +2,33 @@
 #include "traffic.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
 
 namespace rxdeck::e2e {
 
-Lines TrafficLog::lines() const
+std::vector<TrafficLog::Timed> TrafficLog::timedLines() const
 {
-    Lines lines;
+    std::vector<Timed> lines;
     std::ifstream file(path_, std::ios::binary);
     for (std::string entry; std::getline(file, entry);) {
         // A received line may itself hold blanks: only the first one ends the timestamp.
         const auto blank = entry.find(' ');
-        lines.push_back(blank == std::string::npos ? std::string() : entry.substr(blank + 1));
+        if (blank == std::string::npos)
+            lines.push_back({0, {}});
+        else
+            lines.push_back({std::strtod(entry.c_str(), nullptr), entry.substr(blank + 1)});
     }
+    return lines;
+}
+
+Lines TrafficLog::lines() const
+{
+    Lines lines;
+    for (Timed& timed : timedLines())
+        lines.push_back(std::move(timed.line));
     return lines;
 }
 

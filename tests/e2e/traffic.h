@@ -29,6 +29,14 @@ public:
     // Every line received so far, in order, without timestamps.
     Lines lines() const;
 
+    // The same with the time each was received, in seconds since the epoch.
+    struct Timed
+    {
+        double at;
+        std::string line;
+    };
+    std::vector<Timed> timedLines() const;
+
     // Polls the log until the condition holds for its lines; false if it never did in time.
     bool waitUntil(const std::function<bool(const Lines&)>& condition,
                    std::chrono::milliseconds timeout) const;

@@ -28,11 +28,13 @@ constexpr ScratchSlot scratch[] = {
 
 } // namespace
 
-TEST_F(MemoriesTest, NeverStoredSlotsRecallTheirStartCaption)
+TEST_F(MemoriesTest, NeverStoredSlotsSendNothingAndSaySo)
 {
     for (const ScratchSlot& s : scratch) {
         button(s.recall)->click();
-        EXPECT_EQ(port->takeWritten(), QByteArrayList{"FRQ" + QByteArray(s.start) + "\n"});
+        EXPECT_TRUE(port->takeWritten().isEmpty()) << s.start;
+        EXPECT_EQ(button(s.recall)->text(), QString::fromLatin1(s.start));
+        EXPECT_TRUE(window->message().contains(QStringLiteral("empty"))) << s.start;
     }
 }
 

@@ -99,3 +99,19 @@ TEST_F(ServerTest, AnswersFromTheStatusAndSendsSetsToThePort)
     EXPECT_EQ(port.written.size(), 1);
     EXPECT_EQ(port.writesWhileClosed, 0);
 }
+
+// A level a client set reads back until the panel shows a newer value; the line goes out
+// through the pacer like any other set.
+TEST_F(ServerTest, ALevelSetHoldsUntilThePanelShowsANewerValue)
+{
+    server.setSetting(Setting::Squelch, 136);
+    Client client(server.port());
+    EXPECT_EQ(client.ask("L SQL 0.5\nl SQL\n", 2), "RPRT 0\n0.500000\n");
+    EXPECT_EQ(port.written, QByteArrayList{"SQL68\n"});
+    // Status replies do not carry the squelch: the value set holds through them.
+    server.noteQuerySent(9);
+    server.updateStatus({14200000, 4, 3, -100, 9});
+    EXPECT_EQ(client.ask("l SQL\n"), "0.500000\n");
+    server.setSetting(Setting::Squelch, 34);
+    EXPECT_EQ(client.ask("l SQL\n"), "0.750000\n");
+}

@@ -54,7 +54,6 @@ TEST(RigctlSession, AnswersReadsAndTurnsSetsIntoReceiverLines)
                                         {"F 4999", "RPRT -1\n", {}},
                                         {"F 30000001", "RPRT -1\n", {}},
                                         {"F abc", "RPRT -1\n", {}},
-                                        {"F", "RPRT -1\n", {}},
                                         // A get after a set answers the value just set.
                                         {"f", "10000000\n", {}},
                                         {"M LSB 0", "RPRT 0\n", {"DET5;BWS3\n"}},
@@ -65,43 +64,43 @@ TEST(RigctlSession, AnswersReadsAndTurnsSetsIntoReceiverLines)
                                         {"M ISBUSB -1", "RPRT 0\n", {"DET6\n"}},
                                         {"m", "ISBUSB\n16000\n", {}},
                                         {"M XYZ 0", "RPRT -1\n", {}},
-                                        {"M LSB", "RPRT -1\n", {}},
                                         {"\\get_lock_mode", "0\nRPRT 0\n", {}},
                                     });
 }
 
 TEST(RigctlSession, AnswersWhatAReceiverCanAndCannotDo)
 {
-    expectExchanges(tunedTo14200(), {
-                                        {"\\chk_vfo", "0\n", {}},
-                                        {"\\get_powerstat", "1\n", {}},
-                                        {"v", "VFOA\n", {}},
-                                        {"V VFOA", "RPRT 0\n", {}},
-                                        {"V currVFO", "RPRT 0\n", {}},
-                                        {"V VFOB", "RPRT -11\n", {}},
-                                        {"s", "0\nVFOA\n", {}},
-                                        {"S 0", "RPRT 0\n", {}},
-                                        {"S 0 VFOA", "RPRT 0\n", {}},
-                                        {"S 1 VFOB", "RPRT -11\n", {}},
-                                        {"t", "0\n", {}},
-                                        {"T 0", "RPRT 0\n", {}},
-                                        {"T 1", "RPRT -11\n", {}},
-                                        {"\\set_vfo_opt 0", "RPRT 0\n", {}},
-                                        {"I 14074000", "RPRT -11\n", {}},
-                                        {"u ?", "\n", {}},
-                                        {"u NB", "RPRT -11\n", {}},
-                                        {"l ?", "STRENGTH \n", {}},
-                                        {"g MEM 0", "RPRT 0\n", {}},
-                                        {"\\scan STOP 0", "RPRT 0\n", {}},
-                                        {"g ?", "MEM STOP \n", {}},
-                                        {"g VFO 0", "RPRT -11\n", {}},
-                                        {"w g MEM 0", "RPRT 0\n", {}},
-                                        {"w FRQ7", "RPRT -11\n", {}},
-                                        {"k", "RPRT -4\n", {}},
-                                        {"\\get_split_info", "RPRT -4\n", {}},
-                                        {"\\set_bogus 1", "RPRT -4\n", {}},
-                                        {"", "", {}},
-                                    });
+    expectExchanges(tunedTo14200(),
+                    {
+                        {"\\chk_vfo", "0\n", {}},
+                        {"\\get_powerstat", "1\n", {}},
+                        {"v", "VFOA\n", {}},
+                        {"V VFOA", "RPRT 0\n", {}},
+                        {"V currVFO", "RPRT 0\n", {}},
+                        {"V VFOB", "RPRT -11\n", {}},
+                        {"s", "0\nVFOA\n", {}},
+                        {"S 0", "RPRT 0\n", {}},
+                        {"S 0 VFOA", "RPRT 0\n", {}},
+                        {"S 1 VFOB", "RPRT -11\n", {}},
+                        {"t", "0\n", {}},
+                        {"T 0", "RPRT 0\n", {}},
+                        {"T 1", "RPRT -11\n", {}},
+                        {"\\set_vfo_opt 0", "RPRT 0\n", {}},
+                        {"I 14074000", "RPRT -11\n", {}},
+                        {"u ?", "NB \n", {}},
+                        {"u NB", "RPRT -11\n", {}},
+                        {"l ?", "PREAMP ATT RF SQL PBT_IN CWPITCH AGC STRENGTH NB \n", {}},
+                        {"g MEM 0", "RPRT 0\n", {}},
+                        {"\\scan STOP 0", "RPRT 0\n", {}},
+                        {"g ?", "MEM STOP \n", {}},
+                        {"g VFO 0", "RPRT -11\n", {}},
+                        {"w g MEM 0", "RPRT 0\n", {}},
+                        {"w FRQ7", "RPRT -11\n", {}},
+                        {"k", "RPRT -4\n", {}},
+                        {"\\get_split_info", "RPRT -4\n", {}},
+                        {"\\set_bogus 1", "RPRT -4\n", {}},
+                        {"", "", {}},
+                    });
 }
 
 TEST(RigctlSession, LongNamesExtendedAnswersAndSeveralCommandsOnALine)
@@ -155,10 +154,14 @@ TEST(RigctlSession, DumpStateDescribesTheReceiverAndAddsKeysAfterCheckVfo)
                             "0x400000002f 6000\n0x400000002f 16000\n"
                             "0 0\n"
                             "0\n0\n0\n0\n"
-                            "\n\n"
-                            "0x0\n0x0\n0x40000000\n0x0\n0x0\n0x0\n";
-    const QByteArray keys = "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\ntimeout=1000\n"
-                            "rig_model=2\nscan_ops=0x1\nrigctld_version=Rxdeck-2.2.0\ndone\n";
+                            "10 \n10 \n"
+                            "0x2\n0x2\n0x4040020a33\n0x4000020a33\n0x0\n0x0\n";
+    const QByteArray keys =
+        "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n"
+        "has_set_vfo=0\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
+        "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n"
+        "timeout=1000\nrig_model=2\nrigctld_version=Rxdeck-2.2.0\n"
+        "agc_levels=0=OFF 2=FAST 3=SLOW\ndone\n";
     RigState state;
     RigctlSession session(QStringLiteral("2.2.0"));
     EXPECT_EQ(session.handle("\\dump_state", state).reply, caps);
@@ -193,7 +196,7 @@ TEST(RigctlSession, QuitAndBadLinesCloseTheConnection)
 TEST(RigctlSession, AnswersRigctldsOtherQueriesAndItsOneByteForms)
 {
     RigState state = tunedTo14200();
-    state.squelch = 110; // -110 dBm: the signal at -100 opens it
+    state.set(Setting::Squelch, 110); // -110 dBm: the signal at -100 opens it
     const QByteArray info = "VFO=VFOA Freq=14200000 Mode=USB Width=3200 RX=1 TX=1\n"
                             "VFO=VFOB Freq=0 Mode=None Width=0 RX=0 TX=0\n"
                             "Split=0 SatMode=0\nRig=WJ-8712\nApp=Rxdeck\n"
@@ -215,9 +218,78 @@ TEST(RigctlSession, AnswersRigctldsOtherQueriesAndItsOneByteForms)
     EXPECT_TRUE(caps.startsWith("Caps dump for model: 2\nModel name:\tWJ-8712\n"));
     EXPECT_TRUE(caps.endsWith("Can get mW2power:\tN\n\nOverall backend warnings: 0   \nRPRT 0\n"));
 
-    state.squelch = 90; // -90 dBm: closed
+    state.set(Setting::Squelch, 90); // -90 dBm: closed
     EXPECT_EQ(session.handle("\x8b", state).reply, "0\n");
     // Bytes that are no command close the connection, as before.
     for (const char* line : {"\x80", "\xff", "f\x8b"})
         EXPECT_TRUE(session.handle(line, state).close) << line;
+}
+
+// Each panel control as a Hamlib level or function: a set sends the control's own line and
+// reads back at once; what the receiver cannot take is refused and sends nothing.
+TEST(RigctlSession, EveryPanelControlIsALevelOrFunction)
+{
+    RigState state = tunedTo14200();
+    for (const auto& [setting, value] : {std::pair{Setting::RfPath, 1},
+                                         {Setting::Agc, 1},
+                                         {Setting::Gain, 100},
+                                         {Setting::Passband, 0},
+                                         {Setting::Bfo, 0},
+                                         {Setting::Blanker, 0},
+                                         {Setting::Squelch, 136}})
+        state.set(setting, value);
+    expectExchanges(state,
+                    {
+                        {"l SQL", "0.000000\n", {}},
+                        {"L SQL 1", "RPRT 0\n", {"SQL0\n"}},
+                        {"l AGC", "3\n", {}},
+                        {"L AGC 0", "RPRT 0\n", {"AGC0;RFG100\n"}},
+                        {"L RF 0.5", "RPRT 0\n", {"AGC0;RFG64\n"}},
+                        {"L ATT 10", "RPRT 0\n", {"RFP2\n"}},
+                        {"l ATT", "10\n", {}},
+                        {"L PREAMP 10", "RPRT 0\n", {"RFP3\n"}},
+                        {"l ATT", "0\n", {}},
+                        {"L ATT 0", "RPRT 0\n", {}}, // the preamplifier stays
+                        {"L PREAMP 0", "RPRT 0\n", {"RFP1\n"}},
+                        {"L PBT_IN -1500.000000", "RPRT 0\n", {"PBT-1500\n"}},
+                        {"L NB 0.3", "RPRT 0\n", {"BLK3\n"}},
+                        {"u NB", "1\n", {}},
+                        {"U NB 0", "RPRT 0\n", {"BLK0\n"}},
+                        {"l NB", "0.000000\n", {}},
+                        {"U NB 1", "RPRT 0\n", {"BLK1\n"}},
+                        {"+L CWPITCH -8000", "set_level: CWPITCH -8000\nRPRT 0\n", {"BFO-8000\n"}},
+                        // Beyond the receiver: refused, nothing sent, nothing changed.
+                        {"L SQL 1.01", "RPRT -1\n", {}},
+                        {"L RF -0.1", "RPRT -1\n", {}},
+                        {"L PBT_IN 2001", "RPRT -1\n", {}},
+                        {"L CWPITCH 10.5", "RPRT -1\n", {}},
+                        {"L ATT 20", "RPRT -1\n", {}},
+                        {"L AGC 1", "RPRT -1\n", {}},
+                        {"L NB abc", "RPRT -1\n", {}},
+                        {"U NB 2", "RPRT -1\n", {}},
+                        {"L STRENGTH 0", "RPRT -11\n", {}},
+                        {"L AF 0.5", "RPRT -11\n", {}},
+                        {"l CWPITCH", "-8000\n", {}},
+                    });
+}
+
+// rigctld's forms beyond one whole command a line: arguments on the lines that follow, a
+// prefix alone on its line, the lists with their report, information and configuration.
+TEST(RigctlSession, ReadsRigctldsOtherForms)
+{
+    expectExchanges(tunedTo14200(),
+                    {
+                        {"F", "", {}},
+                        {"", "", {}},
+                        {"7000000 f", "RPRT 0\n7000000\n", {"FRQ7\n"}},
+                        {"L", "", {}},
+                        {"?", "PREAMP ATT RF SQL PBT_IN CWPITCH AGC NB \nRPRT 0\n", {}},
+                        {"+", "", {}},
+                        {"f", "get_freq:\nFrequency: 7000000\nRPRT 0\n", {}},
+                        {"f", "7000000\n", {}},
+                        {"+ v", "get_vfo:\nVFO: VFOA\nRPRT 0\n", {}},
+                        {"+\\get_info", "get_info:\nInfo: Watkins-Johnson WJ-8712\nRPRT 0\n", {}},
+                        {";3", "dump_conf:;model: WJ-8712\nRPRT 0\n", {}},
+                        {";\\chk_vfo", "ChkVFO: 0\n\n", {}},
+                    });
 }

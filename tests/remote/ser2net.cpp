@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <random>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -84,8 +85,10 @@ void Ser2net::stop()
 }
 
 SlowRelay::SlowRelay(int target, std::chrono::milliseconds delay, std::size_t splitAt,
-                     std::chrono::milliseconds gap)
-    : target_(target), delay_(delay), splitAt_(splitAt), gap_(gap)
+                     std::chrono::milliseconds gap, std::chrono::milliseconds jitter,
+                     int shiftEvery)
+    : target_(target), delay_(delay), splitAt_(splitAt), gap_(gap), jitter_(jitter),
+      shiftEvery_(shiftEvery)
 {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = loopback(0);
@@ -104,8 +107,16 @@ SlowRelay::~SlowRelay()
     ::close(listener_);
 }
 
+void SlowRelay::stall(std::chrono::milliseconds duration)
+{
+    stallUntil_ = (Clock::now() + duration).time_since_epoch().count();
+}
+
 void SlowRelay::run()
 {
+    std::minstd_rand random(7);
+    std::uniform_int_distribution<long> spread(-jitter_.count(), jitter_.count());
+    int statusReplies = 0;
     int client = -1, server = -1;
     // Pieces due for sending, by time: to the client (true) or to the server (false).
     std::multimap<Clock::time_point, std::pair<bool, std::string>> due;
@@ -117,6 +128,10 @@ void SlowRelay::run()
         due.clear();
     };
     while (!stop_) {
+        if (Clock::now().time_since_epoch().count() < stallUntil_) {
+            std::this_thread::sleep_for(5ms);
+            continue;
+        }
         pollfd fds[3] = {{listener_, POLLIN, 0}, {client, POLLIN, 0}, {server, POLLIN, 0}};
         ::poll(fds, 3, 5);
         if ((fds[0].revents & POLLIN) != 0) {
@@ -128,6 +143,7 @@ void SlowRelay::run()
             ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             if (server < 0)
                 hangUp();
+            continue; // what poll saw belongs to the connections just closed
         }
         char buffer[4096];
         const auto now = Clock::now();
@@ -144,11 +160,15 @@ void SlowRelay::run()
             auto& last = lastDue[toClient ? 1 : 0];
             const auto after = [&](Clock::time_point at) { return last = std::max(at, last); };
             std::string piece(buffer, static_cast<std::size_t>(n));
+            if (toClient && shiftEvery_ > 0 && piece.starts_with("FRQ ") &&
+                ++statusReplies % shiftEvery_ == 0)
+                piece.erase(4, 1);
+            const auto delay = delay_ + std::chrono::milliseconds(spread(random));
             if (toClient && piece.size() > splitAt_) {
-                due.emplace(after(now + delay_), std::pair(true, piece.substr(0, splitAt_)));
-                due.emplace(after(now + delay_ + gap_), std::pair(true, piece.substr(splitAt_)));
+                due.emplace(after(now + delay), std::pair(true, piece.substr(0, splitAt_)));
+                due.emplace(after(now + delay + gap_), std::pair(true, piece.substr(splitAt_)));
             } else {
-                due.emplace(after(now + delay_), std::pair(toClient, std::move(piece)));
+                due.emplace(after(now + delay), std::pair(toClient, std::move(piece)));
             }
         }
         while (!due.empty() && due.begin()->first <= Clock::now() && client >= 0) {

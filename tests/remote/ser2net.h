@@ -52,19 +52,25 @@ private:
     std::unique_ptr<e2e::ChildProcess> process_;
 };
 
-// Forwards one connection at a time from port() to `target`, holding every piece `delay` each
-// way and splitting each piece from the target in two, `gap` apart, after its first
-// `splitAt` bytes.
+// Forwards one connection at a time from port() to `target`, holding every piece `delay` (give
+// or take up to `jitter`) each way and splitting each piece from the target in two, `gap`
+// apart, after its first `splitAt` bytes. With `shiftEvery` n, every nth status reply loses
+// the first digit of its frequency, which shifts its fields by one byte.
 class SlowRelay
 {
 public:
     SlowRelay(int target, std::chrono::milliseconds delay, std::size_t splitAt,
-              std::chrono::milliseconds gap);
+              std::chrono::milliseconds gap, std::chrono::milliseconds jitter = {},
+              int shiftEvery = 0);
     ~SlowRelay();
     SlowRelay(const SlowRelay&) = delete;
     SlowRelay& operator=(const SlowRelay&) = delete;
 
     int port() const { return port_; }
+
+    // Holds all traffic, and new connections, for `duration` from now, like a black hole
+    // that is then lifted.
+    void stall(std::chrono::milliseconds duration);
 
 private:
     void run();
@@ -73,6 +79,9 @@ private:
     std::chrono::milliseconds delay_;
     std::size_t splitAt_;
     std::chrono::milliseconds gap_;
+    std::chrono::milliseconds jitter_;
+    int shiftEvery_;
+    std::atomic<std::chrono::steady_clock::rep> stallUntil_{0};
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};

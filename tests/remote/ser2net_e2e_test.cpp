@@ -3,11 +3,13 @@
 // receiver simulator's pseudo-terminal, raw and with telnet and RFC 2217 (which must set the
 // pseudo-terminal to 9600 8N1), directly and through a slow relay. Other radio programs' view of
 // the display (its rigctld server) tells what it shows.
+#include "../e2e/area_watch.h"
 #include "../e2e/desk_fixture.h"
 #include "ser2net.h"
 
 #include <gmock/gmock.h>
 
+#include <chrono>
 #include <cmath>
 #include <fcntl.h>
 #include <poll.h>
@@ -48,11 +50,20 @@ private:
     int fd_;
 };
 
+struct Relay
+{
+    std::chrono::milliseconds delay, jitter{};
+    std::size_t splitAt = std::string::npos;
+    std::chrono::milliseconds gap{};
+    int shiftEvery = 0;
+};
+
 struct Line
 {
     const char* name;
     bool rfc2217;
-    bool slow; // through a relay that holds every piece 150 ms each way and cuts replies in two
+    std::optional<Relay> relay;
+    bool stall = false; // the relay holds all traffic for 10 s after the clicks
 };
 
 class Ser2netDeskTest : public DeskTest, public ::testing::WithParamInterface<Line>
@@ -75,8 +86,9 @@ protected:
         ser2net_ = std::make_unique<Ser2net>(device().parent_path(), device().string(), "19200e72");
         ASSERT_TRUE(ser2net_->start()) << "ser2net did not start";
         int port = GetParam().rfc2217 ? ser2net_->rfc2217Port() : ser2net_->rawPort();
-        if (GetParam().slow) {
-            relay_ = std::make_unique<SlowRelay>(port, 150ms, 7, 40ms); // cut inside "FRQ 14.2"
+        if (const auto& r = GetParam().relay) {
+            relay_ = std::make_unique<SlowRelay>(port, r->delay, r->splitAt, r->gap, r->jitter,
+                                                 r->shiftEvery);
             port = relay_->port();
         }
         const std::string address =
@@ -101,6 +113,29 @@ protected:
             if (!line.starts_with("> "))
                 lines.push_back(line);
         return lines;
+    }
+
+    // The relay holds everything for 10 s and a click is made meanwhile: afterwards the
+    // receiver gets no backlog of queries, and the click comes within a second or never.
+    void stallTheLink()
+    {
+        using namespace std::chrono;
+        const auto now = [] { return duration<double>(system_clock::now().time_since_epoch()); };
+        relay_->stall(10s);
+        const double end = (now() + 10s).count();
+        std::this_thread::sleep_for(2s);
+        const std::size_t mark = received();
+        const double clicked = now().count();
+        panel().click(controls::Plus1k);
+        ASSERT_TRUE(traffic().waitForPolls(3, mark, 20s)) << "the link did not come back";
+        int queriesAtOnce = 0;
+        for (const auto& [at, line] : traffic().timedLines()) {
+            if (at >= end && at < end + 0.1 && line == statusQuery)
+                ++queriesAtOnce;
+            if (at > clicked && line.starts_with("FRQ") && line != statusQuery)
+                EXPECT_LT(at - clicked, 1.2) << line << " came late";
+        }
+        EXPECT_LE(queriesAtOnce, 1) << "status queries within 100 ms of the stall's end";
     }
 
     std::unique_ptr<Ser2net> ser2net_;
@@ -128,6 +163,9 @@ TEST_P(Ser2netDeskTest, ShowsTheReceiverTakesEachClickOnceAndComesBackAfterTheSe
         EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
     }
 
+    // The right part of Label1, as in the link-timing table.
+    const QRect label = panel().onScreen(controls::Label1).adjusted(130, 0, 0, 0);
+    AreaWatch watch(label);
     std::set<long long> shown;
     constexpr int clicks = 4;
     for (int click = 0; click < clicks; ++click) {
@@ -145,16 +183,25 @@ TEST_P(Ser2netDeskTest, ShowsTheReceiverTakesEachClickOnceAndComesBackAfterTheSe
     for (const long long hz : shown)
         EXPECT_TRUE(reported.contains(hz)) << hz << " Hz was never the receiver's frequency";
     EXPECT_GT(shown.size(), 1u) << "the display stood";
+    const auto seen = watch.stop();
+    const auto isStep = [](const std::string& line) {
+        return line.starts_with("FRQ") && line != statusQuery;
+    };
     const Lines lines = sent();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& line) {
-                                return line.starts_with("FRQ") && line != statusQuery;
-                            }),
-              clicks);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), isStep), clicks);
+    // Each step starts from a frequency the receiver had, never from a spoiled reply.
+    for (const std::string& line : lines)
+        if (isStep(line))
+            EXPECT_TRUE(reported.contains(std::llround(std::stod(line.substr(3)) * 1e6) - 1000))
+                << line;
+
+    if (GetParam().stall)
+        ASSERT_NO_FATAL_FAILURE(stallTheLink());
 
     // The server goes away: a lost port. Back on the same port, the link resumes by itself.
     ser2net_->stop();
     EXPECT_TRUE(eventuallyShowsNoSerial(startupTextWidth));
+    EXPECT_FALSE(seen.contains(grabArea(label))) << "\"No serial\" while the replies came";
     std::size_t mark = received();
     ASSERT_TRUE(ser2net_->start());
     EXPECT_TRUE(traffic().waitForLine(settingsQuery, mark, 10s)) << "not reconnected";
@@ -168,8 +215,12 @@ TEST_P(Ser2netDeskTest, ShowsTheReceiverTakesEachClickOnceAndComesBackAfterTheSe
 }
 
 INSTANTIATE_TEST_SUITE_P(Accepter, Ser2netDeskTest,
-                         ::testing::Values(Line{"Raw", false, false}, Line{"Rfc2217", true, false},
-                                           Line{"SlowRaw", false, true}),
+                         ::testing::Values(Line{"Raw", false, {}}, Line{"Rfc2217", true, {}},
+                                           // Cut inside "FRQ 14.2".
+                                           Line{"SlowRaw", false, Relay{150ms, {}, 7, 40ms}},
+                                           Line{"JitteryRaw", false, Relay{150ms, 50ms}},
+                                           Line{"ShiftedRaw", false, Relay{0ms, {}, {}, {}, 3}},
+                                           Line{"StalledRaw", false, Relay{0ms}, true}),
                          [](const ::testing::TestParamInfo<Line>& info) {
                              return info.param.name;
                          });

@@ -14,6 +14,7 @@
 #include "support/windowfixture.h"
 
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
@@ -134,19 +135,27 @@ TEST_F(WindowTest, ASilentReceiverIsAskedAgainOnEveryTick)
     EXPECT_FALSE(ui().Timer[1]->isActive());
 }
 
-TEST_F(WindowTest, AFailedOpenWarnsOnceAndKeepsTheEarlierMark)
+// No port is open afterwards, and the panel says so as at start-up: no mark, "Serial
+// port?", the meter at rest.
+TEST_F(WindowTest, AFailedOpenWarnsOnceAndShowsNoPortOpen)
 {
     QStringList warnings;
     QObject::connect(window, &Form1::warningShown,
                      [&](const QString& text, const QString&) { warnings << text; });
-    choosePort(1);
+    completeSnapshot(QStringLiteral("x"));
+    port->replies = {rxdeck::test::statusReply("14.200000", "4", "-60.0", "2")};
+    ui().Timer[1]->timeout({});
     port->unavailable = {2};
     ui().Comm[2]->trigger();
     EXPECT_EQ(warnings, QStringList{QStringLiteral(
                             "Port not available. Change the CommPort property to another port.")});
     EXPECT_FALSE(port->portOpen());
-    EXPECT_TRUE(ui().Comm[1]->isChecked());
-    EXPECT_FALSE(ui().Comm[2]->isChecked());
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_FALSE(ui().Comm[std::size_t(n)]->isChecked()) << n;
+    EXPECT_EQ(label(1), QStringLiteral("Serial port?"));
+    EXPECT_TRUE(ui().Text[3]->text().isEmpty());
+    EXPECT_TRUE(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).empty());
+    port->takeWritten();
     EXPECT_FALSE(ui().Timer[12]->isActive());
     EXPECT_TRUE(port->written.isEmpty());
     // Closed now: the panel sends nothing.
@@ -226,20 +235,29 @@ TEST_F(WindowTest, StatusPollShowsTheReceiver)
     EXPECT_EQ(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}),
               (std::vector<int>{2, 3, 4, 5, 6}));
 
-    // Nothing arrived: "No serial", everything else kept.
+    // Nothing arrived: "No serial" and the meter at rest, everything else kept.
     ui().Timer[1]->timeout({});
     EXPECT_EQ(label(1), QStringLiteral("No serial"));
     EXPECT_EQ(ui().Text[5]->text(), QStringLiteral(" 14.200000"));
     EXPECT_EQ(rxdeck::test::litLamps(ui(), {1, 14, 15, 16, 17, 18}), std::vector<int>{16});
+    EXPECT_TRUE(ui().Text[3]->text().isEmpty());
+    EXPECT_TRUE(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).empty());
 
-    // Unknown digits leave their groups; a short reply empties the text fields.
-    port->replies = {QStringLiteral("FR")};
-    ui().Timer[1]->timeout({});
-    EXPECT_EQ(ui().Text[5]->text(), QString());
-    EXPECT_EQ(label(1), QStringLiteral("."));
-    EXPECT_EQ(ui().Text[3]->text(), QStringLiteral(" dBm"));
-    EXPECT_EQ(rxdeck::test::litLamps(ui(), {1, 14, 15, 16, 17, 18}), std::vector<int>{16});
-    EXPECT_EQ(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).size(), 12u);
+    // A piece of a reply, and replies whose fields a lost or added byte has shifted or
+    // spoiled, change nothing and say no "No serial"; each is counted in the port's tooltip.
+    const QString good = rxdeck::test::statusReply("14.200000", "4", "-100.0", "2");
+    for (const QString& bad :
+         {QStringLiteral("FR"), QString(good).remove(6, 1), QString(good).insert(6, u'\xff'),
+          QString(good).replace(4, 2, QStringLiteral("31")),
+          QString(good).replace(24, 4, QStringLiteral("-x0.")), QString(good).remove(17, 1)}) {
+        port->replies = {rxdeck::test::statusReply("07.000000", "4", "-100.0", "2"), bad};
+        ui().Timer[1]->timeout({});
+        ui().Timer[1]->timeout({});
+        EXPECT_EQ(ui().Text[5]->text(), QStringLiteral(" 07.000000")) << bad.toStdString();
+        EXPECT_EQ(label(1), QStringLiteral(" 07.000.000")) << bad.toStdString();
+    }
+    EXPECT_THAT(ui().Comm[1]->toolTip().toStdString(),
+                ::testing::EndsWith("\n6 corrupt or incomplete replies ignored"));
 }
 
 TEST_F(WindowTest, ReselectionKeepsThePollRunning)
@@ -391,11 +409,10 @@ TEST_F(WindowTest, StatusPollPublishesWhatItDecoded)
     QObject::connect(&desk->statusPoll(), &StatusPoll::statusDecoded,
                      [&](const ReceiverStatus& status) { published.push_back(status); });
     port->replies = {rxdeck::test::statusReply("07.123456", "5", "-100.0", "2"),
-                     rxdeck::test::statusReply("14.200000", "9", " -60", "0"),
-                     QStringLiteral("FR")};
+                     rxdeck::test::statusReply("14.200000", "9", " -60", "0")};
     for (int tick = 0; tick < 4; ++tick)
         ui().Timer[1]->timeout({});
-    ASSERT_EQ(published.size(), 3u); // the empty read publishes nothing
+    ASSERT_EQ(published.size(), 2u); // the empty reads publish nothing
     EXPECT_EQ(published[0].frequencyHz, 7123456);
     EXPECT_EQ(published[0].mode, 5);
     EXPECT_EQ(published[0].bandwidth, 2);
@@ -404,7 +421,6 @@ TEST_F(WindowTest, StatusPollPublishesWhatItDecoded)
     EXPECT_EQ(published[1].mode, 0); // digits out of range read 0
     EXPECT_EQ(published[1].bandwidth, 0);
     EXPECT_EQ(published[1].signalDbm, -60);
-    EXPECT_EQ(published[2].frequencyHz, 0);
 }
 
 TEST_F(WindowTest, TheWheelMovesNoSlider)

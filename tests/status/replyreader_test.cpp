@@ -37,14 +37,18 @@ TEST(ReplyReader, EachReplyGoesToItsOwnDecoder)
     const Case cases[] = {
         {"a status reply at the snapshot waits for the poll",
          {{S, status, "", true}, {P, "", status, false}}},
-        {"a reply cut in two reads stays with the reader its start went to",
+        {"a reply cut in two reads is decoded once whole",
          {{P, settings.left(30), "", true},
-          {P, settings.mid(30) + status.left(10), status.left(10), true},
-          {P, status.mid(10), status.mid(10), true},
+          {P, settings.mid(30) + status.left(10), "", true},
+          {P, status.mid(10), status, true},
           {S, "", settings, false}}},
-        {"a fragment or a reply without mnemonics is the reader's own",
+        {"a piece that a new reply follows is dropped",
+         {{P, status.left(20), "", true}, {P, status, status, true}}},
+        {"a reply without a line end is whole at its length; the line end after it is none",
+         {{P, status.chopped(2), status.chopped(2), true}, {P, "\r\n", "", true}}},
+        {"a whole line without mnemonics is the reader's own",
          {{P, " 14.200000;4;-110.0;3\r\n", " 14.200000;4;-110.0;3\r\n", true},
-          {S, "x", "x", true}}},
+          {S, "x\r\n", "x\r\n", true}}},
         {"a line end split between reads ends the line it follows",
          {{P, status.chopped(1), status.chopped(1), true}, {P, "\n" + status, status, true}}},
     };
@@ -68,11 +72,14 @@ TEST(ReplyReader, NumbersStatusRepliesLikeTheQueriesTheyAnswer)
         reader.statusQuerySent();
     // The first two answers arrive in one read, the third split over two.
     port.replies = {status + status, status.left(5), status.mid(5)};
-    EXPECT_EQ(reader.take(ReplyKind::Status).reply, 0u);
+    EXPECT_EQ(reader.take(ReplyKind::Status).reply, 1u);
+    EXPECT_TRUE(reader.take(ReplyKind::Status).text.isEmpty());
     EXPECT_EQ(reader.take(ReplyKind::Status).reply, 2u);
-    EXPECT_EQ(reader.take(ReplyKind::Status).reply, 2u);
-    // A settings reply in between is not counted.
+    // A status reply run together with a settings reply answers no query of ours.
     port.replies = {settings + status};
+    EXPECT_EQ(reader.take(ReplyKind::Status).reply, 2u);
+    reader.statusQuerySent();
+    port.replies = {status};
     EXPECT_EQ(reader.take(ReplyKind::Status).reply, 3u);
 
     // After an open the answers to earlier queries are gone with the stale input: the next
@@ -84,5 +91,5 @@ TEST(ReplyReader, NumbersStatusRepliesLikeTheQueriesTheyAnswer)
     reader.restart();
     reader.statusQuerySent();
     port.replies = {status};
-    EXPECT_EQ(reader.take(ReplyKind::Status).reply, 5u);
+    EXPECT_EQ(reader.take(ReplyKind::Status).reply, 6u);
 }

@@ -46,7 +46,8 @@ protected:
     void completeSnapshot(const QString& reply)
     {
         choosePort(1);
-        port->replies = {reply};
+        // Whole, as the receiver ends its lines.
+        port->replies = {reply.endsWith(u'\n') ? reply : reply + QStringLiteral("\r\n")};
         ui().Timer[12]->timeout({});
     }
 

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <utility>
 
 namespace rxdeck::memories {
 namespace {
@@ -239,6 +240,7 @@ bool MemoryListModel::reloadIfChanged()
         return false;
     }
     reloadDue_ = false;
+    beforeRemove_.reset(); // another program's version: a delete of ours is history
     beginResetModel();
     state_ = loadedState(store_->load(), store_->fileName());
     needsReload_ = false;
@@ -301,6 +303,9 @@ QVariant MemoryListModel::data(const QModelIndex& index, int role) const
             return tr("Not up to date: this formula depends on a changed value and is "
                       "calculated again when a spreadsheet program opens %1.")
                 .arg(store_->fileName());
+        // A long note is cut short in its cell; the tooltip shows all of it.
+        if (index.column() == NoteColumn && !displayText(index.row(), NoteColumn).isEmpty())
+            return displayText(index.row(), NoteColumn);
         return {};
     case Qt::ForegroundRole:
         if (!state_.isCurrent(index.row(), index.column()))
@@ -500,6 +505,7 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
     }
     fresh.pending = pending;
 
+    beforeRemove_.reset();
     beginResetModel();
     state_ = std::move(fresh);
     needsReload_ = false;
@@ -608,6 +614,7 @@ MemoryListModel::SaveResult MemoryListModel::commitRow(int row)
         state_.pending.failed = true;
         return saved;
     }
+    beforeRemove_.reset(); // a written change ends what a delete's undo could restore
     transition(std::move(next), state_.pending.row);
     return {};
 }
@@ -673,6 +680,9 @@ MemoryListModel::SaveResult MemoryListModel::removeMemories(int row, int count)
     }
     if (const SaveResult saved = save(next.document, intro); !saved.ok)
         return saved;
+    beforeRemove_ = state_;
+    beforeRemove_->pending = {};
+    removedRow_ = rows.front();
 
     const bool contiguous = rows.back() - rows.front() + 1 == static_cast<int>(rows.size());
     if (contiguous && next.rowCount() == rowCount() - static_cast<int>(rows.size())) {
@@ -686,6 +696,31 @@ MemoryListModel::SaveResult MemoryListModel::removeMemories(int row, int count)
     }
     scheduleReload();
     return {};
+}
+
+std::optional<int> MemoryListModel::undoRemove()
+{
+    if (!beforeRemove_)
+        return std::nullopt;
+    const QString intro = tr("The delete could not be undone");
+    if (needsReload_ || store_->changedOnDisk()) {
+        beforeRemove_.reset();
+        fail(tr("%1: another program has changed %2 since.").arg(intro, store_->fileName()));
+        return std::nullopt;
+    }
+    if (state_.pending.row >= 0) {
+        fail(tr("%1 while a memory is being changed: finish or cancel (Escape) that first.")
+                 .arg(intro));
+        return std::nullopt;
+    }
+    // The workbook as it was before the delete, formulas and all, written back whole.
+    if (!save(beforeRemove_->document, intro).ok)
+        return std::nullopt;
+    beginResetModel();
+    state_ = *std::exchange(beforeRemove_, std::nullopt);
+    endResetModel();
+    scheduleReload();
+    return removedRow_;
 }
 
 MemoryListModel::SaveResult MemoryListModel::save(const workbook::Document& document,
