@@ -156,12 +156,11 @@ TEST(RigctlSession, DumpStateDescribesTheReceiverAndAddsKeysAfterCheckVfo)
                             "0\n0\n0\n0\n"
                             "10 \n10 \n"
                             "0x2\n0x2\n0x4040020a33\n0x4000020a33\n0x0\n0x0\n";
-    const QByteArray keys =
-        "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n"
-        "has_set_vfo=0\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
-        "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n"
-        "timeout=1000\nrig_model=2\nrigctld_version=Rxdeck-2.2.0\n"
-        "agc_levels=0=OFF 2=FAST 3=SLOW\ndone\n";
+    const QByteArray keys = "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n"
+                            "has_set_vfo=0\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
+                            "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n"
+                            "timeout=1000\nrig_model=2\nrigctld_version=Rxdeck-2.2.0\n"
+                            "agc_levels=0=OFF 2=FAST 3=SLOW\ndone\n";
     RigState state;
     RigctlSession session(QStringLiteral("2.2.0"));
     EXPECT_EQ(session.handle("\\dump_state", state).reply, caps);
