@@ -2,6 +2,7 @@
 #include "app/desk.h"
 
 #include "about/aboutlauncher.h"
+#include "app/memoryscancontrol.h"
 #include "app/portmenu.h"
 #include "app/startport.h"
 #include "link/portrecovery.h"
@@ -62,6 +63,9 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     QObject::connect(memoryList_, &MemoryList::refused, window, &Form1::showMessage);
     new PortRecovery(*portSelection, *port_, window);
     new StartPort(*ui.openAtStart, *portSelection, window);
+    // After every handler of a tuning control, so that it stops the memory scan first.
+    memoryScan_ =
+        new MemoryScanControl(*window, *port_, *statusPoll_, *portSelection, workbookPath);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);
@@ -149,6 +153,15 @@ bool Desk::startNetworkControl(quint16 port, QString* error)
                      &netcontrol::RigctlServer::updateStatus);
     QObject::connect(statusPoll_, &StatusPoll::querySent, server_.get(),
                      &netcontrol::RigctlServer::noteQuerySent);
+    QObject::connect(server_.get(), &netcontrol::RigctlServer::scanRequested, memoryScan_,
+                     [scan = memoryScan_](netcontrol::ScanRequest request) {
+                         if (request == netcontrol::ScanRequest::Memories)
+                             scan->start();
+                         else
+                             scan->stop();
+                     });
+    QObject::connect(server_.get(), &netcontrol::RigctlServer::tuned, memoryScan_,
+                     &MemoryScanControl::stop);
     followPanel();
     const auto show = [this] { networkLabel_->setText(server_->statusText()); };
     QObject::connect(server_.get(), &netcontrol::RigctlServer::clientCountChanged, networkLabel_,

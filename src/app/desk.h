@@ -13,6 +13,7 @@ namespace rxdeck {
 class AboutLauncher;
 class Form1;
 class MemoryList;
+class MemoryScanControl;
 class PortSelection;
 class ReceiverSettings;
 class SerialPort;
@@ -37,6 +38,7 @@ public:
     SerialPort& port() const { return *port_; }
     MemoryList& memoryList() const { return *memoryList_; }
     StatusPoll& statusPoll() const { return *statusPoll_; }
+    MemoryScanControl& memoryScan() const { return *memoryScan_; }
 
     // Serves the rigctld protocol on this computer at `port` (0: any free port).
     // On failure the reason is in `error` and on the status bar; the rest runs on.
@@ -55,6 +57,7 @@ private:
     SerialPort* port_; // owned by the window, like every handler
     MemoryList* memoryList_;
     StatusPoll* statusPoll_;
+    MemoryScanControl* memoryScan_;
     PortSelection* portSelection_;
     SettingsSnapshot* snapshot_;
     ReceiverSettings* receiverSettings_;

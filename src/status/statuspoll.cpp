@@ -13,6 +13,7 @@
 #include <cmath>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace rxdeck {
@@ -63,15 +64,26 @@ void StatusPoll::Timer1_Timer()
 {
     if (!port_.portOpen())
         return;
-    port_.output(commands::statusQuery());
-    if (!port_.portOpen())
+    const auto sendQuery = [this] {
+        port_.output(commands::statusQuery());
+        if (!port_.portOpen())
+            return false;
+        emit querySent(reader_.statusQueries());
+        return true;
+    };
+    // Fixed for the tick: whatever the reply makes of the setting, the query goes out.
+    const bool answerFirst = answerFirst_;
+    if (!answerFirst && !sendQuery())
         return; // the write failed and closed the port; keep the displays
-    const quint64 query = reader_.statusQueries();
-    emit querySent(query);
+    const auto queryLast = qScopeGuard([&] {
+        if (answerFirst && port_.portOpen() && sendQuery())
+            reader_.statusQuerySent();
+    });
     // A settings reply read here goes to the snapshot; the panel stays as it was.
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Status);
     // Counted after the read: its answer cannot be in this one.
-    reader_.statusQuerySent();
+    if (!answerFirst)
+        reader_.statusQuerySent();
     if (taken.text.isEmpty()) {
         if (taken.silent)
             showNoSerial(ui_);

@@ -45,7 +45,7 @@ inline constexpr Twips Passband{5040, 4560, 4215, 375};              // HScroll2
 enum class Menu
 {
     SerialPort, // Comm1 … Comm4, Open at start
-    Help,       // Memories, About
+    Help,       // Memories, About; the last title, after Scan
 };
 
 class FrontPanel

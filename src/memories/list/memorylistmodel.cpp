@@ -734,4 +734,70 @@ MemoryListModel::SaveResult MemoryListModel::save(const workbook::Document& docu
                                         : tr("%1 (%2).").arg(failureIntro, written.error));
 }
 
+int MemoryListModel::sideColumn(const QString& header) const
+{
+    if (state_.layout.sheet < 0 || !state_.layout.hasHeader)
+        return -1;
+    const auto& rows = state_.document.values().sheets[std::size_t(state_.layout.sheet)].rows;
+    if (rows.empty())
+        return -1;
+    for (std::size_t c = 0; c < rows.front().size(); ++c) {
+        const QString* text = std::get_if<QString>(&rows.front()[c]);
+        if (text && text->trimmed().compare(header, Qt::CaseInsensitive) == 0)
+            return int(c);
+    }
+    return -1;
+}
+
+bool MemoryListModel::sideCellFilled(int row, int column) const
+{
+    if (state_.layout.sheet < 0 || row < 0 || row >= memoryCount() || column < 0)
+        return false;
+    const auto& rows = state_.document.values().sheets[std::size_t(state_.layout.sheet)].rows;
+    const auto r = std::size_t(row + 1);
+    return r < rows.size() && std::size_t(column) < rows[r].size() &&
+           !std::holds_alternative<workbook::Empty>(rows[r][std::size_t(column)]);
+}
+
+MemoryListModel::SaveResult MemoryListModel::setSideCell(int row, const QString& header,
+                                                         const QString& text)
+{
+    if (!state_.layout.editable)
+        return {false, state_.layout.problem};
+    if (state_.layout.sheet < 0 || !state_.layout.hasHeader)
+        return fail(tr("%1 has no header row for a %2 column.").arg(kSheetName, header));
+    if (row < 0 || row >= memoryCount())
+        return {false, tr("There is no such row.")};
+    if (state_.layout.protectedSheet)
+        return fail(
+            tr("The %1 mark could not be saved: %2 is a protected sheet.").arg(header, kSheetName));
+    const QString intro = tr("The change could not be saved to %1").arg(store_->fileName());
+    const Texts shown = state_.savedTexts(row);
+    bool reloaded = false;
+    if (const SaveResult caught = catchUp(intro, &reloaded); !caught.ok)
+        return fail(caught.error);
+    // After a reload the row is found again by what it showed.
+    const std::optional<int> found = reloaded ? state_.findRow(shown, row) : row;
+    if (!found)
+        return fail(tr("%1: another program has changed it, and the memory is no longer as shown.")
+                        .arg(intro));
+
+    State next = state_;
+    const int sheet = next.layout.sheet;
+    int column = sideColumn(header);
+    if (column < 0) {
+        // After every column in use, so that nothing of the user's is written over.
+        for (const auto& cells : next.document.values().sheets[std::size_t(sheet)].rows)
+            column = std::max(column, int(cells.size()));
+        if (const auto refused = next.document.setCell(sheet, 0, column, Cell(header)))
+            return fail(tr("%1: %2.").arg(intro, *refused));
+    }
+    if (const auto refused = next.document.setCell(sheet, *found + 1, column, Cell(text)))
+        return fail(tr("%1: %2.").arg(intro, *refused));
+    if (const SaveResult saved = save(next.document, intro); !saved.ok)
+        return saved;
+    transition(std::move(next), *found);
+    return {};
+}
+
 } // namespace rxdeck::memories

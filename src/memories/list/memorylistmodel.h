@@ -99,6 +99,15 @@ public:
     std::optional<int> undoRemove();
     bool canUndoRemove() const { return beforeRemove_.has_value(); }
 
+    // A column of Sheet1 the list does not show, by the heading in its header row
+    // (letter case and blanks around it aside): its index, or -1 when there is none.
+    int sideColumn(const QString& header) const;
+    // Whether row's cell in that column holds anything.
+    bool sideCellFilled(int row, int column) const;
+    // Writes text into row's cell of the column headed `header`, adding the heading
+    // after every used column when there is none; saved at once, like any edit.
+    SaveResult setSideCell(int row, const QString& header, const QString& text);
+
 signals:
     // A change could not be written; message says why and what became of it.
     void saveFailed(const QString& message);
