@@ -378,7 +378,8 @@ TEST_F(NetworkControlTest, ReadsRightAfterASetAnswerTheValueSet)
             ++reads;
             std::this_thread::sleep_for(10ms);
         }
-        EXPECT_GE(reads, 20) << step.set;
+        // Enough reads to span the ticks, however slow the machine (sanitizers, load).
+        EXPECT_GE(reads, 5) << step.set;
         EXPECT_THAT(wrong, IsEmpty()) << step.set << ": " << reads << " reads";
         EXPECT_TRUE(traffic().waitForLine(step.line, mark)) << step.set;
     }
