@@ -84,6 +84,26 @@ constexpr std::array optionTable{
                    o.baud = baud;
                    return error == std::errc{} && end == v.data() + v.size();
                }},
+    OptionSpec{"--signal-at", "MHZ=DBM",
+               "a steady signal of DBM on MHZ (repeatable); every other frequency reads the "
+               "noise floor, -120 dBm",
+               [](Options& o, std::string_view v) {
+                   const auto signal = parseSignalAt(v);
+                   if (signal) {
+                       o.signalsAt.push_back(*signal);
+                   }
+                   return signal.has_value();
+               }},
+    OptionSpec{"--signals", "FILE",
+               "MHZ=DBM lines as for --signal-at, read again whenever FILE changes; they "
+               "replace the signals given before",
+               [](Options& o, std::string_view v) {
+                   o.signalFile = std::filesystem::path(v);
+                   return !v.empty();
+               }},
+    OptionSpec{"--settle", "MS",
+               "after a frequency change the signal reads the floor for MS milliseconds",
+               [](Options& o, std::string_view v) { return store(duration(v, 1.0), o.settle); }},
     OptionSpec{"--silent", "", "apply commands but never answer",
                [](Options& o, std::string_view) { return o.faults.silent = true; }},
     OptionSpec{"--garbage", "RATE", "replace a reply by random bytes with probability RATE (0..1)",
@@ -118,6 +138,20 @@ constexpr std::array optionTable{
 };
 
 } // namespace
+
+std::optional<std::pair<std::int64_t, double>> parseSignalAt(std::string_view text)
+{
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto mhz = nonNegative(text.substr(0, equals));
+    const auto dbm = parseDecimal(text.substr(equals + 1));
+    if (!mhz || !dbm || *mhz > 30.0) {
+        return std::nullopt;
+    }
+    return std::pair{std::llround(*mhz * 1e6), *dbm};
+}
 
 ParsedOptions parseOptions(std::span<const char* const> arguments)
 {

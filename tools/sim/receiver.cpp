@@ -125,7 +125,7 @@ std::string Receiver::handleLine(std::string_view line, Clock::time_point now)
         }
         reply += parameter->mnemonic;
         reply += ' ';
-        reply += formatValue(*parameter, valueOf(*parameter));
+        reply += formatValue(*parameter, valueOf(*parameter, now));
     }
     if (!reply.empty()) {
         reply += "\r\n";
@@ -143,6 +143,9 @@ void Receiver::set(const Parameter& parameter, std::string_view argument, Clock:
     if (!value) {
         return; // the receiver refuses it and keeps its setting
     }
+    if (parameter.field == &ReceiverState::frequencyMHz && *value != state_.frequencyMHz) {
+        tunedAt_ = now;
+    }
     state_.*parameter.field = *value;
 
     if (parameter.effect == Effect::ScanControl) {
@@ -154,10 +157,13 @@ void Receiver::set(const Parameter& parameter, std::string_view argument, Clock:
     }
 }
 
-double Receiver::valueOf(const Parameter& parameter)
+double Receiver::valueOf(const Parameter& parameter, Clock::time_point now)
 {
     if (parameter.field != nullptr) {
         return state_.*parameter.field;
+    }
+    if (settle_ > Clock::duration::zero() && now - tunedAt_ < settle_) {
+        return SignalModel::steadyFloorDbm;
     }
     return signal_.read(state_.frequencyMHz, static_cast<int>(state_.rfPath));
 }

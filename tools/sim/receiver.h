@@ -56,9 +56,13 @@ public:
 
     const ReceiverState& state() const { return state_; }
 
+    SignalModel& signalModel() { return signal_; }
+    // How long the signal reads the floor after a frequency change.
+    void setSettle(Clock::duration settle) { settle_ = settle; }
+
 private:
     void set(const Parameter& parameter, std::string_view argument, Clock::time_point now);
-    double valueOf(const Parameter& parameter);
+    double valueOf(const Parameter& parameter, Clock::time_point now);
     void startScan(Clock::time_point now);
     void stepScan();
     Clock::duration dwell() const;
@@ -66,6 +70,8 @@ private:
     ReceiverState state_;
     SignalModel signal_;
     std::optional<Clock::time_point> nextScanStep_;
+    Clock::duration settle_{};
+    Clock::time_point tunedAt_{};
 };
 
 } // namespace rxdeck::sim

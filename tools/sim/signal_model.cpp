@@ -27,6 +27,10 @@ SignalModel::SignalModel(std::uint64_t seed) : seed_(seed), random_(seed) {}
 
 double SignalModel::read(double frequencyMHz, int rfPath)
 {
+    if (fixed_) {
+        const auto found = fixed_->find(std::llround(frequencyMHz * 1e6));
+        return found == fixed_->end() ? steadyFloorDbm : found->second;
+    }
     noiseFloor_ = std::clamp(noiseFloor_ + uniform(-0.8, 0.8), -121.0, -104.0);
     fading_ = 0.85 * fading_ + std::normal_distribution<double>(0.0, 2.0)(random_);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <random>
 
@@ -21,6 +22,14 @@ public:
     // One reading in dBm, to 0.1 dB; each reading moves the noise, fading and bursts on a step.
     double read(double frequencyMHz, int rfPath);
 
+    // Fixed signals by frequency in hertz: once set, a listed frequency reads its level and
+    // every other one the steady noise floor, with no fading or bursts, so a test knows
+    // exactly where a scan must stop.
+    void setFixedSignals(std::map<std::int64_t, double> levels) { fixed_ = std::move(levels); }
+    bool hasFixedSignals() const { return fixed_.has_value(); }
+
+    static constexpr double steadyFloorDbm = -120.0;
+
 private:
     std::optional<double> stationOn(double frequencyMHz) const;
     double uniform(double low, double high);
@@ -31,6 +40,7 @@ private:
     double fading_ = 0.0;
     int burstReadingsLeft_ = 0;
     double burstLevel_ = 0.0;
+    std::optional<std::map<std::int64_t, double>> fixed_;
 };
 
 } // namespace rxdeck::sim

@@ -4,6 +4,8 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
+#include <map>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <system_error>
@@ -46,6 +48,11 @@ Simulator::Simulator(const Options& options, std::uint64_t seed)
     if (options_.log) {
         log_.emplace(*options_.log, options_.logReplies);
     }
+    if (!options_.signalsAt.empty() || options_.signalFile) {
+        receiver_.signalModel().setFixedSignals(
+            std::map<std::int64_t, double>(options_.signalsAt.begin(), options_.signalsAt.end()));
+    }
+    receiver_.setSettle(options_.settle);
     if (options_.link) {
         link_.emplace(*options_.link);
     }
@@ -126,6 +133,7 @@ void Simulator::receive(Clock::time_point now)
     if (count <= 0) {
         return;
     }
+    readSignalFile();
     for (const std::string& line : lines_.feed(std::string_view(buffer.data(), count))) {
         if (log_) {
             log_->received(line);
@@ -144,6 +152,29 @@ void Simulator::receive(Clock::time_point now)
             output_.push(now + transmission.after + lineTime, std::move(transmission.bytes));
         }
     }
+}
+
+void Simulator::readSignalFile()
+{
+    if (!options_.signalFile) {
+        return;
+    }
+    std::error_code error;
+    const auto changed = std::filesystem::last_write_time(*options_.signalFile, error);
+    if (error || changed == signalFileTime_) {
+        return;
+    }
+    signalFileTime_ = changed;
+    std::map<std::int64_t, double> levels;
+    std::ifstream in(*options_.signalFile);
+    for (std::string line; std::getline(in, line);) {
+        if (const auto signal = parseSignalAt(line)) {
+            levels.insert(*signal);
+        } else if (!line.empty() && line[0] != '#') {
+            std::fprintf(stderr, "rxdeck-sim: ignoring signal line '%s'\n", line.c_str());
+        }
+    }
+    receiver_.signalModel().setFixedSignals(std::move(levels));
 }
 
 std::optional<Clock::time_point> Simulator::nextWake() const

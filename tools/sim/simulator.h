@@ -30,6 +30,7 @@ private:
     void unplug();
     void receive(Clock::time_point now);
     std::optional<Clock::time_point> nextWake() const;
+    void readSignalFile();
 
     TerminationSignals signals_; // first, so no signal is missed while the rest is set up
     Options options_;
@@ -42,6 +43,7 @@ private:
     std::optional<PseudoTerminal> device_;
     std::optional<Clock::time_point> hangupAt_;
     std::optional<Clock::time_point> returnAt_;
+    std::optional<std::filesystem::file_time_type> signalFileTime_;
 };
 
 } // namespace rxdeck::sim
