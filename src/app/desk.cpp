@@ -3,6 +3,7 @@
 
 #include "about/aboutlauncher.h"
 #include "app/portmenu.h"
+#include "app/signalwatchcontrol.h"
 #include "app/startport.h"
 #include "link/portrecovery.h"
 #include "link/portselection.h"
@@ -58,6 +59,7 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
                                  QFileInfo(workbookPath).absolutePath(), window);
     new PortRecovery(*portSelection, *port_, window);
     new StartPort(*ui.openAtStart, *portSelection, window);
+    signalWatch_ = new SignalWatchControl(*window, ui, *port_, *replies, *statusPoll_);
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);

@@ -17,6 +17,7 @@ class PortSelection;
 class ReceiverSettings;
 class SerialPort;
 class SettingsSnapshot;
+class SignalWatchControl;
 class StatusPoll;
 namespace netcontrol {
 class RigctlServer;
@@ -37,6 +38,7 @@ public:
     SerialPort& port() const { return *port_; }
     MemoryList& memoryList() const { return *memoryList_; }
     StatusPoll& statusPoll() const { return *statusPoll_; }
+    SignalWatchControl& signalWatch() const { return *signalWatch_; }
 
     // Serves the rigctld protocol on this computer at `port` (0: any free port).
     // On failure the reason is in `error` and on the status bar; the rest runs on.
@@ -58,6 +60,7 @@ private:
     PortSelection* portSelection_;
     SettingsSnapshot* snapshot_;
     ReceiverSettings* receiverSettings_;
+    SignalWatchControl* signalWatch_;
     std::unique_ptr<AboutLauncher> about_;
     QLabel* networkLabel_ = nullptr;
     // Declared last: goes first, while the port it writes to still exists.

@@ -141,8 +141,8 @@ void FrontPanel::locateMenus()
     if (runStart >= 0) {
         menuTitles_.emplace_back(runStart, 0, lastText - runStart + 1, menuBarHeight_);
     }
-    if (menuTitles_.size() != 2) {
-        throw std::runtime_error("expected two menu titles, found " +
+    if (menuTitles_.size() != 3) {
+        throw std::runtime_error("expected three menu titles, found " +
                                  std::to_string(menuTitles_.size()));
     }
 }
@@ -202,7 +202,7 @@ void FrontPanel::dragThumb(const Twips& slider, int dx)
 
 void FrontPanel::choose(Menu menu, int item)
 {
-    const QRect title = menuTitles_[menu == Menu::SerialPort ? 0 : 1];
+    const QRect title = menuTitles_[std::size_t(menu)];
     // The popup has no WM_NAME to search by: it is the program's window that hangs from the
     // menu bar below the title.
     const auto findPopup = [&]() -> std::optional<QRect> {
