@@ -31,7 +31,15 @@ bool isMenuText(QRgb pixel)
 
 int itemCount(Menu menu)
 {
-    return menu == Menu::SerialPort ? 5 : 2;
+    switch (menu) {
+    case Menu::SerialPort:
+        return 5;
+    case Menu::Signal:
+        return 3;
+    case Menu::Help:
+        break;
+    }
+    return 2;
 }
 
 template <typename Condition>
