@@ -21,22 +21,24 @@ if [ "$watch" = --signal-watch ]; then
   work="$work/watch"
   mkdir -p "$work"
   start_sim
-  RXDECK_COMM1="$work/tty" "$build/src/rxdeck" --signal-log "$work/signal.csv" >/dev/null 2>&1 &
+  RXDECK_COMM1="$work/tty" "$build/src/rxdeck" --port 1 --signal-log "$work/signal.csv" \
+    >/dev/null 2>&1 &
   rxdeck_pid=$!
   pids+=("$rxdeck_pid")
   rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
   xdotool windowmove --sync "$rxdeck_window" 300 400
   sleep 0.5
-  choose_comm1
   # Signal > Signal history…
   xdotool mousemove --window "$rxdeck_window" 100 10 click 1
   sleep 0.4
   xdotool mousemove --window "$rxdeck_window" 130 28 click 1
   sleep 0.5
-  xdotool search --onlyvisible --pid "$rxdeck_pid" --name '^Signal history$' >/dev/null ||
-    { echo "the signal history window did not open" >&2; exit 1; }
+  history_window="$(xdotool search --onlyvisible --pid "$rxdeck_pid" --name '^Signal history$' | head -n 1)"
+  [ -n "$history_window" ] || { echo "the signal history window did not open" >&2; exit 1; }
+  xdotool windowmove --sync "$history_window" 560 0 windowraise "$history_window"
 fi
 sleep 2 # let the snapshot finish and the poll settle
+[ -n "${RXDECK_BENCH_SHOT:-}" ] && import -window root "$RXDECK_BENCH_SHOT"
 
 # measure PID SIMLOG LABEL: prints what PID used over the seconds
 measure_start() { before["$1"]="$(cpu_seconds "$1")"; polls["$1"]="$(grep -c 'FRQ?;DET?;SGV?;BWS?' "$2" || true)"; }

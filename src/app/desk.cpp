@@ -8,6 +8,7 @@
 #include "link/portrecovery.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
+#include "memories/list/memorygrid.h"
 #include "memories/memorylist.h"
 #include "memories/scan.h"
 #include "memories/scratchmemories.h"
@@ -59,7 +60,8 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
                                  QFileInfo(workbookPath).absolutePath(), window);
     new PortRecovery(*portSelection, *port_, window);
     new StartPort(*ui.openAtStart, *portSelection, window);
-    signalWatch_ = new SignalWatchControl(*window, ui, *port_, *replies, *statusPoll_);
+    signalWatch_ = new SignalWatchControl(*window, ui, *port_, *replies, *statusPoll_,
+                                          *window->memoryGrid().model());
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);

@@ -2,6 +2,7 @@
 #include "app/signalwatchcontrol.h"
 
 #include "link/numbertext.h"
+#include "memories/list/memorylistmodel.h"
 #include "shell/controls.h"
 #include "shell/slider.h"
 #include "signalview/historywindow.h"
@@ -37,8 +38,9 @@ template <typename Window> void bringUp(Window& window)
 } // namespace
 
 SignalWatchControl::SignalWatchControl(QMainWindow& window, Controls& ui, SerialPort& port,
-                                       ReplyReader& reader, StatusPoll& poll)
-    : QObject(&window), window_(window), ui_(ui),
+                                       ReplyReader& reader, StatusPoll& poll,
+                                       memories::MemoryListModel& memories)
+    : QObject(&window), window_(window), ui_(ui), memories_(memories),
       history_(new signalwatch::SignalHistory(signalwatch::SignalHistory::defaultCapacity, this)),
       log_(new signalwatch::SignalLog(this)), sweep_(new signalwatch::SweepRun(port, reader, this))
 {
@@ -115,6 +117,8 @@ signalwatch::SweepWindow& SignalWatchControl::sweepWindow()
                 &SignalWatchControl::startSweep);
         connect(w, &signalwatch::SweepWindow::stopRequested, this, &SignalWatchControl::stopSweep);
         connect(w, &signalwatch::SweepWindow::tuneRequested, this, &SignalWatchControl::tuneTo);
+        connect(w, &signalwatch::SweepWindow::peakToMemoryRequested, this,
+                &SignalWatchControl::storePeak);
         connect(sweep_, &signalwatch::SweepRun::started, w,
                 &signalwatch::SweepWindow::sweepStarted);
         connect(sweep_, &signalwatch::SweepRun::stepRead, w, &signalwatch::SweepWindow::stepRead);
@@ -156,6 +160,26 @@ void SignalWatchControl::tuneTo(qint64 hz)
     // As if typed into the entry box and entered: the panel's own tuning.
     ui_.Text[2]->setText(frequencyText(double(hz) / 1e6));
     ui_.Command[1]->click();
+}
+
+void SignalWatchControl::storePeak(qint64 hz)
+{
+    // The row for adding, filled and written as if typed into the grid.
+    const int row = memories_.rowCount() - 1;
+    QString problem = memories_.problem();
+    if (problem.isEmpty() && (row < 0 || !memories_.isNewRow(row)))
+        problem = tr("no row for a new memory");
+    if (problem.isEmpty()) {
+        memories_.startTyping(row);
+        memories_.setData(memories_.index(row, 0), frequencyText(double(hz) / 1e6));
+        memories_.setData(memories_.index(row, 1), tr("Sweep peak"));
+        if (const auto saved = memories_.commitRow(row); !saved.ok)
+            problem = saved.error;
+    }
+    window_.statusBar()->showMessage(
+        problem.isEmpty() ? tr("New memory: %1 MHz").arg(frequencyText(double(hz) / 1e6))
+                          : tr("The peak was not stored: %1").arg(problem),
+        10000);
 }
 
 void SignalWatchControl::showSquelch()

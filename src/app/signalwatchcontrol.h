@@ -14,6 +14,10 @@ class SerialPort;
 class StatusPoll;
 struct Controls;
 
+namespace memories {
+class MemoryListModel;
+}
+
 namespace signalwatch {
 class HistoryWindow;
 class SignalHistory;
@@ -30,8 +34,9 @@ class SignalWatchControl : public QObject
 {
     Q_OBJECT
 public:
+    // A sweep's peak becomes a new row of `memories`.
     SignalWatchControl(QMainWindow& window, Controls& ui, SerialPort& port, ReplyReader& reader,
-                       StatusPoll& poll);
+                       StatusPoll& poll, memories::MemoryListModel& memories);
     ~SignalWatchControl() override;
 
     // Starts the signal log in `path`; false with the reason in `error`.
@@ -48,10 +53,12 @@ private:
     void sweepEnded(const QString& error);
     void stopSweep();
     void tuneTo(qint64 hz);
+    void storePeak(qint64 hz);
     void showSquelch();
 
     QMainWindow& window_;
     Controls& ui_;
+    memories::MemoryListModel& memories_;
     signalwatch::SignalHistory* history_;
     signalwatch::SignalLog* log_;
     signalwatch::SweepRun* sweep_;
