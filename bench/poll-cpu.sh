@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # CPU cost of Rxdeck while it polls the simulated receiver.
 # Usage: bench/poll-cpu.sh [seconds] [--signal-watch]   (default 60; needs a built tree, Xvfb, xdotool)
-# With --signal-watch a second Rxdeck on its own simulator polls side by side with the
-# first over the same seconds, with the signal log recording and the signal history
-# chart open; the first has neither (its history ring runs, as it always does).
+# With --signal-watch two more copies, each on its own simulator, poll side by side with
+# the first over the same seconds: one records the signal log, one records it and shows
+# the signal history chart. The first has neither (its history ring runs, as it always
+# does while Rxdeck runs).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 seconds="${1:-60}"
@@ -14,26 +15,32 @@ start_x
 start_sim
 start_rxdeck
 choose_comm1
-if [ "$watch" = --signal-watch ]; then
-  plain_pid="$rxdeck_pid"
-  plain_log="$work/sim.log"
-  work_plain="$work"
-  work="$work/watch"
+# start_copy NAME [rxdeck arguments]: one more Rxdeck on its own simulator in $work/NAME,
+# with Comm1 open from the start; its pid in copy_pid[NAME].
+declare -A copy_pid
+start_copy() {
+  local name="$1" main_work="$work"
+  shift
+  work="$main_work/$name"
   mkdir -p "$work"
   start_sim
-  RXDECK_COMM1="$work/tty" "$build/src/rxdeck" --port 1 --signal-log "$work/signal.csv" \
-    >/dev/null 2>&1 &
-  rxdeck_pid=$!
-  pids+=("$rxdeck_pid")
-  rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
-  xdotool windowmove --sync "$rxdeck_window" 300 400
+  RXDECK_COMM1="$work/tty" "$build/src/rxdeck" --port 1 "$@" >/dev/null 2>&1 &
+  copy_pid[$name]=$!
+  pids+=($!)
+  work="$main_work"
+}
+if [ "$watch" = --signal-watch ]; then
+  start_copy log --signal-log "$work/log/signal.csv"
+  start_copy chart --signal-log "$work/chart/signal.csv"
+  window="$(xdotool search --sync --onlyvisible --pid "${copy_pid[chart]}" --name 'Rxdeck' | head -n 1)"
+  xdotool windowmove --sync "$window" 300 400 windowraise "$window"
   sleep 0.5
   # Signal > Signal history…
-  xdotool mousemove --window "$rxdeck_window" 100 10 click 1
+  xdotool mousemove --window "$window" 100 10 click 1
   sleep 0.4
-  xdotool mousemove --window "$rxdeck_window" 130 28 click 1
+  xdotool mousemove --window "$window" 130 28 click 1
   sleep 0.5
-  history_window="$(xdotool search --onlyvisible --pid "$rxdeck_pid" --name '^Signal history$' | head -n 1)"
+  history_window="$(xdotool search --onlyvisible --pid "${copy_pid[chart]}" --name '^Signal history$' | head -n 1)"
   [ -n "$history_window" ] || { echo "the signal history window did not open" >&2; exit 1; }
   xdotool windowmove --sync "$history_window" 560 0 windowraise "$history_window"
 fi
@@ -53,16 +60,17 @@ measure_end() {
   }'
 }
 declare -A before polls
+measure_start "$rxdeck_pid" "$work/sim.log"
 if [ "$watch" = --signal-watch ]; then
-  measure_start "$plain_pid" "$plain_log"
-  measure_start "$rxdeck_pid" "$work/sim.log"
-  sleep "$seconds"
-  measure_end "$plain_pid" "$plain_log" "history closed, no log: "
-  measure_end "$rxdeck_pid" "$work/sim.log" "history open, log on:  "
-  echo "log rows written: $(($(wc -l <"$work/signal.csv") - 1))"
-  work="$work_plain"
-else
-  measure_start "$rxdeck_pid" "$work/sim.log"
-  sleep "$seconds"
-  measure_end "$rxdeck_pid" "$work/sim.log" ""
+  measure_start "${copy_pid[log]}" "$work/log/sim.log"
+  measure_start "${copy_pid[chart]}" "$work/chart/sim.log"
+fi
+sleep "$seconds"
+measure_end "$rxdeck_pid" "$work/sim.log" "${watch:+no log, chart closed: }"
+if [ "$watch" = --signal-watch ]; then
+  measure_end "${copy_pid[log]}" "$work/log/sim.log" "log on, chart closed: "
+  measure_end "${copy_pid[chart]}" "$work/chart/sim.log" "log on, chart open:   "
+  for name in log chart; do
+    echo "$name: log rows written: $(($(wc -l <"$work/$name/signal.csv") - 1))"
+  done
 fi

@@ -13,6 +13,7 @@
 #include "status/statuspoll.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -80,13 +81,25 @@ SignalWatchControl::SignalWatchControl(QMainWindow& window, Controls& ui, Serial
     connect(showSweep, &QAction::triggered, this, [this] { bringUp(sweepWindow()); });
 
     connect(sweep_, &signalwatch::SweepRun::finished, this, &SignalWatchControl::sweepEnded);
-    for (const int n : tuningButtons)
+    for (const int n : tuningButtons) {
+        // The step buttons tune at the mouse press, through their own event filter; this
+        // one, installed later, runs first, so the sweep's way back goes out before the step.
+        ui.Command[std::size_t(n)]->installEventFilter(this);
         connect(ui.Command[std::size_t(n)], &QPushButton::pressed, this,
                 &SignalWatchControl::stopSweep);
+    }
     connect(ui.HScroll[5], &Slider::changed, this, &SignalWatchControl::showSquelch);
 }
 
 SignalWatchControl::~SignalWatchControl() = default;
+
+bool SignalWatchControl::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)
+        stopSweep();
+    return QObject::eventFilter(watched, event);
+}
 
 bool SignalWatchControl::startLog(const QString& path, QString* error)
 {

@@ -48,6 +48,9 @@ public:
     signalwatch::HistoryWindow& historyWindow();
     signalwatch::SweepWindow& sweepWindow();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void startSweep(const signalwatch::SweepPlan& plan, int sweeps);
     void sweepEnded(const QString& error);

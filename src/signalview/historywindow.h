@@ -27,7 +27,7 @@ public:
     // Readings in the running average: one second of the poll.
     static constexpr int averageReadings = 10;
     // How often an open chart catches up with the ring.
-    static constexpr int redrawMs = 500;
+    static constexpr int redrawMs = 1000;
 
     HistoryWindow(const SignalHistory& history, QWidget* parent = nullptr);
 

@@ -13,8 +13,9 @@ namespace rxdeck::signalwatch {
 namespace {
 
 // Replies arrive a character at a time at 9600 baud; looking often keeps the sweep at
-// the line's pace.
+// the line's pace. Between sweeps there is only the clock to watch.
 constexpr int tickMs = 2;
+constexpr int restingTickMs = 20;
 
 QByteArray tuneLine(qint64 hz)
 {
@@ -40,6 +41,7 @@ void SweepRun::start(const SweepPlan& plan, int sweeps, int intervalMs)
     returnHz_ = -1;
     tries_ = 0;
     state_ = State::Probing;
+    ticker_.setInterval(tickMs);
     // A reply on its way from before answers nothing of ours.
     reader_.take(replies::ReplyKind::Status);
     ticker_.start();
@@ -72,6 +74,7 @@ void SweepRun::tuneAndAsk()
         return;
     }
     port_.output(tuneLine(plan_.frequencyAt(bin_)));
+    ticker_.setInterval(tickMs);
     tries_ = 0;
     ask();
 }
@@ -123,6 +126,7 @@ void SweepRun::tick()
         return;
     }
     state_ = State::Resting;
+    ticker_.setInterval(restingTickMs);
 }
 
 void SweepRun::end(const QString& error)

@@ -99,5 +99,35 @@ TEST_F(DeskTest, WindowSweepEndsOnTheFrequencyItStartedFrom)
     expectWellFormedTrafficAndProgramAlive();
 }
 
+TEST_F(DeskTest, AStepFromThePanelStopsTheSweepAndStepsFromWhereItWas)
+{
+    startSimulator();
+    startProgram();
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0));
+    panel().typeInto(controls::LowLimit, "3");
+    panel().typeInto(controls::HighLimit, "30");
+    const std::size_t mark = received();
+    panel().choose(Menu::Signal, 2);
+    std::vector<WindowId> windows;
+    ASSERT_TRUE(traffic().waitUntil(
+        [&](const Lines&) { return !(windows = panel().windowsNamed("^Band sweep$")).empty(); },
+        5s));
+    xdo::moveTo(windows.front(), QPoint(960, 0)); // off the panel's buttons
+    xdo::key("alt+s");
+    ASSERT_TRUE(traffic().waitForLine("FRQ3.05", mark, 10s));
+    panel().click(controls::Plus1k);
+    ASSERT_TRUE(traffic().waitForPolls(3, received()));
+    Lines tunes;
+    for (const std::string& line : traffic().lines())
+        if (line.starts_with("FRQ") && !line.starts_with("FRQ?"))
+            tunes.push_back(line);
+    // Back to 14.2 MHz first, then the step from there; the sweep took no more steps.
+    ASSERT_GE(tunes.size(), 2u);
+    EXPECT_THAT(std::vector(tunes.end() - 2, tunes.end()),
+                ::testing::ElementsAre("FRQ14.2", "FRQ14.201"));
+    expectWellFormedTrafficAndProgramAlive();
+}
+
 } // namespace
 } // namespace rxdeck::e2e

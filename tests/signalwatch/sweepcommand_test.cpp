@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // rxdeck-sweep against the receiver simulator.
 
+#include "signalwatch/sweepplan.h"
 #include "sim_harness.h"
 #include "support/files.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
+using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::SizeIs;
@@ -99,6 +105,78 @@ TEST(SweepCommand, FailsWithAReasonWhenThereIsNoReceiver)
         EXPECT_EQ(run.status, 1) << c.port;
         EXPECT_THAT(run.errors, HasSubstr(c.reason)) << c.port;
         EXPECT_THAT(run.rows, ::testing::IsEmpty()) << c.port;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SweepCommand, CtrlCKeepsTheFinishedRowsAndTunesBack)
+{
+    const auto log = std::filesystem::temp_directory_path() /
+                     ("rxdeck-sweep-int-" + std::to_string(::getpid()) + ".log");
+    rxdeck::testing::SimulatorProcess sim({"--log", log.string()});
+    const auto device = sim.readLine();
+    ASSERT_TRUE(device);
+    const auto rows = std::filesystem::path(log).replace_extension(".csv");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(RXDECK_SWEEP_PATH, RXDECK_SWEEP_PATH, "--port", device->c_str(), "--from", "7",
+                "--to", "7.01", "--step", "1", "--repeat", "0", "--output", rows.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Until two rows are out, then Ctrl-C in the middle of a sweep.
+    std::string written;
+    for (int i = 0; i < 100 && std::count(written.begin(), written.end(), '\n') < 2; ++i) {
+        std::this_thread::sleep_for(50ms);
+        written = readAll(rows);
+    }
+    std::this_thread::sleep_for(120ms);
+    ::kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    written = readAll(rows);
+    EXPECT_GE(std::count(written.begin(), written.end(), '\n'), 2);
+    EXPECT_TRUE(written.ends_with('\n')) << "a row was cut short";
+    for (std::istringstream lines(written); std::getline(lines, written);)
+        EXPECT_EQ(columns(written).size(), 6u + 11u) << written;
+    // The last line the receiver heard takes it back to the simulator's first frequency.
+    std::istringstream heard(readAll(log));
+    std::string line, lastTune;
+    while (std::getline(heard, line))
+        if (line.find(" FRQ") != std::string::npos && line.find("FRQ?") == std::string::npos)
+            lastTune = line.substr(line.find(" FRQ") + 1);
+    EXPECT_EQ(lastTune, "FRQ14.2");
+    std::filesystem::remove(log);
+    std::filesystem::remove(rows);
+}
+
+TEST(SweepPlan, RefusesWhatTheReceiverCannotSweep)
+{
+    using rxdeck::signalwatch::SweepPlan;
+    const struct
+    {
+        qint64 from, to, step;
+        int bins; // 0: refused
+    } cases[] = {
+        {14'000'000, 14'100'000, 10'000, 11},
+        {14'000'000, 14'000'000, 1'000, 1},
+        {14'000'000, 14'004'000, 3'000, 2},
+        {0, 30'000'000, 301, 99'668},
+        {0, 30'000'000, 300, 0},
+        {14'100'000, 14'000'000, 1'000, 0},
+        {14'000'000, 14'100'000, 0, 0},
+        {-1, 14'000'000, 1'000, 0},
+        {0, 30'000'001, 1'000, 0},
+    };
+    for (const auto& c : cases) {
+        QString reason;
+        const auto plan = SweepPlan::make(c.from, c.to, c.step, &reason);
+        EXPECT_EQ(plan ? plan->bins() : 0, c.bins) << c.from << ".." << c.to << " / " << c.step;
+        EXPECT_EQ(reason.isEmpty(), plan.has_value()) << reason.toStdString();
     }
 }
 
