@@ -11,6 +11,13 @@ set -euo pipefail
 seconds="${1:-60}"
 watch="${2:-}"
 
+if [ "$watch" = --signal-watch ] && [ -z "${DISPLAY:-}" ]; then
+  # Room for three windows side by side, none covering another.
+  export DISPLAY=":$((500 + RANDOM % 400))"
+  Xvfb "$DISPLAY" -screen 0 3000x2000x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 1
+fi
 start_x
 start_sim
 start_rxdeck
@@ -32,8 +39,10 @@ start_copy() {
 if [ "$watch" = --signal-watch ]; then
   start_copy log --signal-log "$work/log/signal.csv"
   start_copy chart --signal-log "$work/chart/signal.csv"
+  window="$(xdotool search --sync --onlyvisible --pid "${copy_pid[log]}" --name 'Rxdeck' | head -n 1)"
+  xdotool windowmove --sync "$window" 960 0
   window="$(xdotool search --sync --onlyvisible --pid "${copy_pid[chart]}" --name 'Rxdeck' | head -n 1)"
-  xdotool windowmove --sync "$window" 300 400 windowraise "$window"
+  xdotool windowmove --sync "$window" 1920 0
   sleep 0.5
   # Signal > Signal history…
   xdotool mousemove --window "$window" 100 10 click 1
@@ -42,7 +51,7 @@ if [ "$watch" = --signal-watch ]; then
   sleep 0.5
   history_window="$(xdotool search --onlyvisible --pid "${copy_pid[chart]}" --name '^Signal history$' | head -n 1)"
   [ -n "$history_window" ] || { echo "the signal history window did not open" >&2; exit 1; }
-  xdotool windowmove --sync "$history_window" 560 0 windowraise "$history_window"
+  xdotool windowmove --sync "$history_window" 1920 660
 fi
 sleep 2 # let the snapshot finish and the poll settle
 [ -n "${RXDECK_BENCH_SHOT:-}" ] && import -window root "$RXDECK_BENCH_SHOT"
