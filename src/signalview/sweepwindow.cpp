@@ -6,6 +6,7 @@
 #include <QBoxLayout>
 #include <QChart>
 #include <QChartView>
+#include <QCloseEvent>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
@@ -144,6 +145,13 @@ void SweepWindow::setRange(double fromMhz, double toMhz, double stepKhz)
     from_->setValue(std::min(fromMhz, toMhz));
     to_->setValue(std::max(fromMhz, toMhz));
     step_->setValue(stepKhz);
+}
+
+void SweepWindow::closeEvent(QCloseEvent* event)
+{
+    if (running_)
+        emit stopRequested();
+    QWidget::closeEvent(event);
 }
 
 void SweepWindow::toggle()

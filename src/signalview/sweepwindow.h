@@ -47,6 +47,10 @@ signals:
     void tuneRequested(qint64 hz);
     void peakToMemoryRequested(qint64 hz);
 
+protected:
+    // Closing the window ends its sweep: nobody would see it or stop it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void toggle();
     void exportPng();

@@ -36,7 +36,12 @@ bool SignalLog::start(const QString& path, QString* error)
         pending_ = header;
     flushTimer_.start();
     emit runningChanged(true);
-    return flush();
+    if (!flush()) {
+        if (error)
+            *error = tr("it cannot be written");
+        return false;
+    }
+    return true;
 }
 
 void SignalLog::stop()
