@@ -40,6 +40,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 echo "$depends" | grep -q 'libqt6widgets6' || fail "Depends names no Qt 6 library"
 echo "$depends" | grep -q 'libqt6serialport6' || fail "Depends misses Qt Serial Port"
+echo "$depends" | grep -q 'libqt6charts6' || fail "Depends misses Qt Charts"
 echo "$depends" | grep -q 'fonts-liberation2' || fail "Depends misses the panel's font"
 [ "$(dpkg-deb -f "$deb" Section)" = hamradio ] || fail "Section is not hamradio"
 maintainer=$(dpkg-deb -f "$deb" Maintainer)
