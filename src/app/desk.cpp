@@ -2,6 +2,7 @@
 #include "app/desk.h"
 
 #include "about/aboutlauncher.h"
+#include "app/memoryscancontrol.h"
 #include "app/portmenu.h"
 #include "app/signalwatchcontrol.h"
 #include "app/startport.h"
@@ -12,6 +13,7 @@
 #include "memories/memorylist.h"
 #include "memories/scan.h"
 #include "memories/scratchmemories.h"
+#include "memoryscan/memoryscanner.h"
 #include "netcontrol/rigctlserver.h"
 #include "panel/receiversettings.h"
 #include "panel/slidercontrols.h"
@@ -20,6 +22,7 @@
 #include "shell/form1.h"
 #include "shell/led.h"
 #include "shell/slider.h"
+#include "signalwatch/sweeprun.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
 #include "status/settingssnapshot.h"
@@ -51,17 +54,33 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     statusPoll_ = new StatusPoll(ui, *port_, *replies, window);
     QObject::connect(replies, &ReplyReader::pieceDropped, portMenu, &PortMenu::countRejected);
     QObject::connect(statusPoll_, &StatusPoll::replyRejected, portMenu, &PortMenu::countRejected);
-    new Tuning(ui, *port_, window);
+    auto* tuning = new Tuning(ui, *port_, window);
     receiverSettings_ = new ReceiverSettings(ui, *port_, window);
     new SliderControls(ui, *port_, window);
-    new ScratchMemories(ui, *port_, window);
+    auto* scratch = new ScratchMemories(ui, *port_, window);
     new Scan(ui, *port_, window);
     memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
                                  QFileInfo(workbookPath).absolutePath(), window);
+    // What was not sent, and why, goes to the status bar.
+    QObject::connect(tuning, &Tuning::refused, window, &Form1::showMessage);
+    QObject::connect(scratch, &ScratchMemories::refused, window, &Form1::showMessage);
+    QObject::connect(memoryList_, &MemoryList::refused, window, &Form1::showMessage);
     new PortRecovery(*portSelection, *port_, window);
     new StartPort(*ui.openAtStart, *portSelection, window);
+    // After every handler of a tuning control, so that it stops the memory scan first.
+    memoryScan_ =
+        new MemoryScanControl(*window, *port_, *statusPoll_, *portSelection, workbookPath);
+    // After the handlers of the tuning controls too: a press stops the sweep first.
     signalWatch_ = new SignalWatchControl(*window, ui, *port_, *replies, *statusPoll_,
                                           *window->memoryGrid().model());
+    // A sweep and the memory scan each tune the receiver: one starting ends the other.
+    QObject::connect(&memoryScan_->scanner(), &memoryscan::MemoryScanner::stateChanged,
+                     signalWatch_, [this](memoryscan::MemoryScanner::State state) {
+                         if (state != memoryscan::MemoryScanner::State::Idle)
+                             signalWatch_->sweep().stop();
+                     });
+    QObject::connect(&signalWatch_->sweep(), &signalwatch::SweepRun::started, memoryScan_,
+                     [this] { memoryScan_->scanner().stop(); });
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);
@@ -149,6 +168,15 @@ bool Desk::startNetworkControl(quint16 port, QString* error)
                      &netcontrol::RigctlServer::updateStatus);
     QObject::connect(statusPoll_, &StatusPoll::querySent, server_.get(),
                      &netcontrol::RigctlServer::noteQuerySent);
+    QObject::connect(server_.get(), &netcontrol::RigctlServer::scanRequested, memoryScan_,
+                     [scan = memoryScan_](netcontrol::ScanRequest request) {
+                         if (request == netcontrol::ScanRequest::Memories)
+                             scan->start();
+                         else
+                             scan->stop();
+                     });
+    QObject::connect(server_.get(), &netcontrol::RigctlServer::tuned, memoryScan_,
+                     &MemoryScanControl::stop);
     followPanel();
     const auto show = [this] { networkLabel_->setText(server_->statusText()); };
     QObject::connect(server_.get(), &netcontrol::RigctlServer::clientCountChanged, networkLabel_,

@@ -13,6 +13,7 @@ namespace rxdeck {
 class AboutLauncher;
 class Form1;
 class MemoryList;
+class MemoryScanControl;
 class PortSelection;
 class ReceiverSettings;
 class SerialPort;
@@ -38,6 +39,7 @@ public:
     SerialPort& port() const { return *port_; }
     MemoryList& memoryList() const { return *memoryList_; }
     StatusPoll& statusPoll() const { return *statusPoll_; }
+    MemoryScanControl& memoryScan() const { return *memoryScan_; }
     SignalWatchControl& signalWatch() const { return *signalWatch_; }
 
     // Serves the rigctld protocol on this computer at `port` (0: any free port).
@@ -57,6 +59,7 @@ private:
     SerialPort* port_; // owned by the window, like every handler
     MemoryList* memoryList_;
     StatusPoll* statusPoll_;
+    MemoryScanControl* memoryScan_;
     PortSelection* portSelection_;
     SettingsSnapshot* snapshot_;
     ReceiverSettings* receiverSettings_;

@@ -3,6 +3,7 @@
 
 #include "link/portselection.h"
 #include "shell/controls.h"
+#include "shell/restingdisplay.h"
 
 #include <QAction>
 #include <QTimer>
@@ -24,6 +25,14 @@ PortMenu::PortMenu(Controls& ui, PortSelection& selection, QObject* parent)
     }
     connect(&selection, &PortSelection::opening, ui.Timer[12], &QTimer::stop);
     connect(&selection, &PortSelection::opened, this, &PortMenu::onOpened);
+    connect(&selection, &PortSelection::portNotAvailable, this, &PortMenu::onNotAvailable);
+}
+
+void PortMenu::onNotAvailable()
+{
+    for (std::size_t item = 1; item < ui_.Comm.size(); ++item)
+        ui_.Comm[item]->setChecked(false);
+    showNoPort(ui_);
 }
 
 void PortMenu::onOpened(int n)

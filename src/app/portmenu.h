@@ -11,7 +11,9 @@ struct Controls;
 
 // The "Serial port" menu's items and `Timer12` around a PortSelection: a choice
 // goes to the selection, and an open port gets its item's mark and starts the
-// settings snapshot. The items' tooltips also count the replies the link spoiled.
+// settings snapshot. A port that fails to open leaves no item marked and the display
+// as at start-up, since no port is open then. The items' tooltips also count the
+// replies the link spoiled.
 class PortMenu : public QObject
 {
     Q_OBJECT
@@ -24,6 +26,7 @@ public:
 private:
     void onOpened(int n);
     void showCount();
+    void onNotAvailable();
 
     Controls& ui_;
     QStringList toolTips_; // each item's own, by item number

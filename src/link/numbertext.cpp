@@ -231,4 +231,53 @@ QString frequencyText(double value)
     return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
 }
 
+namespace {
+
+// Digits with at most one "." somewhere among them, and at least one digit.
+bool isPlainDecimal(QStringView text)
+{
+    int points = 0;
+    int digits = 0;
+    for (QChar c : text) {
+        if (c == u'.')
+            ++points;
+        else if (isDigit(c))
+            ++digits;
+        else
+            return false;
+    }
+    return digits > 0 && points <= 1;
+}
+
+bool inTuningRange(double megahertz)
+{
+    return megahertz >= lowestMHz && megahertz <= highestMHz;
+}
+
+} // namespace
+
+std::optional<QString> typedFrequencyProblem(QStringView text)
+{
+    const QString range = QStringLiteral("The receiver tunes from 0.005 to 30 MHz.");
+    if (text.trimmed().isEmpty())
+        return QStringLiteral("Type a frequency in MHz, such as 7.055.");
+    if (isPlainDecimal(text)) {
+        const double megahertz = decimalValue(text);
+        if (inTuningRange(megahertz))
+            return std::nullopt;
+        // Kilohertz typed out of habit: say what that is in megahertz.
+        if (megahertz > highestMHz && inTuningRange(megahertz / 1000))
+            return QStringLiteral("%1 is not a frequency in MHz: %1 kHz is %2 MHz. %3")
+                .arg(text, frequencyText(megahertz / 1000), range);
+        return QStringLiteral("%1 MHz is out of range. %2").arg(text, range);
+    }
+    QString withPoint = text.toString();
+    withPoint.replace(u',', u'.');
+    if (withPoint != text && isPlainDecimal(withPoint))
+        return QStringLiteral("Write the decimal point as \".\": %1.").arg(withPoint);
+    return QStringLiteral("\"%1\" is not a frequency: type MHz with \".\" as the decimal point, "
+                          "such as 7.055.")
+        .arg(text);
+}
+
 } // namespace rxdeck

@@ -25,9 +25,17 @@ void MemoryList::Command23_Click()
 {
     if (!port_.portOpen())
         return;
-    // Only a cell whose value lies from 0.005 to 30 MHz is sent, and then verbatim.
-    if (const auto line = memories::selectCommandLine(grid_.currentCellText()))
+    // The row's frequency, whichever column is current: a note never tunes. Only a
+    // value from 0.005 to 30 MHz is sent, and then verbatim.
+    const QString frequency = grid_.currentRowFrequency();
+    if (const auto line = memories::selectCommandLine(frequency)) {
         port_.output(*line);
+        return;
+    }
+    emit refused(
+        frequency.isEmpty()
+            ? tr("Nothing to tune: this memory has no frequency.")
+            : tr("Nothing to tune: %1 is not a frequency from 0.005 to 30 MHz.").arg(frequency));
 }
 
 void MemoryList::mnuMemorieshelp_Click()

@@ -14,8 +14,8 @@ namespace memories {
 class MemoryGrid;
 } // namespace memories
 
-// The memory list's two handlers: "Select" tunes the receiver to the grid's current
-// cell, and Help > "Memories" shows the help window, built on first use and reused.
+// The memory list's two handlers: "Select" tunes the receiver to the frequency of the
+// grid's current row, and Help > "Memories" shows the help window, built on first use and reused.
 class MemoryList : public QObject
 {
     Q_OBJECT
@@ -27,6 +27,10 @@ public:
     void mnuMemorieshelp_Click();
 
     memories::MemoriesHelp* helpWindow() const { return help_; }
+
+signals:
+    // Nothing was sent; the sentence says why.
+    void refused(const QString& reason);
 
 private:
     SerialPort& port_;

@@ -2,6 +2,7 @@
 #include "memories/scratchmemories.h"
 
 #include "link/commands.h"
+#include "link/numbertext.h"
 #include "link/serialport.h"
 #include "shell/controls.h"
 
@@ -43,13 +44,30 @@ void ScratchMemories::Store(int slot)
         return;
     const QString working = ui_.Text[5]->text();
     ui_.Command[std::size_t(scratchSlots[slot].recall)]->setText(working.left(keptCharacters));
+    stored_[std::size_t(slot)] = true;
 }
 
 void ScratchMemories::Recall(int slot)
 {
     if (!port_.portOpen())
         return;
-    port_.output(commands::frequency(ui_.Command[std::size_t(scratchSlots[slot].recall)]->text()));
+    if (!stored_[std::size_t(slot)]) {
+        // The caption still names the memory ("TempA"): there is no frequency to send.
+        emit refused(tr("Scratch memory %1 is empty: store a frequency in it with the small "
+                        "square above it first.")
+                         .arg(QChar(u'A' + slot)));
+        return;
+    }
+    const QString stored = ui_.Command[std::size_t(scratchSlots[slot].recall)]->text();
+    // Stored before the first status reply, it holds the hidden box's design text.
+    const std::optional<double> mhz = numberOfText(stored);
+    if (!mhz || *mhz < lowestMHz || *mhz > highestMHz) {
+        emit refused(tr("Scratch memory %1 holds no frequency: store one in it again once the "
+                        "receiver's frequency shows.")
+                         .arg(QChar(u'A' + slot)));
+        return;
+    }
+    port_.output(commands::frequency(stored));
 }
 
 } // namespace rxdeck

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <QObject>
 
 namespace rxdeck {
@@ -10,7 +11,8 @@ struct Controls;
 
 // Four one-click memories. A store square copies the working frequency into the
 // caption of its recall button ("TempA" … "TempD" until then); the recall button
-// tunes the receiver to its caption. The captions are the only storage.
+// tunes the receiver to its caption. The captions are the only storage; a memory
+// never stored sends nothing and says so.
 class ScratchMemories : public QObject
 {
     Q_OBJECT
@@ -21,8 +23,13 @@ public:
     void Store(int slot);
     void Recall(int slot);
 
+signals:
+    // Nothing was sent; the sentence says why.
+    void refused(const QString& reason);
+
 private:
     Controls& ui_;
+    std::array<bool, 4> stored_{};
     SerialPort& port_;
 };
 

@@ -182,7 +182,11 @@ void RigctlServer::readFrom(Client& client)
             // Held from now; counted from when the pacer actually writes it.
             held_[std::size_t(receiverLine.kind)] = Held{state, std::nullopt};
             pacer_->submit(receiverLine);
+            if (receiverLine.kind == LineKind::Frequency)
+                emit tuned();
         }
+        for (const ScanRequest request : outcome.scans)
+            emit scanRequested(request);
         close = outcome.close;
     }
     client.buffer.remove(0, start);

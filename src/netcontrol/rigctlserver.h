@@ -53,6 +53,10 @@ public:
 
 signals:
     void clientCountChanged(int count);
+    // A client asked to start or stop the memory scan.
+    void scanRequested(rxdeck::netcontrol::ScanRequest request);
+    // A client set the frequency: tuning like the user's own.
+    void tuned();
 
 private:
     struct Client;

@@ -5,6 +5,7 @@
 #include "link/numbertext.h"
 #include "netcontrol/levels.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -54,6 +55,7 @@ struct Context
     const QByteArrayList& args;
     RigState& state;
     std::vector<ReceiverLine>& lines;
+    std::vector<ScanRequest>& scans;
 };
 
 Answer failure(int code)
@@ -322,6 +324,29 @@ Answer getLockMode(Context&)
     return values({{"Locked", "0"}}, true);
 }
 
+// The scan kinds this program runs, by Hamlib's names. rigctld 4.5's dump_state has no
+// key for them (its NET rigctl clients take none), so only dump_caps and "g ?" say so.
+constexpr char scanKinds[] = "MEM STOP ";
+
+Answer scan(Context& c)
+{
+    if (c.args[0] == "?")
+        return values({{nullptr, scanKinds}});
+    if (c.args.size() < 2)
+        return failure(invalidArgument);
+    const bool start = c.args[0] == "MEM";
+    if (!start && c.args[0] != "STOP")
+        return failure(notAvailable);
+    bool valid = false;
+    c.args[1].toInt(&valid);
+    if (!valid)
+        return failure(invalidArgument);
+    if (!c.state.ready)
+        return failure(ioError);
+    c.scans.push_back(start ? ScanRequest::Memories : ScanRequest::Stop);
+    return {};
+}
+
 Answer unavailable(Context&)
 {
     return failure(notAvailable);
@@ -333,6 +358,7 @@ enum class Special
     CheckVfo,
     DumpState,
     DumpCaps,
+    SendCommand,
     Quit
 };
 
@@ -384,7 +410,7 @@ const Command commandTable[] = {
     {'N', "set_ts", 1, 1, unavailable},
     {'n', "get_ts", 0, 0, unavailable},
     {'G', "vfo_op", 1, 1, unavailable},
-    {'g', "scan", 2, 2, unavailable},
+    {'g', "scan", 2, 2, scan},
     {'E', "set_mem", 1, 1, unavailable},
     {'e', "get_mem", 0, 0, unavailable},
     {'Y', "set_ant", 2, 2, unavailable},
@@ -396,7 +422,7 @@ const Command commandTable[] = {
     {'C', "set_ctcss_tone", 1, 1, unavailable},
     {'c', "get_ctcss_tone", 0, 0, unavailable},
     {'b', "send_morse", 1, 1, unavailable},
-    {'w', "send_cmd", 1, 1, unavailable},
+    {'w', "send_cmd", 1, 1, nullptr, Special::SendCommand},
     {'1', "dump_caps", 0, 0, nullptr, Special::DumpCaps},
     {0, "get_vfo_info", 1, 1, getVfoInfo},
     {0, "get_rig_info", 0, 0, getRigInfo},
@@ -629,6 +655,12 @@ Outcome RigctlSession::handle(QByteArrayView request, RigState& state)
             break;
         }
         Waiting w{std::size_t(command - std::begin(commandTable)), separator, {}};
+        if (command->special == Special::SendCommand) {
+            // Its argument is the rest of the line.
+            skipBlanks();
+            w.args << line.sliced(pos).toByteArray();
+            pos = end;
+        }
         if (!takeArgs(w)) {
             // As rigctld: the arguments may come on the next lines.
             waiting_ = std::move(w);
@@ -658,6 +690,21 @@ bool RigctlSession::run(std::size_t index, const QByteArrayList& args, char sepa
     case Special::DumpCaps:
         outcome.reply += dumpCaps() + report(ok);
         return true;
+    case Special::SendCommand: {
+        // The one line passed on that this program takes is its own scan command:
+        // Hamlib 4.5's NET rigctl refuses "g" for want of scan kinds it can learn, but
+        // passes "w g MEM 0" on.
+        QByteArrayList words = args[0].simplified().split(' ');
+        const auto scanCommand = std::find_if(std::begin(commandTable), std::end(commandTable),
+                                              [](const Command& c) { return c.shortName == 'g'; });
+        if (words.size() == 3 && (words[0] == "g" || words[0] == "\\scan")) {
+            words.removeFirst();
+            return run(std::size_t(scanCommand - std::begin(commandTable)), words, separator, state,
+                       outcome);
+        }
+        outcome.reply += report(notAvailable);
+        return true;
+    }
     case Special::Quit:
         outcome.reply += report(ok);
         outcome.close = true;
@@ -665,7 +712,7 @@ bool RigctlSession::run(std::size_t index, const QByteArrayList& args, char sepa
     case Special::None:
         break;
     }
-    Context context{args, state, outcome.lines};
+    Context context{args, state, outcome.lines, outcome.scans};
     outcome.reply += format(command, args, command.run(context), separator);
     return true;
 }
@@ -731,8 +778,8 @@ QByteArray RigctlSession::dumpCaps() const
                      "\nSet level: " + rangesOf(levels(), true) +
                      "\nExtra levels:\nGet parameters: \nSet parameters: \n"
                      "Extra parameters:\nMode list: " +
-                     modes +
-                     "\nVFO list: VFOA \nVFO Ops: \nScan Ops: \n"
+                     modes + "\nVFO list: VFOA \nVFO Ops: \nScan Ops: " + QByteArray(scanKinds) +
+                     "\n"
                      "Number of banks:\t0\nMemory name desc size:\t0\nMemories: None\n";
     const QByteArray rxRange =
         "\t5000 Hz - 30000000 Hz\n\t\tVFO list: VFOA \n\t\tMode list: " + modes +
@@ -836,7 +883,7 @@ QByteArray RigctlSession::dumpCaps() const
         {"Can set Channel", false},
         {"Can get Channel", false},
         {"Can ctl Mem/VFO", false},
-        {"Can Scan", false},
+        {"Can Scan", true},
         {"Can get Info", true},
         {"Can get power2mW", false},
         {"Can get mW2power", false},

@@ -85,11 +85,20 @@ struct ReceiverLine
     QByteArray line;
 };
 
+// Hamlib's scan command asks the program, not the receiver: "g MEM 0" starts the
+// memory scan, "g STOP 0" stops it.
+enum class ScanRequest
+{
+    Memories,
+    Stop
+};
+
 struct Outcome
 {
     QByteArray reply;                // written in one piece
     std::vector<ReceiverLine> lines; // for the receiver, in order
     bool close = false;              // end the connection after the reply
+    std::vector<ScanRequest> scans;  // in order, after the lines
 };
 
 // Longest request line a connection may send, without its line end.

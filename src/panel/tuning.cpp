@@ -5,6 +5,7 @@
 #include "link/numbertext.h"
 #include "link/serialport.h"
 #include "shell/controls.h"
+#include "shell/panelbuttons.h"
 
 #include <QEvent>
 #include <QLineEdit>
@@ -37,6 +38,9 @@ Tuning::Tuning(Controls& ui, SerialPort& port, QObject* parent)
     for (const StepButton& b : stepButtons) {
         // Presses come through the event filter, so no click (and no key) steps.
         ui.Command[std::size_t(b.button)]->installEventFilter(this);
+        if (auto* button = qobject_cast<TuningButton*>(ui.Command[std::size_t(b.button)]))
+            connect(button, &TuningButton::stepRequested, this,
+                    [this, n = b.button] { StepOnce(n); });
         connect(ui.Timer[std::size_t(b.timer)], &QTimer::timeout, this,
                 [this, n = b.button] { RepeatTick(n); });
     }
@@ -99,11 +103,23 @@ void Tuning::RepeatTick(int button)
     step(*b);
 }
 
+void Tuning::StepOnce(int button)
+{
+    const StepButton* b = find(button);
+    if (b && port_.portOpen())
+        step(*b);
+}
+
 void Tuning::Command1_Click()
 {
     if (!port_.portOpen())
         return;
-    port_.output(commands::frequency(ui_.Text[2]->text()));
+    const QString typed = ui_.Text[2]->text();
+    if (const auto problem = typedFrequencyProblem(typed)) {
+        emit refused(*problem);
+        return;
+    }
+    port_.output(commands::frequency(typed));
 }
 
 } // namespace rxdeck

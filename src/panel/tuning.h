@@ -11,7 +11,9 @@ struct Controls;
 // Direct frequency entry and the ten press-and-hold step buttons. A press takes one
 // step from the working frequency in `Text5` and starts the button's repeat timer;
 // each tick takes another step; the release stops it. Any mouse button steps; the
-// keyboard does not.
+// button's own keys do not, but its shortcut and its accessibility press action take
+// one step each (TuningButton::stepRequested). Set Freq sends only a frequency the
+// receiver can tune, and says why otherwise.
 class Tuning : public QObject
 {
     Q_OBJECT
@@ -19,6 +21,8 @@ public:
     Tuning(Controls& ui, SerialPort& port, QObject* parent = nullptr);
 
     void Command1_Click();
+    // One step of the button, as a press and release would take.
+    void StepOnce(int button);
 
     // The family's shared handlers, by button number (Command35 …).
     void MouseDown(int button);
@@ -57,6 +61,10 @@ public:
     void Timer9_Timer() { RepeatTick(18); }
 
     struct StepButton;
+
+signals:
+    // Nothing was sent; the sentence says why.
+    void refused(const QString& reason);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -3,8 +3,11 @@
 
 #include "link/portmap.h"
 #include "memories/list/memorygrid.h"
+#include "shell/accessibility.h"
 #include "shell/appicon.h"
 #include "shell/panelbuilder.h"
+#include "shell/panelbuttons.h"
+#include "shell/restingdisplay.h"
 #include "shell/textfit.h"
 
 #include <QAction>
@@ -16,7 +19,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
+#include <set>
 
 namespace rxdeck {
 namespace {
@@ -57,6 +62,41 @@ struct TimerSpec
     int interval;
 };
 
+// The main window's keys, wherever the focus is in it. Each acts as the mouse does on
+// its control; the controls' descriptions and tooltips name them.
+enum class Does
+{
+    Step,       // one step of a tuning button
+    Click,      // a click of a button
+    FocusEntry, // to the direct-entry box
+    FocusMemories,
+    UndoDelete, // of a memory
+};
+
+struct ShortcutSpec
+{
+    QKeyCombination keys;
+    Does does;
+    int command = 0;
+};
+
+constexpr ShortcutSpec shortcuts[] = {
+    {Qt::CTRL | Qt::Key_Up, Does::Step, 13},
+    {Qt::CTRL | Qt::Key_Down, Does::Step, 14},
+    {Qt::CTRL | Qt::Key_PageUp, Does::Step, 35},
+    {Qt::CTRL | Qt::Key_PageDown, Does::Step, 36},
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_Up, Does::Step, 15},
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_Down, Does::Step, 16},
+    {Qt::CTRL | Qt::Key_Return, Does::Click, 1},
+    {Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Enter, Does::Click, 1},
+    {QKeyCombination(Qt::Key_F5), Does::Click, 23},
+    {QKeyCombination(Qt::Key_F7), Does::Click, 37},
+    {QKeyCombination(Qt::Key_F8), Does::Click, 40},
+    {Qt::CTRL | Qt::Key_L, Does::FocusEntry},
+    {Qt::CTRL | Qt::Key_M, Does::FocusMemories},
+    {Qt::CTRL | Qt::Key_Z, Does::UndoDelete},
+};
+
 constexpr TimerSpec timers[] = {{1, 100}, {2, 150}, {3, 150}, {4, 150},  {5, 150},  {6, 150},
                                 {7, 150}, {8, 150}, {9, 150}, {10, 150}, {11, 150}, {12, 200}};
 
@@ -77,6 +117,7 @@ Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
     setWindowIcon(appIcon());
 
     installFontSubstitutes();
+    installPanelAccessibility();
     auto* panel = new PanelSurface(this);
     panel->setFixedSize(px(14295), px(8520));
     setCentralWidget(panel);
@@ -90,7 +131,15 @@ Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
     buildMenus();
     buildTimers();
     rxdeck::setTabOrder(ui_);
+    buildShortcuts();
     statusBar()->setSizeGripEnabled(true);
+    message_ = new QLabel(statusBar());
+    message_->setObjectName(QStringLiteral("message"));
+    statusBar()->addWidget(message_, 1);
+    messageTimer_ = new QTimer(this);
+    messageTimer_->setSingleShot(true);
+    messageTimer_->setInterval(15000);
+    connect(messageTimer_, &QTimer::timeout, message_, &QLabel::clear);
 
     Form_Load();
     ui_.Text[2]->setFocus();
@@ -130,6 +179,69 @@ void Form1::buildMenus()
     ui_.About->setObjectName(QStringLiteral("About"));
 }
 
+void Form1::buildShortcuts()
+{
+    std::set<const QWidget*> named;
+    for (const ShortcutSpec& item : shortcuts) {
+        const QKeySequence keys(item.keys);
+        auto* action = new QAction(this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        QPushButton* button = item.command ? ui_.Command[std::size_t(item.command)] : nullptr;
+        switch (item.does) {
+        case Does::Step: {
+            auto* tuning = qobject_cast<TuningButton*>(button);
+            connect(action, &QAction::triggered, tuning, &TuningButton::requestStep);
+            break;
+        }
+        case Does::Click:
+            connect(action, &QAction::triggered, button, &QPushButton::click);
+            break;
+        case Does::FocusEntry:
+            connect(action, &QAction::triggered, this, [this] {
+                ui_.Text[2]->setFocus(Qt::ShortcutFocusReason);
+                ui_.Text[2]->selectAll();
+            });
+            break;
+        case Does::FocusMemories:
+            connect(action, &QAction::triggered, this,
+                    [this] { grid_->view()->setFocus(Qt::ShortcutFocusReason); });
+            break;
+        case Does::UndoDelete:
+            connect(action, &QAction::triggered, grid_, &memories::MemoryGrid::undoDelete);
+            break;
+        }
+        // The first key of a control is the one it names.
+        QWidget* target = button;
+        if (item.does == Does::FocusEntry)
+            target = ui_.Text[2];
+        else if (item.does == Does::FocusMemories || item.does == Does::UndoDelete)
+            target = grid_->view();
+        if (!named.insert(target).second)
+            continue;
+        const QString key = keys.toString(QKeySequence::NativeText);
+        const QString said = item.does == Does::UndoDelete
+                                 ? QStringLiteral("%1 undoes a delete.").arg(key)
+                                 : QStringLiteral("Shortcut: %1.").arg(key);
+        const QString description = target->accessibleDescription();
+        target->setAccessibleDescription(description.isEmpty() ? said : description + u' ' + said);
+        if (button)
+            button->setToolTip(QStringLiteral("%1 (%2)").arg(button->accessibleName(), key));
+    }
+}
+
+void Form1::showMessage(const QString& text)
+{
+    message_->setText(text);
+    messageTimer_->start();
+}
+
+QString Form1::message() const
+{
+    return message_->text();
+}
+
 void Form1::buildTimers()
 {
     for (const TimerSpec& item : timers) {
@@ -143,7 +255,7 @@ void Form1::buildTimers()
 
 void Form1::Form_Load()
 {
-    ui_.Label[1]->setText(QStringLiteral("Serial port?"));
+    showNoPort(ui_);
 }
 
 void Form1::showPortWarning(const QString& reason)
@@ -164,7 +276,7 @@ void Form1::onPortLost()
 {
     // The device vanished: the snapshot cannot finish, and the display says so.
     ui_.Timer[12]->stop();
-    ui_.Label[1]->setText(QStringLiteral("No serial"));
+    showNoSerial(ui_);
 }
 
 } // namespace rxdeck

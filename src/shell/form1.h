@@ -32,6 +32,9 @@ public:
     void showPortWarning(const QString& reason);
     // The open port failed and closed itself.
     void onPortLost();
+    // Says on the status bar why something the user asked for was not done.
+    void showMessage(const QString& text);
+    QString message() const;
 
 signals:
     void warningShown(const QString& text, const QString& reason);
@@ -44,11 +47,14 @@ protected:
 private:
     void buildMenus();
     void buildTimers();
+    void buildShortcuts();
     void Form_Load();
 
     Controls ui_;
     memories::MemoryGrid* grid_;
     bool captureWarnings_ = false;
+    QLabel* message_ = nullptr;
+    QTimer* messageTimer_ = nullptr;
 };
 
 } // namespace rxdeck

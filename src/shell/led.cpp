@@ -2,6 +2,7 @@
 #include "shell/led.h"
 
 #include <array>
+#include <QAccessible>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -19,6 +20,36 @@ const std::array<QColor, 3>& lampColours()
 
 } // namespace
 
+LampGroup::LampGroup(const QString& name, const QString& whenDark, QObject* parent)
+    : QObject(parent), name_(name), whenDark_(whenDark)
+{
+}
+
+void LampGroup::add(Led* lamp, const QString& caption)
+{
+    lamp->group_ = this;
+    lamp->caption_ = caption;
+    lamps_.emplace_back(lamp, caption);
+}
+
+std::optional<QString> LampGroup::reading() const
+{
+    if (!reading_)
+        return std::nullopt;
+    return reading_();
+}
+
+QString LampGroup::state() const
+{
+    QString lit = whenDark_;
+    for (const auto& [lamp, caption] : lamps_)
+        if (lamp->lit())
+            lit = caption;
+    if (const auto text = reading(); text && !text->trimmed().isEmpty())
+        return QStringLiteral("%1, %2").arg(lit, text->trimmed());
+    return lit;
+}
+
 Led::Led(QWidget* parent, int ledcolor, int shape) : QWidget(parent)
 {
     setLedcolor(ledcolor);
@@ -32,6 +63,13 @@ void Led::setLit(bool lit)
         return;
     lit_ = lit;
     update();
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent stateEvent(this, changed);
+    QAccessible::updateAccessibility(&stateEvent);
+    QAccessibleEvent nameEvent(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&nameEvent);
+    emit litChanged(lit);
 }
 
 void Led::setLedcolor(int ledcolor)

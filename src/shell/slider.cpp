@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/slider.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <QEvent>
 #include <QScrollBar>
@@ -42,6 +44,9 @@ Slider::Slider(int minimum, int maximum, int smallChange, int largeChange, int v
     bar_->setValue(toPosition(value));
     // Without tracking, a drag reports its value only on release.
     bar_->setTracking(false);
+    // Arrow keys move the thumb the way they point, as the arrow buttons do; a scroll
+    // bar's default runs them the other way.
+    bar_->setInvertedControls(false);
     bar_->setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(bar_);
     connect(bar_, &QScrollBar::valueChanged, this, &Slider::changed);
@@ -61,6 +66,38 @@ bool Slider::inRange(int value) const
 {
     return direction_ > 0 ? (value >= minimum_ && value <= maximum_)
                           : (value <= minimum_ && value >= maximum_);
+}
+
+double Slider::shownMinimum() const
+{
+    return std::min(minimum_ * shown_.scale, maximum_ * shown_.scale);
+}
+
+double Slider::shownMaximum() const
+{
+    return std::max(minimum_ * shown_.scale, maximum_ * shown_.scale);
+}
+
+double Slider::shownStep() const
+{
+    return bar_->singleStep() * std::abs(shown_.scale);
+}
+
+QString Slider::shownText() const
+{
+    const double shown = shownValue();
+    QString text = QString::number(shown);
+    if (shown_.signedValue && shown > 0)
+        text.prepend(u'+');
+    return shown_.unit.isEmpty() ? text : text + u' ' + shown_.unit;
+}
+
+void Slider::setShownValue(double shown)
+{
+    const double value = std::round(shown / shown_.scale);
+    const int low = std::min(minimum_, maximum_);
+    const int high = std::max(minimum_, maximum_);
+    setValue(int(std::clamp(value, double(low), double(high))));
 }
 
 int Slider::toPosition(int value) const

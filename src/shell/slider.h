@@ -30,6 +30,24 @@ public:
     // The underlying bar, whose position runs 0..|maximum - minimum| left to right.
     QScrollBar* bar() const { return bar_; }
 
+    // The value as the panel shows it, for assistive technology: value() times scale,
+    // in unit ("Hz", "dBm", or none), with a sign when signedValue.
+    struct Shown
+    {
+        double scale = 1;
+        QString unit;
+        bool signedValue = false;
+    };
+    void setShown(const Shown& shown) { shown_ = shown; }
+    double shownValue() const { return value() * shown_.scale; }
+    double shownMinimum() const;
+    double shownMaximum() const;
+    double shownStep() const;
+    // "-100 dBm", "+1000 Hz".
+    QString shownText() const;
+    // Sets the value nearest to a shown one, clamped to the range.
+    void setShownValue(double shown);
+
 signals:
     void changed();
 
@@ -43,6 +61,7 @@ private:
     int minimum_;
     int maximum_;
     int direction_; // +1 when the value grows to the right, -1 when it shrinks
+    Shown shown_;
 };
 
 } // namespace rxdeck

@@ -5,6 +5,7 @@
 #include "link/serialport.h"
 #include "shell/controls.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "shell/slider.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
@@ -46,7 +47,7 @@ void SettingsSnapshot::Timer12_Timer()
     const QString& reply = taken.text;
     if (reply.isEmpty()) {
         if (taken.silent)
-            ui_.Label[1]->setText(QStringLiteral("No serial"));
+            showNoSerial(ui_);
         port_.output(commands::settingsQuery());
         return;
     }

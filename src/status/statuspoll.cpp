@@ -6,12 +6,14 @@
 #include "link/serialport.h"
 #include "shell/controls.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
 
 #include <cmath>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace rxdeck {
@@ -62,18 +64,29 @@ void StatusPoll::Timer1_Timer()
 {
     if (!port_.portOpen())
         return;
-    port_.output(commands::statusQuery());
-    if (!port_.portOpen())
+    const auto sendQuery = [this] {
+        port_.output(commands::statusQuery());
+        if (!port_.portOpen())
+            return false;
+        emit querySent(reader_.statusQueries());
+        return true;
+    };
+    // Fixed for the tick: whatever the reply makes of the setting, the query goes out.
+    const bool answerFirst = answerFirst_;
+    if (!answerFirst && !sendQuery())
         return; // the write failed and closed the port; keep the displays
-    const quint64 query = reader_.statusQueries();
-    emit querySent(query);
+    const auto queryLast = qScopeGuard([&] {
+        if (answerFirst && port_.portOpen() && sendQuery())
+            reader_.statusQuerySent();
+    });
     // A settings reply read here goes to the snapshot; the panel stays as it was.
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Status);
     // Counted after the read: its answer cannot be in this one.
-    reader_.statusQuerySent();
+    if (!answerFirst)
+        reader_.statusQuerySent();
     if (taken.text.isEmpty()) {
         if (taken.silent)
-            ui_.Label[1]->setText(QStringLiteral("No serial"));
+            showNoSerial(ui_);
         return;
     }
     // A reply in no form of the receiver's (a byte lost or added on the way) is no

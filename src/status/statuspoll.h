@@ -21,6 +21,11 @@ public:
 
     void Timer1_Timer();
 
+    // While set, a tick shows what arrived before it writes its query, so that a command
+    // written in answer to that reply (the memory scan's next frequency) goes out ahead
+    // of the query and the next reply already tells of it. The panel shows the same.
+    void setAnswerBeforeQuery(bool on) { answerFirst_ = on; }
+
 signals:
     // Each decoded status reply, for readers other than the panel.
     void statusDecoded(const rxdeck::ReceiverStatus& status);
@@ -33,6 +38,7 @@ private:
     Controls& ui_;
     SerialPort& port_;
     ReplyReader& reader_;
+    bool answerFirst_ = false;
 };
 
 } // namespace rxdeck

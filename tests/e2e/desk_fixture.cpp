@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desk_fixture.h"
 
+#include "memories/workbook/workbook.h"
+
 #include <gmock/gmock.h>
 
 #include <chrono>
@@ -55,6 +57,29 @@ void DeskTest::startProgram(const std::vector<std::string>& arguments, const std
     panel_.reset(); // one program at a time on the port and in the settings
     panel_ = std::make_unique<FrontPanel>(comm1.empty() ? device() : fs::path(comm1),
                                           folder_ / "data", folder_ / "rxdeck.out", arguments);
+}
+
+void DeskTest::writeMemories(const std::vector<std::vector<std::string>>& rows)
+{
+    workbook::Sheet sheet{QStringLiteral("Sheet1"), {}};
+    for (const auto& row : rows) {
+        auto& cells = sheet.rows.emplace_back();
+        for (const std::string& text : row) {
+            bool number = false;
+            const double value = QString::fromStdString(text).toDouble(&number);
+            if (text.empty())
+                cells.emplace_back(workbook::Empty{});
+            else if (number)
+                cells.emplace_back(value);
+            else
+                cells.emplace_back(QString::fromStdString(text));
+        }
+    }
+    fs::create_directories(dataFolder());
+    const auto written =
+        workbook::write(QString::fromStdString((dataFolder() / "Memories.xls").string()),
+                        workbook::Workbook{{sheet}});
+    ASSERT_TRUE(written.ok) << written.error.toStdString();
 }
 
 void DeskTest::expectWellFormedTrafficAndProgramAlive()

@@ -31,6 +31,12 @@ protected:
                       const std::string& comm1 = {});
 
     std::filesystem::path device() const { return folder_ / "tty"; }
+    std::filesystem::path folder() const { return folder_; }
+    // Where the program keeps its memory workbook, Activity.csv and settings.
+    std::filesystem::path dataFolder() const { return folder_ / "data" / "Rxdeck"; }
+    // Writes the memory workbook as Sheet1 with these rows, the header first; a cell that
+    // reads as a number is stored as one.
+    void writeMemories(const std::vector<std::vector<std::string>>& rows);
     FrontPanel& panel() { return *panel_; }
     rxdeck::testing::SimulatorProcess& simulator() { return *simulator_; }
     const TrafficLog& traffic() const { return traffic_; }

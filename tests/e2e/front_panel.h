@@ -45,8 +45,8 @@ inline constexpr Twips Passband{5040, 4560, 4215, 375};              // HScroll2
 enum class Menu
 {
     SerialPort, // Comm1 … Comm4, Open at start
-    Signal,     // Signal history, Record signal log, Band sweep
-    Help,       // Memories, About
+    Signal,     // Signal history, Record signal log, Band sweep; before Help
+    Help,       // Memories, About; the last title, after Scan and Signal
 };
 
 class FrontPanel

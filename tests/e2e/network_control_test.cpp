@@ -179,6 +179,46 @@ TEST_F(NetworkControlTest, RigctlReadsAndTunesTheReceiverThroughTheProgram)
     EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
 }
 
+TEST_F(NetworkControlTest, RigctlStartsAndStopsTheMemoryScan)
+{
+    writeMemories({{"Frequency", "Note"}, {"7.05", "Net"}, {"7.1", "Other"}});
+    ASSERT_NO_FATAL_FAILURE(startWithServer());
+    panel().choose(Menu::SerialPort, 0);
+    ASSERT_TRUE(traffic().waitForPolls(3, 0)) << "the status poll did not start";
+    const auto tunes = [&](std::size_t from) {
+        Lines lines;
+        const Lines all = sent();
+        for (std::size_t i = from; i < all.size(); ++i)
+            if (all[i] == "FRQ7.05" || all[i] == "FRQ7.1")
+                lines.push_back(all[i]);
+        return lines;
+    };
+
+    // Hamlib 4.5's NET rigctl knows no scan kinds of a server and refuses "g" itself, but
+    // passes the line on with "w" (and then waits for its timeout).
+    const auto scan = [&](const std::string& kind) {
+        return runCommand({"rigctl", "-m", "2", "-r", "127.0.0.1:" + std::to_string(port_), "-C",
+                           "timeout=500", "w", "g " + kind + " 0"},
+                          30s);
+    };
+    CommandResult result = scan("MEM");
+    EXPECT_TRUE(result.ok()) << result.output;
+    // Nothing is heard at the default squelch level: round and round.
+    ASSERT_TRUE(traffic().waitUntil([&](const Lines&) { return tunes(0).size() >= 4; }, 10s));
+    result = scan("STOP");
+    EXPECT_TRUE(result.ok()) << result.output;
+    const std::size_t stopped = sent().size();
+    ASSERT_TRUE(traffic().waitForPolls(20, received()));
+    EXPECT_THAT(tunes(stopped), IsEmpty());
+    Connection client(port_);
+    client.send("\\dump_caps\n");
+    EXPECT_THAT(client.receive(200), ::testing::HasSubstr("Scan Ops: MEM STOP \n"));
+    client.send("g MEM 0\n");
+    EXPECT_EQ(client.receive(), "RPRT 0\n");
+    client.send("\\scan STOP 0\n");
+    EXPECT_EQ(client.receive(), "RPRT 0\n");
+}
+
 // Hamlib's own client sets and reads every level and function; a value beyond the receiver is
 // refused. Within one pacing interval only the newest line of a kind goes out, so the sets
 // of one kind end with the one checked at the receiver.

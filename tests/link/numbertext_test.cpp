@@ -117,3 +117,31 @@ TEST(FrequencyText, StepsHeldForLongDoNotDrift)
         text = frequencyText(decimalValue(text) - 0.009);
     EXPECT_EQ(text, QStringLiteral("5.21"));
 }
+
+// A typed frequency goes out only as digits with one "." from 0.005 to 30 MHz; anything
+// else is refused with the hint the mistake calls for.
+TEST(TypedFrequencyProblem, AcceptsMegahertzAndNamesTheMistake)
+{
+    struct Case
+    {
+        const char* typed;
+        const char* hint; // nullptr: accepted
+    };
+    const Case cases[] = {
+        {"14.2", nullptr},     {"0.005", nullptr},        {"30", nullptr},
+        {"7.", nullptr},       {".5", nullptr},           {"14,2", "14.2"},
+        {"14200", "14.2 MHz"}, {"30.001", "0.005 to 30"}, {"0.004", "0.005"},
+        {"", "Type a"},        {"   ", "Type a"},         {"abc", "not a frequency"},
+        {"-7", "not a"},       {" 7.1", "not a"},         {"1.2.3", "not a"},
+        {"7e1", "not a"},      {"35", "0.005 to 30"},
+    };
+    for (const Case& c : cases) {
+        const auto problem = typedFrequencyProblem(QString::fromLatin1(c.typed));
+        if (!c.hint) {
+            EXPECT_FALSE(problem) << c.typed << ": " << problem->toStdString();
+            continue;
+        }
+        ASSERT_TRUE(problem) << c.typed;
+        EXPECT_TRUE(problem->contains(QLatin1StringView(c.hint))) << problem->toStdString();
+    }
+}

@@ -19,20 +19,21 @@ class MemoryListTest : public WindowTest
 protected:
     MemoryListTest() { completeSnapshot(QStringLiteral("x")); }
 
-    // Types text into the grid's Freq cell of the new row and makes it current.
-    void selectCell(const QString& text, int column = 0)
+    // Types text into a cell of the new row and makes `current` the current column.
+    void selectCell(const QString& text, int column = 0, int current = 0)
     {
         memories::MemoryGrid& grid = window->memoryGrid();
         auto* model = grid.model();
         const int row = model->memoryCount(); // the row for adding
         model->setData(model->index(row, column), text);
-        grid.view()->setCurrentIndex(model->index(row, column));
+        grid.view()->setCurrentIndex(model->index(row, current));
     }
 };
 
 } // namespace
 
-TEST_F(MemoryListTest, SelectSendsTheCurrentCellWhenItsValueIsInRange)
+// Whichever column is current, the row's frequency is what tunes; a note never does.
+TEST_F(MemoryListTest, SelectSendsTheRowsFrequencyWhenItIsInRange)
 {
     struct Case
     {
@@ -44,12 +45,19 @@ TEST_F(MemoryListTest, SelectSendsTheCurrentCellWhenItsValueIsInRange)
         {"0.0049", nullptr}, {"7.05 MHz", "FRQ7.05 MHz\n"}, {" 7.05", "FRQ 7.05\n"},
         {"abc", nullptr},
     };
-    for (const Case& c : cases) {
-        selectCell(QString::fromLatin1(c.cell), 1);
-        ui().Command[23]->click();
-        const QByteArrayList expected = c.line ? QByteArrayList{c.line} : QByteArrayList{};
-        EXPECT_EQ(port->takeWritten(), expected) << c.cell;
+    for (const int current : {0, 1}) {
+        for (const Case& c : cases) {
+            selectCell(QString::fromLatin1(c.cell), 0, current);
+            ui().Command[23]->click();
+            const QByteArrayList expected = c.line ? QByteArrayList{c.line} : QByteArrayList{};
+            EXPECT_EQ(port->takeWritten(), expected) << c.cell << " column " << current;
+            if (!c.line)
+                EXPECT_TRUE(window->message().contains(QStringLiteral("Nothing to tune")));
+        }
     }
+    selectCell(QStringLiteral("20 m SSB calling frequency"), 1, 1);
+    ui().Command[23]->click();
+    EXPECT_TRUE(port->takeWritten().isEmpty());
 }
 
 TEST_F(MemoryListTest, SelectOnTheEmptyNewRowOrWithThePortClosedSendsNothing)

@@ -28,19 +28,25 @@ constexpr ScratchSlot scratch[] = {
 
 } // namespace
 
-TEST_F(MemoriesTest, NeverStoredSlotsRecallTheirStartCaption)
+TEST_F(MemoriesTest, NeverStoredSlotsSendNothingAndSaySo)
 {
     for (const ScratchSlot& s : scratch) {
         button(s.recall)->click();
-        EXPECT_EQ(port->takeWritten(), QByteArrayList{"FRQ" + QByteArray(s.start) + "\n"});
+        EXPECT_TRUE(port->takeWritten().isEmpty()) << s.start;
+        EXPECT_EQ(button(s.recall)->text(), QString::fromLatin1(s.start));
+        EXPECT_TRUE(window->message().contains(QStringLiteral("empty"))) << s.start;
     }
 }
 
 TEST_F(MemoriesTest, StoreKeepsEightCharactersOfTheWorkingFrequency)
 {
     // Before any status reply the working frequency is still the design text.
+    // Recalling it sends no such frequency.
     button(27)->click();
     EXPECT_EQ(button(28)->text(), QStringLiteral("Text5"));
+    button(28)->click();
+    EXPECT_TRUE(port->takeWritten().isEmpty());
+    EXPECT_TRUE(window->message().contains(QStringLiteral("holds no frequency")));
 
     port->replies = {statusReply("07.123456", "4", "-100.0", "2")};
     ui().Timer[1]->timeout({});

@@ -135,19 +135,27 @@ TEST_F(WindowTest, ASilentReceiverIsAskedAgainOnEveryTick)
     EXPECT_FALSE(ui().Timer[1]->isActive());
 }
 
-TEST_F(WindowTest, AFailedOpenWarnsOnceAndKeepsTheEarlierMark)
+// No port is open afterwards, and the panel says so as at start-up: no mark, "Serial
+// port?", the meter at rest.
+TEST_F(WindowTest, AFailedOpenWarnsOnceAndShowsNoPortOpen)
 {
     QStringList warnings;
     QObject::connect(window, &Form1::warningShown,
                      [&](const QString& text, const QString&) { warnings << text; });
-    choosePort(1);
+    completeSnapshot(QStringLiteral("x"));
+    port->replies = {rxdeck::test::statusReply("14.200000", "4", "-60.0", "2")};
+    ui().Timer[1]->timeout({});
     port->unavailable = {2};
     ui().Comm[2]->trigger();
     EXPECT_EQ(warnings, QStringList{QStringLiteral(
                             "Port not available. Change the CommPort property to another port.")});
     EXPECT_FALSE(port->portOpen());
-    EXPECT_TRUE(ui().Comm[1]->isChecked());
-    EXPECT_FALSE(ui().Comm[2]->isChecked());
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_FALSE(ui().Comm[std::size_t(n)]->isChecked()) << n;
+    EXPECT_EQ(label(1), QStringLiteral("Serial port?"));
+    EXPECT_TRUE(ui().Text[3]->text().isEmpty());
+    EXPECT_TRUE(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).empty());
+    port->takeWritten();
     EXPECT_FALSE(ui().Timer[12]->isActive());
     EXPECT_TRUE(port->written.isEmpty());
     // Closed now: the panel sends nothing.
@@ -227,11 +235,13 @@ TEST_F(WindowTest, StatusPollShowsTheReceiver)
     EXPECT_EQ(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}),
               (std::vector<int>{2, 3, 4, 5, 6}));
 
-    // Nothing arrived: "No serial", everything else kept.
+    // Nothing arrived: "No serial" and the meter at rest, everything else kept.
     ui().Timer[1]->timeout({});
     EXPECT_EQ(label(1), QStringLiteral("No serial"));
     EXPECT_EQ(ui().Text[5]->text(), QStringLiteral(" 14.200000"));
     EXPECT_EQ(rxdeck::test::litLamps(ui(), {1, 14, 15, 16, 17, 18}), std::vector<int>{16});
+    EXPECT_TRUE(ui().Text[3]->text().isEmpty());
+    EXPECT_TRUE(rxdeck::test::litLamps(ui(), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).empty());
 
     // A piece of a reply, and replies whose fields a lost or added byte has shifted or
     // spoiled, change nothing and say no "No serial"; each is counted in the port's tooltip.

@@ -133,6 +133,10 @@ void MemoryGrid::setUpView()
     const QFont cellFont = sized(font(), kCellPoints);
 
     view_->setObjectName(QStringLiteral("DBGrid1Table"));
+    view_->setAccessibleName(tr("Memory list"));
+    view_->setAccessibleDescription(
+        tr("Memories: frequency and note. Select (F5) tunes to the current row; Delete "
+           "removes a row selected by its record selector or Shift+Space."));
     view_->setFrameShape(QFrame::NoFrame);
     view_->setModel(model_);
     view_->setItemDelegate(delegate_);
@@ -221,6 +225,24 @@ QString MemoryGrid::currentCellText() const
     if (!current.isValid())
         return {};
     return model_->displayText(current.row(), current.column());
+}
+
+void MemoryGrid::undoDelete()
+{
+    delegate_->commitOpenEditor();
+    if (const auto row = model_->undoRemove()) {
+        const QModelIndex first = model_->index(*row, MemoryListModel::FreqColumn);
+        view_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect |
+                                                            QItemSelectionModel::Rows);
+    }
+}
+
+QString MemoryGrid::currentRowFrequency() const
+{
+    const QModelIndex current = view_->currentIndex();
+    if (!current.isValid())
+        return {};
+    return model_->displayText(current.row(), MemoryListModel::FreqColumn);
 }
 
 bool MemoryGrid::commitPending()
@@ -314,6 +336,13 @@ bool MemoryGrid::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         const QModelIndex current = view_->currentIndex();
         const bool plain = key->modifiers() == Qt::NoModifier && current.isValid();
+        // Shift+Space selects the current row as its record selector's click does, so the
+        // keyboard can delete a memory too.
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::ShiftModifier &&
+            current.isValid()) {
+            selectRecord(current.row());
+            return true;
+        }
         if (plain && key->key() == Qt::Key_Delete &&
             view_->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
             model_->removeMemories(current.row());

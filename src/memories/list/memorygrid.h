@@ -19,8 +19,8 @@ class MemoryListModel;
 // edits cells in place; a typed character always goes into the current cell (there is
 // no search by typing). Leaving a row writes it to the workbook, as does closing the
 // window with a row still changed. Escape cancels the typing in a cell, and pressed
-// again the changes to the row. Clicking a row's record selector and pressing Delete
-// removes the row. Tab moves on to the next control, not between cells. When another
+// again the changes to the row. Clicking a row's record selector (or Shift+Space) and
+// pressing Delete removes the row. Tab moves on to the next control, not between cells. When another
 // program saves the workbook the grid shows the new version, on the same cell.
 class MemoryGrid : public QFrame
 {
@@ -37,6 +37,9 @@ public:
     // The text of the current cell as its column shows it; empty when there is no
     // current cell or it is an empty one, such as in the row for adding.
     QString currentCellText() const;
+    // The frequency of the current cell's row as the Freq column shows it, whichever
+    // column is current; empty when there is no current cell.
+    QString currentRowFrequency() const;
     // Writes a changed row now, text in an open editor included. False when the
     // write failed (the user has been told and the change is kept).
     bool commitPending();
@@ -46,6 +49,10 @@ public:
     bool mayClose();
 
     void setMessageSink(MessageSink sink);
+
+    // Puts back the memories the last delete removed (Ctrl+Z), while nothing has
+    // changed since, and makes the first of them current.
+    void undoDelete();
 
     QTableView* view() const { return view_; }
     MemoryListModel* model() const { return model_; }

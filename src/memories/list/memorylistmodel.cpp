@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <utility>
 
 namespace rxdeck::memories {
 namespace {
@@ -239,6 +240,7 @@ bool MemoryListModel::reloadIfChanged()
         return false;
     }
     reloadDue_ = false;
+    beforeRemove_.reset(); // another program's version: a delete of ours is history
     beginResetModel();
     state_ = loadedState(store_->load(), store_->fileName());
     needsReload_ = false;
@@ -301,6 +303,9 @@ QVariant MemoryListModel::data(const QModelIndex& index, int role) const
             return tr("Not up to date: this formula depends on a changed value and is "
                       "calculated again when a spreadsheet program opens %1.")
                 .arg(store_->fileName());
+        // A long note is cut short in its cell; the tooltip shows all of it.
+        if (index.column() == NoteColumn && !displayText(index.row(), NoteColumn).isEmpty())
+            return displayText(index.row(), NoteColumn);
         return {};
     case Qt::ForegroundRole:
         if (!state_.isCurrent(index.row(), index.column()))
@@ -500,6 +505,7 @@ MemoryListModel::SaveResult MemoryListModel::catchUp(const QString& failureIntro
     }
     fresh.pending = pending;
 
+    beforeRemove_.reset();
     beginResetModel();
     state_ = std::move(fresh);
     needsReload_ = false;
@@ -608,6 +614,7 @@ MemoryListModel::SaveResult MemoryListModel::commitRow(int row)
         state_.pending.failed = true;
         return saved;
     }
+    beforeRemove_.reset(); // a written change ends what a delete's undo could restore
     transition(std::move(next), state_.pending.row);
     return {};
 }
@@ -673,6 +680,9 @@ MemoryListModel::SaveResult MemoryListModel::removeMemories(int row, int count)
     }
     if (const SaveResult saved = save(next.document, intro); !saved.ok)
         return saved;
+    beforeRemove_ = state_;
+    beforeRemove_->pending = {};
+    removedRow_ = rows.front();
 
     const bool contiguous = rows.back() - rows.front() + 1 == static_cast<int>(rows.size());
     if (contiguous && next.rowCount() == rowCount() - static_cast<int>(rows.size())) {
@@ -688,6 +698,31 @@ MemoryListModel::SaveResult MemoryListModel::removeMemories(int row, int count)
     return {};
 }
 
+std::optional<int> MemoryListModel::undoRemove()
+{
+    if (!beforeRemove_)
+        return std::nullopt;
+    const QString intro = tr("The delete could not be undone");
+    if (needsReload_ || store_->changedOnDisk()) {
+        beforeRemove_.reset();
+        fail(tr("%1: another program has changed %2 since.").arg(intro, store_->fileName()));
+        return std::nullopt;
+    }
+    if (state_.pending.row >= 0) {
+        fail(tr("%1 while a memory is being changed: finish or cancel (Escape) that first.")
+                 .arg(intro));
+        return std::nullopt;
+    }
+    // The workbook as it was before the delete, formulas and all, written back whole.
+    if (!save(beforeRemove_->document, intro).ok)
+        return std::nullopt;
+    beginResetModel();
+    state_ = *std::exchange(beforeRemove_, std::nullopt);
+    endResetModel();
+    scheduleReload();
+    return removedRow_;
+}
+
 MemoryListModel::SaveResult MemoryListModel::save(const workbook::Document& document,
                                                   const QString& failureIntro)
 {
@@ -697,6 +732,72 @@ MemoryListModel::SaveResult MemoryListModel::save(const workbook::Document& docu
         return {};
     return fail(written.error.isEmpty() ? failureIntro + QLatin1Char('.')
                                         : tr("%1 (%2).").arg(failureIntro, written.error));
+}
+
+int MemoryListModel::sideColumn(const QString& header) const
+{
+    if (state_.layout.sheet < 0 || !state_.layout.hasHeader)
+        return -1;
+    const auto& rows = state_.document.values().sheets[std::size_t(state_.layout.sheet)].rows;
+    if (rows.empty())
+        return -1;
+    for (std::size_t c = 0; c < rows.front().size(); ++c) {
+        const QString* text = std::get_if<QString>(&rows.front()[c]);
+        if (text && text->trimmed().compare(header, Qt::CaseInsensitive) == 0)
+            return int(c);
+    }
+    return -1;
+}
+
+bool MemoryListModel::sideCellFilled(int row, int column) const
+{
+    if (state_.layout.sheet < 0 || row < 0 || row >= memoryCount() || column < 0)
+        return false;
+    const auto& rows = state_.document.values().sheets[std::size_t(state_.layout.sheet)].rows;
+    const auto r = std::size_t(row + 1);
+    return r < rows.size() && std::size_t(column) < rows[r].size() &&
+           !std::holds_alternative<workbook::Empty>(rows[r][std::size_t(column)]);
+}
+
+MemoryListModel::SaveResult MemoryListModel::setSideCell(int row, const QString& header,
+                                                         const QString& text)
+{
+    if (!state_.layout.editable)
+        return {false, state_.layout.problem};
+    if (state_.layout.sheet < 0 || !state_.layout.hasHeader)
+        return fail(tr("%1 has no header row for a %2 column.").arg(kSheetName, header));
+    if (row < 0 || row >= memoryCount())
+        return {false, tr("There is no such row.")};
+    if (state_.layout.protectedSheet)
+        return fail(
+            tr("The %1 mark could not be saved: %2 is a protected sheet.").arg(header, kSheetName));
+    const QString intro = tr("The change could not be saved to %1").arg(store_->fileName());
+    const Texts shown = state_.savedTexts(row);
+    bool reloaded = false;
+    if (const SaveResult caught = catchUp(intro, &reloaded); !caught.ok)
+        return fail(caught.error);
+    // After a reload the row is found again by what it showed.
+    const std::optional<int> found = reloaded ? state_.findRow(shown, row) : row;
+    if (!found)
+        return fail(tr("%1: another program has changed it, and the memory is no longer as shown.")
+                        .arg(intro));
+
+    State next = state_;
+    const int sheet = next.layout.sheet;
+    int column = sideColumn(header);
+    if (column < 0) {
+        // After every column in use, so that nothing of the user's is written over.
+        for (const auto& cells : next.document.values().sheets[std::size_t(sheet)].rows)
+            column = std::max(column, int(cells.size()));
+        if (const auto refused = next.document.setCell(sheet, 0, column, Cell(header)))
+            return fail(tr("%1: %2.").arg(intro, *refused));
+    }
+    if (const auto refused = next.document.setCell(sheet, *found + 1, column, Cell(text)))
+        return fail(tr("%1: %2.").arg(intro, *refused));
+    if (const SaveResult saved = save(next.document, intro); !saved.ok)
+        return saved;
+    transition(std::move(next), *found);
+    return {};
 }
 
 } // namespace rxdeck::memories

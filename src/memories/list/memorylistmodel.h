@@ -92,6 +92,21 @@ public:
     // cannot be removed, only cleared. On failure or refusal nothing is removed and
     // saveFailed is emitted.
     SaveResult removeMemories(int row, int count = 1);
+    // Puts back what the last delete removed, with every row it moved, while nothing
+    // has changed since: no row written, no other program's save, no edit under way.
+    // Returns the first row put back, or nothing when there is nothing to undo or it
+    // can no longer be undone (then saveFailed says why).
+    std::optional<int> undoRemove();
+    bool canUndoRemove() const { return beforeRemove_.has_value(); }
+
+    // A column of Sheet1 the list does not show, by the heading in its header row
+    // (letter case and blanks around it aside): its index, or -1 when there is none.
+    int sideColumn(const QString& header) const;
+    // Whether row's cell in that column holds anything.
+    bool sideCellFilled(int row, int column) const;
+    // Writes text into row's cell of the column headed `header`, adding the heading
+    // after every used column when there is none; saved at once, like any edit.
+    SaveResult setSideCell(int row, const QString& header, const QString& text);
 
 signals:
     // A change could not be written; message says why and what became of it.
@@ -150,6 +165,9 @@ private:
 
     std::unique_ptr<WorkbookStore> store_;
     State state_;
+    // The list as it was before the last delete, and the first row that went.
+    std::optional<State> beforeRemove_;
+    int removedRow_ = -1;
     bool needsReload_ = false; // the store read a version the list does not show
     bool editing_ = false;
     bool reloadDue_ = false;

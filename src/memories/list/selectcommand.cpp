@@ -5,17 +5,11 @@
 #include "link/numbertext.h"
 
 namespace rxdeck::memories {
-namespace {
-
-constexpr double kLowestMHz = 0.005;
-constexpr double kHighestMHz = 30.0;
-
-} // namespace
 
 std::optional<QByteArray> selectCommandLine(const QString& cellText)
 {
     const double megahertz = decimalValue(cellText);
-    if (megahertz < kLowestMHz || megahertz > kHighestMHz)
+    if (megahertz < lowestMHz || megahertz > highestMHz)
         return std::nullopt;
     return commands::frequency(cellText); // the text as shown, not a reformatted number
 }

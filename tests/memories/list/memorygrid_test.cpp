@@ -199,6 +199,39 @@ TEST_F(MemoryGridTest, DeleteRemovesARowSelectedByItsRecordSelector)
     EXPECT_EQ(saved(), (Rows{{t("Frequency"), t("Note")}, {7.05, t("40 m")}, {14.2, t("edited")}}));
 }
 
+// Undo puts the deleted row back where it was, with the rows it moved, until the list
+// changes again: after an edit is written, or another program's save, there is nothing to
+// undo and the workbook stays as it is.
+TEST_F(MemoryGridTest, UndoPutsADeletedRowBackUntilTheNextChange)
+{
+    open();
+    const Rows before = state_->loaded.document.values().sheet(QStringLiteral("Sheet1"))->rows;
+    clickRecordSelector(1);
+    press(Qt::Key_Delete);
+    grid_->undoDelete();
+    ASSERT_EQ(state_->saves.size(), 2u);
+    EXPECT_EQ(saved(), before);
+    EXPECT_EQ(view()->currentIndex(), at(1, Freq));
+    grid_->undoDelete(); // once only
+    EXPECT_EQ(state_->saves.size(), 2u);
+
+    clickRecordSelector(0);
+    press(Qt::Key_Delete);
+    goTo(0, Note);
+    type("changed");
+    press(Qt::Key_Down);
+    ASSERT_EQ(state_->saves.size(), 4u);
+    grid_->undoDelete();
+    EXPECT_EQ(state_->saves.size(), 4u);
+
+    clickRecordSelector(0);
+    press(Qt::Key_Delete);
+    savedElsewhere(*state_, {{7.05, t("40 m")}});
+    grid_->undoDelete();
+    EXPECT_EQ(state_->saves.size(), 5u);
+    EXPECT_EQ(messages_.size(), 1);
+}
+
 TEST_F(MemoryGridTest, AFailedSaveIsReportedOnceAndTheGridStaysOnTheChangedRow)
 {
     open();

@@ -181,6 +181,23 @@ TEST(MemoryListModel, DeletingWritesAtOnceAndMovesAPendingChangeAlong)
     EXPECT_EQ(state->saves.size(), 2u);
 }
 
+TEST(MemoryListModel, ASideColumnIsAddedAfterEveryUsedColumnAndMarkedLikeAnyEdit)
+{
+    auto state = memoriesState({{1.0, t("a"), Empty{}, t("kept")}, {2.0, t("b")}});
+    MemoryListModel model(storeFor(state));
+    EXPECT_EQ(model.sideColumn("Skip"), -1);
+    ASSERT_TRUE(model.setSideCell(1, "Skip", "x").ok);
+    const int skip = model.sideColumn("skip");
+    EXPECT_EQ(skip, 4); // after the unnamed column in use
+    EXPECT_FALSE(model.sideCellFilled(0, skip));
+    EXPECT_TRUE(model.sideCellFilled(1, skip));
+    ASSERT_TRUE(model.setSideCell(0, "Skip", "x").ok); // the column is found again
+    EXPECT_EQ(savedSheet1(*state), (Rows{{t("Frequency"), t("Note"), Empty{}, Empty{}, t("Skip")},
+                                         {1.0, t("a"), Empty{}, t("kept"), t("x")},
+                                         {2.0, t("b"), Empty{}, Empty{}, t("x")}}));
+    EXPECT_EQ(shownRows(model), QStringList({"1|a", "2|b", "|"}));
+}
+
 TEST(MemoryListModel, TheFirstRowCreatesSheet1WithItsHeader)
 {
     const std::vector<std::pair<const char*, std::shared_ptr<StoreState>>> cases{
