@@ -5,10 +5,13 @@
 
 #include "link/commands.h"
 #include "link/numbertext.h"
+#include "signalwatch/signalhistory.h"
+#include "signalwatch/signallog.h"
 #include "status/replies.h"
 
 #include <benchmark/benchmark.h>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -40,6 +43,29 @@ void statusPollTick(benchmark::State& state)
     }
 }
 BENCHMARK(statusPollTick);
+
+// What the signal history and the signal log add to each status reply: a reading into
+// the full ring, a row into the log's buffer, and the log's write once a second (one
+// in ten replies' worth, as the poll gives ten a second).
+void signalWatchReading(benchmark::State& state)
+{
+    signalwatch::SignalHistory history;
+    signalwatch::SignalLog log;
+    QTemporaryDir folder;
+    log.start(folder.filePath(QStringLiteral("signal.csv")));
+    const ReceiverStatus status{14'200'000, 4, 3, -100, 0};
+    for (std::size_t i = 0; i < history.capacity(); ++i)
+        history.addNow(status);
+    int reading = 0;
+    for (auto _ : state) {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        history.add(status, now);
+        log.add(status, now);
+        if (++reading % 10 == 0)
+            log.flush();
+    }
+}
+BENCHMARK(signalWatchReading);
 
 void decodeSettingsReply(benchmark::State& state)
 {

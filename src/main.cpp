@@ -2,6 +2,7 @@
 #include "about/programinfo.h"
 #include "app/commandline.h"
 #include "app/desk.h"
+#include "app/signalwatchcontrol.h"
 #include "link/portmap.h"
 #include "link/qtserialport.h"
 #include "memories/list/workbookpath.h"
@@ -68,6 +69,13 @@ int main(int argc, char* argv[])
                        "remembers, or none."),
         QStringLiteral("N"));
     parser.addOption(portOption);
+    const QCommandLineOption signalLog(
+        QStringLiteral("signal-log"),
+        QStringLiteral("Append a CSV row for each status reply to FILE (the Signal menu's "
+                       "\"Record signal log\"): time_utc,frequency_hz,mode,bandwidth_hz,"
+                       "signal_dbm."),
+        QStringLiteral("FILE"));
+    parser.addOption(signalLog);
 
     QStringList arguments = QCoreApplication::arguments();
     const rxdeck::NetworkControlRequest network =
@@ -98,6 +106,12 @@ int main(int argc, char* argv[])
         QString error;
         if (!desk.startNetworkControl(*networkPort, &error))
             std::fprintf(stderr, "rxdeck: network control not started: %s\n", qPrintable(error));
+    }
+    if (parser.isSet(signalLog)) {
+        QString error;
+        if (!desk.signalWatch().startLog(parser.value(signalLog), &error))
+            std::fprintf(stderr, "rxdeck: signal log not started: %s: %s\n",
+                         qPrintable(parser.value(signalLog)), qPrintable(error));
     }
     desk.window().show();
     desk.openAtStart(startPort);

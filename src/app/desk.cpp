@@ -4,13 +4,16 @@
 #include "about/aboutlauncher.h"
 #include "app/memoryscancontrol.h"
 #include "app/portmenu.h"
+#include "app/signalwatchcontrol.h"
 #include "app/startport.h"
 #include "link/portrecovery.h"
 #include "link/portselection.h"
 #include "link/serialport.h"
+#include "memories/list/memorygrid.h"
 #include "memories/memorylist.h"
 #include "memories/scan.h"
 #include "memories/scratchmemories.h"
+#include "memoryscan/memoryscanner.h"
 #include "netcontrol/rigctlserver.h"
 #include "panel/receiversettings.h"
 #include "panel/slidercontrols.h"
@@ -19,6 +22,7 @@
 #include "shell/form1.h"
 #include "shell/led.h"
 #include "shell/slider.h"
+#include "signalwatch/sweeprun.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
 #include "status/settingssnapshot.h"
@@ -66,6 +70,17 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     // After every handler of a tuning control, so that it stops the memory scan first.
     memoryScan_ =
         new MemoryScanControl(*window, *port_, *statusPoll_, *portSelection, workbookPath);
+    // After the handlers of the tuning controls too: a press stops the sweep first.
+    signalWatch_ = new SignalWatchControl(*window, ui, *port_, *replies, *statusPoll_,
+                                          *window->memoryGrid().model());
+    // A sweep and the memory scan each tune the receiver: one starting ends the other.
+    QObject::connect(&memoryScan_->scanner(), &memoryscan::MemoryScanner::stateChanged,
+                     signalWatch_, [this](memoryscan::MemoryScanner::State state) {
+                         if (state != memoryscan::MemoryScanner::State::Idle)
+                             signalWatch_->sweep().stop();
+                     });
+    QObject::connect(&signalWatch_->sweep(), &signalwatch::SweepRun::started, memoryScan_,
+                     [this] { memoryScan_->scanner().stop(); });
     QObject::connect(portSelection, &PortSelection::portNotAvailable, window,
                      &Form1::showPortWarning);
     QObject::connect(port_, &SerialPort::lost, window, &Form1::onPortLost);

@@ -18,6 +18,7 @@ class PortSelection;
 class ReceiverSettings;
 class SerialPort;
 class SettingsSnapshot;
+class SignalWatchControl;
 class StatusPoll;
 namespace netcontrol {
 class RigctlServer;
@@ -39,6 +40,7 @@ public:
     MemoryList& memoryList() const { return *memoryList_; }
     StatusPoll& statusPoll() const { return *statusPoll_; }
     MemoryScanControl& memoryScan() const { return *memoryScan_; }
+    SignalWatchControl& signalWatch() const { return *signalWatch_; }
 
     // Serves the rigctld protocol on this computer at `port` (0: any free port).
     // On failure the reason is in `error` and on the status bar; the rest runs on.
@@ -61,6 +63,7 @@ private:
     PortSelection* portSelection_;
     SettingsSnapshot* snapshot_;
     ReceiverSettings* receiverSettings_;
+    SignalWatchControl* signalWatch_;
     std::unique_ptr<AboutLauncher> about_;
     QLabel* networkLabel_ = nullptr;
     // Declared last: goes first, while the port it writes to still exists.

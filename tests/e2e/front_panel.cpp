@@ -31,7 +31,15 @@ bool isMenuText(QRgb pixel)
 
 int itemCount(Menu menu)
 {
-    return menu == Menu::SerialPort ? 5 : 2;
+    switch (menu) {
+    case Menu::SerialPort:
+        return 5;
+    case Menu::Signal:
+        return 3;
+    case Menu::Help:
+        break;
+    }
+    return 2;
 }
 
 template <typename Condition>
@@ -141,9 +149,9 @@ void FrontPanel::locateMenus()
     if (runStart >= 0) {
         menuTitles_.emplace_back(runStart, 0, lastText - runStart + 1, menuBarHeight_);
     }
-    // Serial port, Scan, Help.
-    if (menuTitles_.size() != 3) {
-        throw std::runtime_error("expected three menu titles, found " +
+    // Serial port, Scan, Signal, Help.
+    if (menuTitles_.size() != 4) {
+        throw std::runtime_error("expected four menu titles, found " +
                                  std::to_string(menuTitles_.size()));
     }
 }
@@ -203,8 +211,10 @@ void FrontPanel::dragThumb(const Twips& slider, int dx)
 
 void FrontPanel::choose(Menu menu, int item)
 {
-    // Help stays the last title, whatever menus stand between.
-    const QRect title = menu == Menu::SerialPort ? menuTitles_.front() : menuTitles_.back();
+    // Signal stands right before Help, which stays the last title.
+    const QRect title = menu == Menu::SerialPort ? menuTitles_.front()
+                        : menu == Menu::Signal   ? menuTitles_[menuTitles_.size() - 2]
+                                                 : menuTitles_.back();
     // The popup has no WM_NAME to search by: it is the program's window that hangs from the
     // menu bar below the title.
     const auto findPopup = [&]() -> std::optional<QRect> {

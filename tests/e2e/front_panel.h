@@ -45,7 +45,8 @@ inline constexpr Twips Passband{5040, 4560, 4215, 375};              // HScroll2
 enum class Menu
 {
     SerialPort, // Comm1 … Comm4, Open at start
-    Help,       // Memories, About; the last title, after Scan
+    Signal,     // Signal history, Record signal log, Band sweep; before Help
+    Help,       // Memories, About; the last title, after Scan and Signal
 };
 
 class FrontPanel

@@ -23,8 +23,10 @@ deb=$(find "$work/out" -maxdepth 1 -name 'rxdeck_*.deb')
 echo "package: $(basename "$deb")"
 
 dpkg-deb -c "$deb" | awk '{ print $NF }' >"$work/contents"
-expected="./usr/bin/rxdeck ./usr/bin/rxdeck-sim ./usr/share/applications/rxdeck.desktop
+expected="./usr/bin/rxdeck ./usr/bin/rxdeck-sim ./usr/bin/rxdeck-sweep
+./usr/share/applications/rxdeck.desktop
 ./usr/share/man/man1/rxdeck.1.gz ./usr/share/man/man1/rxdeck-sim.1.gz
+./usr/share/man/man1/rxdeck-sweep.1.gz
 ./usr/share/doc/rxdeck/copyright ./usr/share/doc/rxdeck/changelog.gz
 ./usr/share/metainfo/rxdeck.metainfo.xml"
 for size in 16 32 48 64 128 256; do
@@ -38,6 +40,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 echo "$depends" | grep -q 'libqt6widgets6' || fail "Depends names no Qt 6 library"
 echo "$depends" | grep -q 'libqt6serialport6' || fail "Depends misses Qt Serial Port"
+echo "$depends" | grep -q 'libqt6charts6' || fail "Depends misses Qt Charts"
 echo "$depends" | grep -q 'fonts-liberation2' || fail "Depends misses the panel's font"
 [ "$(dpkg-deb -f "$deb" Section)" = hamradio ] || fail "Section is not hamradio"
 maintainer=$(dpkg-deb -f "$deb" Maintainer)
@@ -93,9 +96,11 @@ shown=$(QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/rxdeck" --help)
 echo "$shown" | grep -q RXDECK_COMM1 || fail "rxdeck --help does not mention RXDECK_COMM1"
 shown=$("$work/root/usr/bin/rxdeck-sim" --version)
 [ "$shown" = "rxdeck-sim $version" ] || fail "the packaged rxdeck-sim --version said '$shown'"
+shown=$("$work/root/usr/bin/rxdeck-sweep" --version)
+[ "$shown" = "rxdeck-sweep $version" ] || fail "the packaged rxdeck-sweep --version said '$shown'"
 
 # Each option a program's --help lists appears in its manual page.
-for program in rxdeck rxdeck-sim; do
+for program in rxdeck rxdeck-sim rxdeck-sweep; do
     page=$(zcat "$work/root/usr/share/man/man1/$program.1.gz" | sed 's/\\-/-/g')
     options=$(QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/$program" --help)
     for option in $(echo "$options" | grep -E '^ +-' | grep -oE '(^|[ ,])--?[A-Za-z][A-Za-z0-9-]*'); do

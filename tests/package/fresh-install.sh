@@ -38,7 +38,7 @@ if [ "${1:-}" = --inside ]; then
     in_root rxdeck --help | grep -q -- --rigctld || fail "rxdeck --help lists no --rigctld"
     shown=$(in_root rxdeck-sim --version) || fail "rxdeck-sim --version failed"
     [ "$shown" = "rxdeck-sim $version" ] || fail "rxdeck-sim --version said '$shown'"
-    for page in rxdeck rxdeck-sim; do
+    for page in rxdeck rxdeck-sim rxdeck-sweep; do
         in_root env MANPAGER=cat MANWIDTH=80 man "$page" >"$root/tmp/$page.man" 2>&1 ||
             { cat "$root/tmp/$page.man" >&2; fail "man $page failed"; }
         grep -q "^NAME" "$root/tmp/$page.man" || fail "man $page shows no manual page"
