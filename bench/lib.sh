@@ -40,10 +40,14 @@ rss_kb() {
   awk '/^VmRSS/ { print $2 }' "/proc/$1/status"
 }
 
-# start_rxdeck: the program with Comm1 on the simulator, its pid in $rxdeck_pid and
-# its window in $rxdeck_window.
+# start_rxdeck [COMM1 [ARGUMENTS...]]: the program ($program, or the one built) with Comm1
+# on COMM1 (the simulator by default), its pid in $rxdeck_pid and its window in
+# $rxdeck_window. Its settings and memories live in $work, its output in $work/rxdeck.out.
 start_rxdeck() {
-  RXDECK_COMM1="$work/tty" "$build/src/rxdeck" >/dev/null 2>&1 &
+  local comm1="${1:-$work/tty}"
+  [ $# -gt 0 ] && shift
+  RXDECK_COMM1="$comm1" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" \
+    "${program:-$build/src/rxdeck}" "$@" >"$work/rxdeck.out" 2>&1 &
   rxdeck_pid=$!
   pids+=("$rxdeck_pid")
   rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"

@@ -33,13 +33,7 @@ printf '[memoryScan]\nthreshold=level\nlevelDbm=-90\nhangMs=2000\ndwellMs=%d\n' 
 : >"$work/signals.txt"
 
 start_sim --log-replies --signals "$work/signals.txt" --settle "$settle"
-XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" RXDECK_COMM1="$work/tty" \
-  "$build/src/rxdeck" "--rigctld=$port" >"$work/rxdeck.out" 2>&1 &
-rxdeck_pid=$!
-pids+=("$rxdeck_pid")
-rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
-xdotool windowmove --sync "$rxdeck_window" 0 0
-sleep 0.5
+start_rxdeck "$work/tty" "--rigctld=$port"
 choose_comm1
 sleep 2 # the snapshot is over and the poll runs
 

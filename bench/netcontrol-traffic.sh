@@ -13,13 +13,7 @@ port="$((20000 + RANDOM % 20000))"
 
 start_x
 start_sim
-RXDECK_COMM1="$work/tty" XDG_DATA_HOME="$work/data" "$build/src/rxdeck" "--rigctld=$port" \
-  >/dev/null 2>&1 &
-rxdeck_pid=$!
-pids+=("$rxdeck_pid")
-rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
-xdotool windowmove --sync "$rxdeck_window" 0 0
-sleep 0.5
+start_rxdeck "$work/tty" "--rigctld=$port"
 choose_comm1
 sleep 2
 

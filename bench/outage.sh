@@ -81,12 +81,7 @@ PY
 pids+=($!)
 sleep 0.5
 
-RXDECK_COMM1="socket://127.0.0.1:$relay_port" XDG_DATA_HOME="$work/data" "$program" >/dev/null 2>&1 &
-rxdeck_pid=$!
-pids+=("$rxdeck_pid")
-rxdeck_window="$(xdotool search --sync --onlyvisible --pid "$rxdeck_pid" --name 'Rxdeck' | head -n 1)"
-xdotool windowmove --sync "$rxdeck_window" 0 0
-sleep 0.5
+start_rxdeck "socket://127.0.0.1:$relay_port"
 choose_comm1
 sleep 3
 offset="$(panel_offset)"
