@@ -87,6 +87,6 @@ awk -v rx="$rx" -v fl="$fl" 'BEGIN { split(rx, a, " "); split(fl, b, " ")
   printf "rxdeck %d ms, bare window %d ms: ratio %.2f\n", a[1], b[1], a[1] / b[1] }'
 
 echo "== Large memory list: 10,000 rows (Google Benchmark medians)"
-QT_QPA_PLATFORM=offscreen "$build/tests/memories/list/memorylist_bench" \
+QT_QPA_PLATFORM=offscreen "$build/bench/memorylist_bench" \
   --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null |
   awk '/_median/ { printf "%s %s %s wall, %s %s CPU\n", $1, $2, $3, $4, $5 }'
