@@ -5,13 +5,13 @@
 
 #include "memories/list/memorygrid.h"
 #include "memories/list/memorylistmodel.h"
+#include "support/csvworkbook.h"
 
 #include <benchmark/benchmark.h>
 #include <functional>
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace rxdeck::memories {
@@ -42,22 +42,11 @@ QString ownWorkbook()
 // ssconvert is not installed.
 QString ssconvertWorkbook(QTemporaryDir& dir, const std::function<QString(int)>& line)
 {
-    const QString text = dir.filePath(QStringLiteral("Sheet1")); // names the sheet
-    QFile csv(text);
-    if (!csv.open(QIODevice::WriteOnly))
-        return QString();
-    csv.write("Frequency,Note,kHz\n");
+    QByteArray csv("Frequency,Note,kHz\n");
     for (int i = 0; i < kMemories; ++i)
-        csv.write(line(i).toUtf8());
-    csv.close();
+        csv += line(i).toUtf8();
     const QString file = dir.filePath(QStringLiteral("Memories.xls"));
-    QProcess ssconvert;
-    ssconvert.start(QStringLiteral("ssconvert"),
-                    {QStringLiteral("-I"), QStringLiteral("Gnumeric_stf:stf_csvtab"),
-                     QStringLiteral("--export-type=Gnumeric_Excel:excel_biff8"), text, file});
-    if (!ssconvert.waitForFinished(120'000) || ssconvert.exitCode() != 0)
-        return QString();
-    return QFileInfo::exists(file) ? file : QString();
+    return test::workbookFromCsv(file, csv).ok() ? file : QString();
 }
 
 // The memories with a third column of formulas (=A2*1000).

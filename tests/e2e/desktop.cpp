@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop.h"
 
-#include "child_process.h"
+#include "support/childprocess.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <poll.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -17,34 +15,22 @@
 
 namespace rxdeck::e2e {
 
+using test::ChildProcess;
+using test::onPath;
+using test::runCommand;
+using namespace std::chrono_literals;
+
 namespace {
 
-// Starts Xvfb on a display number it chooses itself; the number comes back on a pipe once the
-// server accepts connections.
+// Starts Xvfb on a display number it chooses itself; it prints the number once it accepts
+// connections.
 std::optional<std::string> startPrivateServer(std::unique_ptr<ChildProcess>& server)
 {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        return "no pipe for Xvfb";
-    }
-    ChildProcess::Options options;
-    options.inheritedFd = pipeFds[1];
     server = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(pipeFds[1]), "-screen", "0",
-                                 "1280x1024x24", "-nolisten", "tcp", "-noreset"},
-        options);
-    ::close(pipeFds[1]);
-
-    std::string number;
-    pollfd fd{pipeFds[0], POLLIN, 0};
-    while (::poll(&fd, 1, 20'000) > 0) {
-        char c = 0;
-        if (::read(pipeFds[0], &c, 1) != 1 || c == '\n') {
-            break;
-        }
-        number += c;
-    }
-    ::close(pipeFds[0]);
+        std::vector<std::string>{"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24",
+                                 "-nolisten", "tcp", "-noreset"},
+        ChildProcess::Options{.pipeOutput = true});
+    const std::string number = server->readLine(20s).value_or("");
     if (number.empty()) {
         server.reset();
         return "Xvfb did not start";
@@ -116,7 +102,7 @@ std::vector<WindowId> search(const std::vector<std::string>& criteria)
     std::vector<std::string> arguments{"search", "--all"};
     arguments.insert(arguments.end(), criteria.begin(), criteria.end());
     // No match is exit status 1 with no output: an empty list, not an error.
-    std::istringstream lines(runCommand(xdotool(arguments), 5s).output);
+    std::istringstream lines(runCommand(xdotool(arguments), {.timeout = 5s}).output);
     std::vector<WindowId> windows;
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty()) {
@@ -128,7 +114,8 @@ std::vector<WindowId> search(const std::vector<std::string>& criteria)
 
 std::optional<QRect> geometry(const WindowId& window)
 {
-    const auto result = runCommand(xdotool({"getwindowgeometry", "--shell", window}), 5s);
+    const auto result =
+        runCommand(xdotool({"getwindowgeometry", "--shell", window}), {.timeout = 5s});
     if (!result.ok()) {
         return std::nullopt;
     }
@@ -233,8 +220,8 @@ QImage screenshot(const WindowId& window)
     // A window that is being mapped or repainted can refuse a grab for a moment.
     QImage image;
     for (int attempt = 0; attempt < 3 && image.isNull(); ++attempt) {
-        const auto result =
-            runCommand({"import", "-silent", "-window", window, "png:" + std::string(name)}, 20s);
+        const auto result = runCommand(
+            {"import", "-silent", "-window", window, "png:" + std::string(name)}, {.timeout = 20s});
         if (!result.ok() || !image.load(QString::fromLocal8Bit(name), "PNG")) {
             std::this_thread::sleep_for(200ms);
         }

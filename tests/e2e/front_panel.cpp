@@ -73,8 +73,7 @@ FrontPanel::FrontPanel(const std::filesystem::path& device, const std::filesyste
                                 {"XDG_DATA_HOME", dataHome.string()},
                                 {"XDG_CONFIG_HOME", (dataHome / "config").string()},
                                 {"QT_QPA_PLATFORM", "xcb"}},
-                .output = output,
-                .inheritedFd = -1})
+                .output = output})
 {
     const std::vector<std::string> criteria{"--onlyvisible", "--pid", std::to_string(pid()),
                                             "--name", "Rxdeck  V2.2$"};

@@ -3,8 +3,8 @@
 
 // The program's main window on the X display, operated by its design positions.
 
-#include "child_process.h"
 #include "desktop.h"
+#include "support/childprocess.h"
 
 #include <QImage>
 #include <QPoint>
@@ -16,6 +16,11 @@
 #include <vector>
 
 namespace rxdeck::e2e {
+
+using test::ChildProcess;
+using test::onPath;
+using test::runCommand;
+using namespace std::chrono_literals;
 
 // A control's rectangle in twips on the window's panel (15 twips make one pixel). Controls
 // inside a frame are given here already offset by their frame's position.

@@ -50,7 +50,7 @@ TEST_P(ReplyTimingTest, OnlyRealSettingsAreEchoedAndTheDisplayShowsOnlyTheReceiv
     const auto seen = watch.stop();
 
     // The simulator ends: the port is lost and the display says "No serial".
-    simulator().terminate();
+    simulator().stop();
     std::string noSerialText;
     traffic().waitUntil(
         [&](const Lines&) {

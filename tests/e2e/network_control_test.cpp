@@ -1,21 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Other radio programs at the real program's network control: Hamlib's own rigctl client, and
 // misbehaving clients, against `rxdeck --rigctld=PORT` with the simulator behind Comm1.
-#include "child_process.h"
 #include "desk_fixture.h"
-#include "support/loopback.h"
+#include "support/tcppeer.h"
 
 #include <gmock/gmock.h>
 
-#include <arpa/inet.h>
 #include <cmath>
 #include <fstream>
-#include <netinet/in.h>
-#include <poll.h>
 #include <regex>
 #include <set>
 #include <sstream>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -25,59 +20,8 @@ namespace {
 using ::testing::IsEmpty;
 
 using test::freePort;
-using test::loopback;
 
-// One TCP connection to the program, as a client program would hold it.
-class Connection
-{
-public:
-    explicit Connection(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0))
-    {
-        const sockaddr_in address = loopback(port);
-        connected_ =
-            ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    ~Connection() { ::close(fd_); }
-
-    bool connected() const { return connected_; }
-    void send(const std::string& bytes) { (void)!::write(fd_, bytes.data(), bytes.size()); }
-
-    // What arrives until `lines` line ends have come, the server closes, or 5 s pass.
-    std::string receive(int lines = 1)
-    {
-        std::string text;
-        closed_ = false;
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (std::count(text.begin(), text.end(), '\n') < lines &&
-               std::chrono::steady_clock::now() < deadline) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            char buffer[4096];
-            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-            if (n <= 0) {
-                closed_ = true;
-                break;
-            }
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return text;
-    }
-
-    // Whether the server ends the connection (within 5 s), ignoring anything it says first.
-    bool closedByServer()
-    {
-        receive(1000);
-        return closed_;
-    }
-
-private:
-    int fd_;
-    bool connected_ = false;
-    bool closed_ = false;
-};
+using Connection = test::TcpPeer; // one connection to the program, as a client holds it
 
 std::vector<std::string> linesOf(const std::string& text)
 {
@@ -122,7 +66,7 @@ protected:
             "rigctl",         "-m", "2", "-r", "127.0.0.1:" + std::to_string(port_), "-C",
             "cache_timeout=0"};
         argv.insert(argv.end(), commands.begin(), commands.end());
-        return runCommand(argv, 30s);
+        return runCommand(argv, {.timeout = 30s});
     }
 
     // What the program sent the receiver; the simulator's replies are logged as "> …".
@@ -199,7 +143,7 @@ TEST_F(NetworkControlTest, RigctlStartsAndStopsTheMemoryScan)
     const auto scan = [&](const std::string& kind) {
         return runCommand({"rigctl", "-m", "2", "-r", "127.0.0.1:" + std::to_string(port_), "-C",
                            "timeout=500", "w", "g " + kind + " 0"},
-                          30s);
+                          {.timeout = 30s});
     };
     CommandResult result = scan("MEM");
     EXPECT_TRUE(result.ok()) << result.output;
@@ -291,7 +235,7 @@ TEST_F(NetworkControlTest, BadClientsAreDroppedAndTheReceiverHearsOnlyValidLines
     for (const std::string& input : inputs) {
         Connection bad(port_);
         bad.send(input);
-        EXPECT_TRUE(bad.closedByServer());
+        EXPECT_TRUE(bad.closedByFarEnd());
     }
     {
         Connection vanishing(port_);
@@ -308,7 +252,7 @@ TEST_F(NetworkControlTest, BadClientsAreDroppedAndTheReceiverHearsOnlyValidLines
     Connection ninth(port_);
     ninth.send("\\chk_vfo\n\\dump_state\n");
     EXPECT_EQ(ninth.receive(), "RPRT -14\n");
-    EXPECT_TRUE(ninth.closedByServer());
+    EXPECT_TRUE(ninth.closedByFarEnd());
     clients.clear();
     // The server notices the eight leave in its own time.
     for (int wait = 0; wait < 50; ++wait) {
@@ -435,7 +379,7 @@ TEST_P(GpredictTest, ConversationKeepsItsFrequencyAndItsConnection)
     EXPECT_THAT(misread, IsEmpty());
     gpredict.send("q\n");
     EXPECT_EQ(gpredict.receive(), "RPRT 0\n");
-    EXPECT_TRUE(gpredict.closedByServer());
+    EXPECT_TRUE(gpredict.closedByFarEnd());
     EXPECT_THAT(CommandForms().malformed(sent()), IsEmpty());
 }
 

@@ -2,9 +2,9 @@
 #include "netcontrol/linepacer.h"
 #include "netcontrol/rigctlserver.h"
 #include "support/fakeserialport.h"
+#include "support/tcppeer.h"
 
 #include <gtest/gtest.h>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace rxdeck;
@@ -13,27 +13,17 @@ using rxdeck::test::FakeSerialPort;
 
 namespace {
 
-// A program at the other end of the connection.
-class Client
+// A program at the other end of the connection: sends bytes and collects the reply until it
+// holds `lines` line ends (a timeout shows as a short reply).
+class Client : public rxdeck::test::TcpPeer
 {
 public:
-    explicit Client(quint16 port) { socket.connectToHost(QHostAddress::LocalHost, port); }
-
-    // Sends bytes and collects the reply until it holds `lines` line ends.
-    QByteArray ask(const QByteArray& bytes, int lines = 1)
+    using TcpPeer::TcpPeer;
+    std::string ask(std::string_view bytes, int lines = 1)
     {
-        socket.write(bytes);
-        received.clear();
-        // The caller compares what came; a timeout shows as a short reply.
-        (void)QTest::qWaitFor([&] {
-            received += socket.readAll();
-            return received.count('\n') >= lines;
-        });
-        return received;
+        send(bytes);
+        return receive(lines);
     }
-
-    QTcpSocket socket;
-    QByteArray received;
 };
 
 class ServerTest : public ::testing::Test

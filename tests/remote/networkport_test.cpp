@@ -6,11 +6,10 @@
 #include "remote/networkaddress.h"
 #include "remote/networkserialport.h"
 #include "remote/portrouter.h"
+#include "support/tcppeer.h"
 #include "support/windowfixture.h"
 
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 namespace rxdeck::remote {
 namespace {
@@ -40,52 +39,15 @@ TEST(NetworkAddressTest, ReadsTheTwoFormsAndRefusesTheRest)
     EXPECT_FALSE(networkAddress(QStringLiteral("/dev/socket://x:1")).has_value());
 }
 
-// A serial server played by the test, one connection at a time.
-class Peer
+using Peer = test::TcpPeer; // a serial server played by the test, one connection at a time
+
+std::string comPort(unsigned char command, const std::string& value)
 {
-public:
-    Peer() { server_.listen(QHostAddress::LocalHost); }
-    quint16 port() const { return server_.serverPort(); }
-
-    bool accept()
-    {
-        if (!QTest::qWaitFor([&] { return server_.hasPendingConnections(); }, 5000))
-            return false;
-        socket_.reset(server_.nextPendingConnection());
-        heard_.clear();
-        return true;
-    }
-    // Reads until `bytes` has come (and keeps what came); false if it did not.
-    bool expect(const QByteArray& bytes)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                heard_ += socket_->readAll();
-                return heard_.contains(bytes);
-            },
-            5000);
-    }
-    void send(const QByteArray& bytes)
-    {
-        socket_->write(bytes);
-        socket_->flush();
-    }
-    QTcpServer& server() { return server_; }
-    QTcpSocket& socket() { return *socket_; }
-
-private:
-    QTcpServer server_;
-    std::unique_ptr<QTcpSocket> socket_;
-    QByteArray heard_;
-};
-
-QByteArray comPort(unsigned char command, const QByteArray& value)
-{
-    return QByteArray("\xff\xfa\x2c") + char(command) + value + QByteArray("\xff\xf0");
+    return "\xff\xfa\x2c" + std::string(1, char(command)) + value + "\xff\xf0";
 }
 
-const QByteArray willComPort("\xff\xfb\x2c");
-const QByteArray baud9600("\x00\x00\x25\x80", 4);
+const std::string willComPort("\xff\xfb\x2c");
+const std::string baud9600("\x00\x00\x25\x80", 4);
 
 TEST(NetworkPortTest, Rfc2217SetsTheFarPortRefusesOtherOptionsAndEscapesFF)
 {
@@ -108,9 +70,9 @@ TEST(NetworkPortTest, Rfc2217SetsTheFarPortRefusesOtherOptionsAndEscapesFF)
     // The server agrees, and offers echo and asks for window size, which we decline.
     peer.send("\xff\xfd\x2c\xff\xfb\x01\xff\xfd\x1f");
     ASSERT_TRUE(peer.expect(comPort(1, baud9600)));
-    for (const QByteArray& bytes : {comPort(2, "\x08"), comPort(3, "\x01"), comPort(4, "\x01"),
-                                    QByteArray("\xff\xfe\x01"), QByteArray("\xff\xfc\x1f")})
-        EXPECT_TRUE(peer.expect(bytes)) << bytes.toHex().constData();
+    for (const std::string& bytes : {comPort(2, "\x08"), comPort(3, "\x01"), comPort(4, "\x01"),
+                                     std::string("\xff\xfe\x01"), std::string("\xff\xfc\x1f")})
+        EXPECT_TRUE(peer.expect(bytes)) << ::testing::PrintToString(bytes);
     EXPECT_FALSE(port.portOpen()); // not before the far port confirms
 
     peer.send(comPort(101, baud9600) + comPort(102, "\x08") + comPort(103, "\x01") +
@@ -126,7 +88,7 @@ TEST(NetworkPortTest, Rfc2217SetsTheFarPortRefusesOtherOptionsAndEscapesFF)
     port.output("X\xffY\n");
     EXPECT_TRUE(peer.expect("X\xff\xffY\n"));
 
-    peer.socket().close();
+    peer.close();
     ASSERT_TRUE(lost.wait(5000));
     EXPECT_FALSE(port.portOpen());
 }
@@ -164,19 +126,16 @@ protected:
 
 TEST_F(NetworkDeskTest, FailedConnectionsEndInTheWarningWithTheirReasonAfterTheClickReturns)
 {
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost);
-    const quint16 refusing = closed.serverPort();
-    closed.close();
+    const int refusing = test::freePort();
     Peer peer; // a telnet server that declines, sets another baud rate or never answers
     const QString server = QStringLiteral("rfc2217://localhost:%1").arg(peer.port());
-    const std::tuple<QString, std::optional<QByteArray>, const char*> cases[] = {
+    const std::tuple<QString, std::optional<std::string>, const char*> cases[] = {
         {QStringLiteral("socket://127.0.0.1:%1").arg(refusing), {}, "Connection refused by"},
         {QStringLiteral("rfc2217://no-such-host.invalid:2000"), {}, "Host name not found"},
-        {server, QByteArray("\xff\xfe\x2c"), "declined the COM-PORT option"},
-        {server, QByteArray("\xff\xfd\x2c") + comPort(101, QByteArray("\x00\x00\x4b\x00", 4)),
+        {server, "\xff\xfe\x2c", "declined the COM-PORT option"},
+        {server, "\xff\xfd\x2c" + comPort(101, std::string("\x00\x00\x4b\x00", 4)),
          "baud rate is 19200, not 9600"},
-        {server, QByteArray(), "no answer to the COM-PORT negotiation"},
+        {server, "", "no answer to the COM-PORT negotiation"},
     };
     for (const auto& [device, answer, reason] : cases) {
         reasons.clear();
@@ -211,13 +170,13 @@ TEST_F(NetworkDeskTest, ASilentPeerReadsAsNoSerialAndALostOneIsTriedOneConnectio
     // Lost, and the address now leads to a server that accepts and never negotiates. While
     // that try is under way, further ticks start no other connection, and nobody is warned.
     qputenv("RXDECK_COMM2", QStringLiteral("rfc2217://127.0.0.1:%1").arg(peer.port()).toLatin1());
-    peer.socket().close();
+    peer.close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return port->opening(); }, 5000));
     for (int tick = 0; tick < 5; ++tick)
         window->findChild<PortRecovery*>()->retry();
     ASSERT_TRUE(peer.accept());
     QTest::qWait(500);
-    EXPECT_FALSE(peer.server().hasPendingConnections());
+    EXPECT_FALSE(peer.connectionWaiting());
     EXPECT_TRUE(reasons.isEmpty());
 }
 

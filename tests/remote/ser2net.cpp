@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ser2net.h"
 
-#include <arpa/inet.h>
 #include <fstream>
 #include <map>
 #include <netinet/in.h>
@@ -17,30 +16,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using test::loopback;
-
-} // namespace
-
-int connectTo(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
+using test::connectTo;
 
 bool accepting(int port)
 {
-    const int fd = connectTo(port);
-    if (fd >= 0)
-        ::close(fd);
-    return fd >= 0;
+    return test::TcpPeer(port).connected();
 }
+
+} // namespace
 
 Ser2net::Ser2net(const std::filesystem::path& folder, const std::string& device,
                  const std::string& rfc2217Default)
@@ -58,16 +41,16 @@ Ser2net::Ser2net(const std::filesystem::path& folder, const std::string& device,
 
 bool Ser2net::installed()
 {
-    return std::filesystem::exists("/usr/sbin/ser2net") || e2e::onPath("ser2net");
+    return std::filesystem::exists("/usr/sbin/ser2net") || test::onPath("ser2net");
 }
 
 bool Ser2net::start()
 {
-    const char* program = e2e::onPath("ser2net") ? "ser2net" : "/usr/sbin/ser2net";
+    const char* program = test::onPath("ser2net") ? "ser2net" : "/usr/sbin/ser2net";
     // -d: in the foreground, its log on stdout; -u: no UUCP lock files, which need root.
-    process_ = std::make_unique<e2e::ChildProcess>(
+    process_ = std::make_unique<test::ChildProcess>(
         std::vector<std::string>{program, "-d", "-u", "-c", config_.string()},
-        e2e::ChildProcess::Options{.environment = {}, .output = output_, .inheritedFd = -1});
+        test::ChildProcess::Options{.output = output_});
     const auto deadline = Clock::now() + 10s;
     while (Clock::now() < deadline && process_->running()) {
         if (accepting(rawPort_) && accepting(rfc2217Port_))
@@ -90,13 +73,7 @@ SlowRelay::SlowRelay(int target, std::chrono::milliseconds delay, std::size_t sp
     : target_(target), delay_(delay), splitAt_(splitAt), gap_(gap), jitter_(jitter),
       shiftEvery_(shiftEvery)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t size = sizeof address;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
-    ::listen(listener_, 4);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    std::tie(listener_, port_) = test::listening();
     thread_ = std::thread([this] { run(); });
 }
 

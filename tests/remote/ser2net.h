@@ -4,9 +4,9 @@
 // Debian's ser2net on loopback, bridging a serial device for one test, and a TCP relay that
 // makes a link slow.
 
-#include "../e2e/child_process.h"
+#include "support/childprocess.h"
+#include "support/tcppeer.h"
 
-#include "support/loopback.h"
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -19,12 +19,6 @@ namespace rxdeck::remote::testing {
 using namespace std::chrono_literals;
 
 using test::freePort;
-
-// A connection to the loopback port (without Nagle's delay), or -1.
-int connectTo(int port);
-
-// Whether something accepts connections on the loopback port.
-bool accepting(int port);
 
 // ser2net in the foreground with a configuration of its own: `device` reachable raw at
 // rawPort() and through telnet with RFC 2217 at rfc2217Port(). The RFC 2217 connection opens
@@ -49,7 +43,7 @@ private:
     std::filesystem::path output_;
     int rawPort_;
     int rfc2217Port_;
-    std::unique_ptr<e2e::ChildProcess> process_;
+    std::unique_ptr<test::ChildProcess> process_;
 };
 
 // Forwards one connection at a time from port() to `target`, holding every piece `delay` (give

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cmath>
 #include <fcntl.h>
-#include <poll.h>
 #include <regex>
 #include <set>
 #include <termios.h>
@@ -25,29 +24,20 @@ using remote::testing::Ser2net;
 using remote::testing::SlowRelay;
 
 // One rigctld client connection to the program: "f" is the frequency the display shows.
-class DisplayReader
+class DisplayReader : public test::TcpPeer
 {
 public:
-    explicit DisplayReader(int port) : fd_(remote::testing::connectTo(port)) {}
-    ~DisplayReader() { ::close(fd_); }
-    bool connected() const { return fd_ >= 0; }
+    using TcpPeer::TcpPeer;
 
     // The shown frequency in hertz, or nothing before the first status.
     std::optional<long long> frequency()
     {
-        (void)!::write(fd_, "f\n", 2);
-        std::string line;
-        char c = 0;
-        pollfd p{fd_, POLLIN, 0};
-        while (::poll(&p, 1, 5000) > 0 && ::read(fd_, &c, 1) == 1 && c != '\n')
-            line += c;
+        send("f\n");
+        const std::string line = receive();
         if (line.empty() || line.starts_with("RPRT"))
             return std::nullopt;
         return std::stoll(line);
     }
-
-private:
-    int fd_;
 };
 
 struct Relay
@@ -95,11 +85,11 @@ protected:
             (GetParam().rfc2217 ? "rfc2217://127.0.0.1:" : "socket://127.0.0.1:") +
             std::to_string(port);
         for (int attempt = 0; attempt < 5 && !display_; ++attempt) {
-            const int rigctld = remote::testing::freePort();
+            const int rigctld = test::freePort();
             startProgram({"--rigctld=" + std::to_string(rigctld)}, address);
-            for (int wait = 0; wait < 50 && !remote::testing::accepting(rigctld); ++wait)
+            for (int wait = 0; wait < 50 && !DisplayReader(rigctld).connected(); ++wait)
                 std::this_thread::sleep_for(100ms);
-            if (remote::testing::accepting(rigctld))
+            if (DisplayReader(rigctld).connected())
                 display_ = std::make_unique<DisplayReader>(rigctld);
         }
         ASSERT_TRUE(display_ && display_->connected()) << "no network control";

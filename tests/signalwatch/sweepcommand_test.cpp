@@ -10,9 +10,7 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -37,19 +35,15 @@ std::string readAll(const std::filesystem::path& path)
 
 SweepResult sweep(const std::string& arguments)
 {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("rxdeck-sweep-test-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string command = std::string(RXDECK_SWEEP_PATH) + " " + arguments + " >" +
-                                (folder / "out").string() + " 2>" + (folder / "err").string();
-    const int raw = std::system(command.c_str());
-    SweepResult run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::istringstream out(readAll(folder / "out"));
+    std::vector<std::string> argv{RXDECK_SWEEP_PATH};
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;)
+        argv.push_back(word);
+    const rxdeck::test::CommandResult done = rxdeck::test::runCommand(argv, {.timeout = 50s});
+    SweepResult run{done.status, {}, done.errors};
+    std::istringstream out(done.output);
     for (std::string line; std::getline(out, line);)
         run.rows.push_back(line);
-    run.errors = readAll(folder / "err");
-    std::filesystem::remove_all(folder);
     return run;
 }
 
@@ -120,13 +114,9 @@ TEST(SweepCommand, CtrlCKeepsTheFinishedRowsAndTunesBack)
     const auto device = sim.readLine();
     ASSERT_TRUE(device);
     const auto rows = std::filesystem::path(log).replace_extension(".csv");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execl(RXDECK_SWEEP_PATH, RXDECK_SWEEP_PATH, "--port", device->c_str(), "--from", "7",
-                "--to", "7.01", "--step", "1", "--repeat", "0", "--output", rows.c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    rxdeck::test::ChildProcess sweeping({RXDECK_SWEEP_PATH, "--port", *device, "--from", "7",
+                                         "--to", "7.01", "--step", "1", "--repeat", "0", "--output",
+                                         rows.string()});
     // Until two rows are out, then Ctrl-C in the middle of a sweep.
     std::string written;
     for (int i = 0; i < 100 && std::count(written.begin(), written.end(), '\n') < 2; ++i) {
@@ -134,10 +124,8 @@ TEST(SweepCommand, CtrlCKeepsTheFinishedRowsAndTunesBack)
         written = readAll(rows);
     }
     std::this_thread::sleep_for(120ms);
-    ::kill(child, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ::kill(sweeping.pid(), SIGINT);
+    EXPECT_EQ(sweeping.wait(), 0);
     written = readAll(rows);
     EXPECT_GE(std::count(written.begin(), written.end(), '\n'), 2);
     EXPECT_TRUE(written.ends_with('\n')) << "a row was cut short";

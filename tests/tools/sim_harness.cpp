@@ -2,12 +2,9 @@
 #include "sim_harness.h"
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,90 +20,17 @@ int remainingMs(Clock::time_point deadline)
     return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
 }
 
-int exitStatus(int status)
-{
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 } // namespace
 
 SimulatorProcess::SimulatorProcess(const std::vector<std::string>& arguments)
+    : ChildProcess(
+          [&] {
+              std::vector<std::string> argv{RXDECK_SIM_PATH};
+              argv.insert(argv.end(), arguments.begin(), arguments.end());
+              return argv;
+          }(),
+          {.output = {}, .pipeOutput = true})
 {
-    std::vector<std::string> argv{RXDECK_SIM_PATH};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> pointers;
-    for (auto& argument : argv) {
-        pointers.push_back(argument.data());
-    }
-    pointers.push_back(nullptr);
-
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe2 failed");
-    }
-    const pid_t parent = ::getpid();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        // A test that crashes or is killed on a timeout must not leave simulators behind.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent || ::dup2(pipeFds[1], STDOUT_FILENO) < 0) {
-            ::_exit(127);
-        }
-        ::execv(RXDECK_SIM_PATH, pointers.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    stdout_ = pipeFds[0];
-    if (pid_ < 0) {
-        throw std::runtime_error("cannot start " RXDECK_SIM_PATH);
-    }
-}
-
-SimulatorProcess::~SimulatorProcess()
-{
-    terminate();
-    ::close(stdout_);
-}
-
-std::optional<std::string> SimulatorProcess::readLine(std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (const auto end = buffered_.find('\n'); end != std::string::npos) {
-            std::string line = buffered_.substr(0, end);
-            buffered_.erase(0, end + 1);
-            return line;
-        }
-        pollfd fd{stdout_, POLLIN, 0};
-        if (::poll(&fd, 1, remainingMs(deadline)) <= 0) {
-            return std::nullopt;
-        }
-        char chunk[256];
-        const ssize_t count = ::read(stdout_, chunk, sizeof chunk);
-        if (count <= 0) {
-            return std::nullopt;
-        }
-        buffered_.append(chunk, static_cast<std::size_t>(count));
-    }
-}
-
-int SimulatorProcess::terminate()
-{
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-    }
-    return wait();
-}
-
-int SimulatorProcess::wait()
-{
-    if (pid_ <= 0) {
-        return -1;
-    }
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return exitStatus(status);
 }
 
 SerialLine::SerialLine(const std::string& device)

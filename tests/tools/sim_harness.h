@@ -1,39 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "support/childprocess.h"
+
 #include <chrono>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 namespace rxdeck::testing {
 
 using namespace std::chrono_literals;
 
-// Runs the receiver simulator as a child process for the length of a test.
-class SimulatorProcess
+// The receiver simulator for the length of a test; readLine() gives what it prints (first the
+// device path), and stop() its exit status.
+class SimulatorProcess : public test::ChildProcess
 {
 public:
     explicit SimulatorProcess(const std::vector<std::string>& arguments);
-    SimulatorProcess(const SimulatorProcess&) = delete;
-    SimulatorProcess& operator=(const SimulatorProcess&) = delete;
-    ~SimulatorProcess(); // SIGTERM, then reaps the child
-
-    // The next line the simulator prints on stdout (a device path), or nothing before timeout.
-    std::optional<std::string> readLine(std::chrono::milliseconds timeout = 2s);
-
-    // Sends SIGTERM and returns the exit status, or -1 if it did not exit normally.
-    int terminate();
-
-    // Waits for the process to end by itself; exit status as above.
-    int wait();
-
-private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    std::string buffered_;
 };
 
 // The test's end of the serial line: the pseudo-terminal device, opened raw and non-blocking.

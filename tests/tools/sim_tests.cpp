@@ -374,7 +374,7 @@ TEST(SimulatorFaults, HangupRemovesTheDeviceAndReturnBringsANewOne)
     ASSERT_TRUE(line.isOpen());
     EXPECT_EQ(line.ask("FRQ?"), "FRQ 09.500000"); // the receiver itself kept its settings
 
-    EXPECT_EQ(rx.process.terminate(), 0);
+    EXPECT_EQ(rx.process.stop(), 0);
     EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link)));
 }
 

@@ -2,6 +2,7 @@
 #include "fakestore.h"
 #include "memories/list/memorygrid.h"
 #include "memories/list/memorylistmodel.h"
+#include "support/childprocess.h"
 #include "support/files.h"
 
 #include <csignal>
@@ -16,7 +17,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -510,9 +510,8 @@ TEST_F(MemoryGridTest, AProtectedSheetTakesTypingOnlyInItsUnlockedCells)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("protected.xls");
-    QProcess xlwt;
-    xlwt.start(QStringLiteral("/usr/bin/python3"), {"-c", protectedWorkbook, path});
-    if (!xlwt.waitForFinished() || xlwt.exitCode() != 0)
+    if (!rxdeck::test::runCommand({"/usr/bin/python3", "-c", protectedWorkbook, path.toStdString()})
+             .ok())
         GTEST_SKIP() << "python3-xlwt is not installed";
     auto state = std::make_shared<StoreState>();
     state->loaded.status = LoadResult::Status::Loaded;

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakestore.h"
 #include "memories/list/memorylistmodel.h"
+#include "support/csvworkbook.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QLocale>
-#include <QProcess>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -136,15 +136,9 @@ TEST(MemoryListModel, APastedLineBreakBecomesABlank)
 TEST(MemoryListModel, FormulaFrequenciesFollowATypedOneOrShowThatTheyAreNotCurrent)
 {
     QTemporaryDir dir;
-    QFile csv(dir.filePath("Sheet1"));
-    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
-    csv.write("Frequency,Note\n7.05,a\n=A2+0.005,b\n=INT(LN(A2)*1000),c\n");
-    csv.close();
-    QProcess ssconvert;
-    ssconvert.start("ssconvert",
-                    {"-I", "Gnumeric_stf:stf_csvtab", "--export-type=Gnumeric_Excel:excel_biff8",
-                     csv.fileName(), dir.filePath("Memories.xls")});
-    if (!ssconvert.waitForFinished(60000) || ssconvert.exitCode() != 0)
+    if (!rxdeck::test::workbookFromCsv(dir.filePath("Memories.xls"),
+                                       "Frequency,Note\n7.05,a\n=A2+0.005,b\n=INT(LN(A2)*1000),c\n")
+             .ok())
         GTEST_SKIP() << "needs ssconvert (gnumeric)";
     MemoryListModel model(std::make_unique<FileWorkbookStore>(dir.filePath("Memories.xls")));
     ASSERT_EQ(shownRows(model), QStringList({"7.05|a", "7.055|b", "1953|c", "|"}));

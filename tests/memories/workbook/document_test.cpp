@@ -8,6 +8,7 @@
 #include "memories/workbook/document.h"
 #include "workbook_test_support.h"
 
+#include "support/csvworkbook.h"
 #include "support/files.h"
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -266,13 +267,9 @@ const QByteArray memoriesCsv = "Frequency,Note,kHz\n"
 // A workbook gnumeric's ssconvert writes from `csv` (sheet "Sheet1"), or nullopt without it.
 std::optional<QByteArray> ssconvertFile(const char* exportType, const QByteArray& csv)
 {
-    const QString ssconvert = testing::ssconvertPath();
     QTemporaryDir dir;
-    if (ssconvert.isEmpty() || !dir.isValid())
-        return std::nullopt;
-    rxdeck::test::putFile(dir.filePath("Sheet1"), csv);
-    const auto converted = run(ssconvert, {"-T", exportType, "Sheet1", "out.xls"}, dir.path());
-    if (!converted.ran || converted.exitCode != 0)
+    if (!dir.isValid() ||
+        !rxdeck::test::workbookFromCsv(dir.filePath("out.xls"), csv, exportType).ok())
         return std::nullopt;
     return rxdeck::test::fileContents(dir.filePath("out.xls"));
 }

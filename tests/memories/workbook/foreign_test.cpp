@@ -3,6 +3,7 @@
 // correctly, and workbooks we write are read correctly by xlrd and by ssconvert.
 
 #include "memories/workbook/workbook.h"
+#include "support/csvworkbook.h"
 #include "workbook_test_support.h"
 
 #include <gtest/gtest.h>
@@ -79,15 +80,9 @@ TEST_P(SsconvertFile, IsReadWithValuesAndSheetName)
     const ForeignFile& file = GetParam();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    // ssconvert names the sheet after the input file, extension included, so the CSV file is
-    // called plain "Sheet1".
-    QFile csv(dir.filePath("Sheet1"));
-    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
-    csv.write(file.csv);
-    csv.close();
-    const ProcessResult converted =
-        run(ssconvert, {"-T", file.exportType, "Sheet1", "Memories.xls"}, dir.path());
-    ASSERT_TRUE(converted.ran && converted.exitCode == 0) << converted.err.toStdString();
+    const auto converted =
+        rxdeck::test::workbookFromCsv(dir.filePath("Memories.xls"), file.csv, file.exportType);
+    ASSERT_TRUE(converted.ok()) << converted.errors;
 
     const ReadResult result = read(dir.filePath("Memories.xls"));
     ASSERT_TRUE(result.book) << result.error.toStdString();

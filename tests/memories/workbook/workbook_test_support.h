@@ -5,6 +5,7 @@
 // the independent programs (ssconvert, xlrd) that check our files.
 
 #include "memories/workbook/workbook.h"
+#include "support/childprocess.h"
 
 #include <gtest/gtest.h>
 #include <iomanip>
@@ -12,7 +13,6 @@
 #include <ostream>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -87,6 +87,7 @@ inline ::testing::AssertionResult sameRows(const Rows& expected, const Rows& act
     return ::testing::AssertionSuccess();
 }
 
+// What test::runCommand reports, in Qt's types; `ran` when the program ended by itself.
 struct ProcessResult
 {
     bool ran = false;
@@ -98,18 +99,14 @@ struct ProcessResult
 inline ProcessResult run(const QString& program, const QStringList& args,
                          const QString& workingDir = QString(), int timeoutMs = 60000)
 {
-    QProcess process;
-    if (!workingDir.isEmpty())
-        process.setWorkingDirectory(workingDir);
-    process.start(program, args);
-    ProcessResult result;
-    if (!process.waitForStarted() || !process.waitForFinished(timeoutMs))
-        return result;
-    result.ran = process.exitStatus() == QProcess::NormalExit;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    std::vector<std::string> argv{program.toStdString()};
+    for (const QString& arg : args)
+        argv.push_back(arg.toStdString());
+    const test::CommandResult done =
+        test::runCommand(argv, {.workingDirectory = workingDir.toStdString(),
+                                .timeout = std::chrono::milliseconds(timeoutMs)});
+    return {done.status >= 0 && done.status < 128, done.status,
+            QByteArray::fromStdString(done.output), QByteArray::fromStdString(done.errors)};
 }
 
 inline QString ssconvertPath()

@@ -171,13 +171,11 @@ TEST(RealWorkbooks, OpenAndTakeEditsAsOtherReadersSeeThem)
 
     const QString manifestFile = out.filePath(QStringLiteral("manifest.json"));
     rxdeck::test::putFile(manifestFile, QJsonDocument(manifest).toJson());
-    QProcess check;
-    check.start(QString::fromLatin1(python), {script, QStringLiteral("check"), manifestFile});
-    ASSERT_TRUE(check.waitForStarted());
-    ASSERT_TRUE(check.waitForFinished(-1));
-    const QByteArray report = check.readAllStandardOutput();
-    std::cout << report.toStdString();
-    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().toStdString();
+    const ProcessResult check =
+        run(QString::fromLatin1(python), {script, QStringLiteral("check"), manifestFile}, QString(),
+            20 * 60 * 1000);
+    std::cout << check.out.toStdString();
+    EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
 }
 
 } // namespace

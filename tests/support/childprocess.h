@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+// The one way the tests run another program: started for the length of a test, or run to its
+// end with its output collected.
+
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -9,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace rxdeck::e2e {
+namespace rxdeck::test {
 
 using namespace std::chrono_literals;
 
@@ -22,11 +25,12 @@ class ChildProcess
 public:
     struct Options
     {
-        Environment environment;                    // set on top of this process's environment
-        std::filesystem::path output = "/dev/null"; // stdout and stderr
-        int inheritedFd = -1;                       // a descriptor the child keeps open
+        Environment environment = {};               // set on top of this process's environment
+        std::filesystem::path output = "/dev/null"; // stderr, and stdout unless piped; empty: ours
+        bool pipeOutput = false;                    // stdout read with readLine()
     };
 
+    explicit ChildProcess(const std::vector<std::string>& argv);
     ChildProcess(const std::vector<std::string>& argv, const Options& options);
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -40,26 +44,40 @@ public:
     // How it ended: the exit code, or 128 + the signal number. Nothing while it runs.
     std::optional<int> endStatus() const { return endStatus_; }
 
-    // SIGTERM, a grace period, then SIGKILL.
-    void stop();
+    // The next line of its piped stdout, or nothing before the timeout or at its end.
+    std::optional<std::string> readLine(std::chrono::milliseconds timeout = 2s);
+
+    // Waits for the process to end by itself; its end status.
+    int wait();
+
+    // SIGTERM, a grace period, then SIGKILL; its end status.
+    int stop();
 
 private:
     pid_t pid_ = -1;
+    int stdout_ = -1;
+    std::string buffered_;
     std::optional<int> endStatus_;
+};
+
+struct CommandOptions
+{
+    std::filesystem::path workingDirectory = {}; // empty: ours
+    std::chrono::milliseconds timeout = 15s;
 };
 
 struct CommandResult
 {
     int status = -1; // exit code, 128 + signal, or -1 when it had to be killed on the timeout
     std::string output;
+    std::string errors;
     bool ok() const { return status == 0; }
 };
 
-// Runs a command to its end and collects its stdout; kills it after the timeout.
-CommandResult runCommand(const std::vector<std::string>& argv,
-                         std::chrono::milliseconds timeout = 15s);
+// Runs a command to its end and collects its stdout and stderr; kills it after the timeout.
+CommandResult runCommand(const std::vector<std::string>& argv, const CommandOptions& options = {});
 
 // Whether an executable of that name is on PATH.
 bool onPath(const std::string& name);
 
-} // namespace rxdeck::e2e
+} // namespace rxdeck::test
