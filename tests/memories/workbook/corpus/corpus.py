@@ -19,7 +19,8 @@ EDIT (JSON, or a file holding it) is {"set": [[sheet, row, column, value], ...]}
 {"remove": [sheet, row]}. Every cell, format, column width, row height, name, formula text
 and every other stream of the compound file must be as before, except: set cells hold the
 new value (an existing cell keeps its format); after a remove, the rows below move up one
-and every formula reference to a moved row of that sheet moves with it. The result of a
+and every reference to that sheet's rows moves as LibreOffice's own delete moves it
+(without LibreOffice and python3-uno, `diff` and `check` exit with status 77). The result of a
 formula the edit affects (it reads a changed or moved cell, directly or through other
 formulas), or of one the original holds no result for, must be what gnumeric computes for
 the edited workbook (ssconvert --recalc); every other result stays as it was.
@@ -225,9 +226,21 @@ REF = re.compile(r"(?<![\w.\]])(?:(\[[^\]]*\])?('(?:[^']|'')+'|[^\W\d][\w.]*)!)?
 STRING = re.compile(r'"(?:[^"]|"")*"')
 
 
+def sub_refs(formula, one):
+    """formula with each reference match m replaced by one(m); texts in quotes are left
+    alone."""
+    out, last = [], 0
+    for s in STRING.finditer(formula):
+        out.append(REF.sub(one, formula[last:s.start()]))
+        out.append(s.group(0))
+        last = s.end()
+    out.append(REF.sub(one, formula[last:]))
+    return "".join(out)
+
+
 def map_refs(formula, fn):
     """formula with fn(sheet or None, col$, col, row$, row) applied to each cell reference;
-    a range's end takes the sheet of its start. Texts in quotes are left alone."""
+    a range's end takes the sheet of its start."""
     def one(m):
         if m.group(1):
             return m.group(0)  # another workbook's cells never move
@@ -238,14 +251,57 @@ def map_refs(formula, fn):
         if m.group(8):
             text += ":" + fn(sheet, m.group(7), m.group(8), m.group(9), int(m.group(10)), "end")
         return text
+    return sub_refs(formula, one)
 
-    out, last = [], 0
-    for s in STRING.finditer(formula):
-        out.append(REF.sub(one, formula[last:s.start()]))
-        out.append(s.group(0))
-        last = s.end()
-    out.append(REF.sub(one, formula[last:]))
-    return "".join(out)
+
+class RowMoves:
+    """Where deleting a row moves the rows a reference names, as LibreOffice's own delete
+    moves them: moved(removed, first, last, is_range) gives (first, last), 0-based, or None
+    where LibreOffice leaves #REF!. A move not yet learnt is noted and answered with the rows
+    unmoved; learn() then asks LibreOffice every noted one at once."""
+
+    def __init__(self):
+        self.known, self.asked = {}, set()
+
+    def moved(self, removed, first, last, is_range):
+        key = (removed, first, last, is_range)
+        if key in self.known:
+            return self.known[key]
+        self.asked.add(key)
+        return first, last
+
+    def learn(self):
+        if not self.asked:
+            return
+        sys.dont_write_bytecode = True  # nothing written into the source tree
+        import libreoffice
+        reason = libreoffice.missing()
+        if reason:
+            print(reason + "; it judges where a delete moves references")
+            sys.exit(77)
+        self.known.update(libreoffice.row_moves(self.asked))
+        self.asked = set()
+
+
+def refs_moved(text, own, target, removed, moves, problems):
+    """A formula text with its references to rows of the target sheet moved as LibreOffice
+    moves them; one it leaves as #REF! is a problem with the edit."""
+    def one(m):
+        sheet = m.group(2)
+        name = sheet.strip("'").replace("''", "'") if sheet else own
+        if m.group(1) or name != target:
+            return m.group(0)
+        first = int(m.group(6)) - 1
+        rows = moves.moved(removed, first, int(m.group(10)) - 1 if m.group(8) else first,
+                           bool(m.group(8)))
+        if rows is None:
+            problems.append("a reference to the removed row itself in " + text)
+            return m.group(0)
+        out = "%s%s%s%s%d" % (sheet + "!" if sheet else "", m.group(3), m.group(4), m.group(5),
+                              rows[0] + 1)
+        return out + (":%s%s%s%d" % (m.group(7), m.group(8), m.group(9), rows[1] + 1)
+                      if m.group(8) else "")
+    return sub_refs(text, one) if isinstance(text, str) else text
 
 
 def col_number(letters):
@@ -475,7 +531,7 @@ def streams(path):
 # ---------------------------------------------------------------- expectations
 
 
-def expected(before, edit):
+def expected(before, edit, moves):
     """The dump the edited workbook must give, and a list of problems with the edit itself.
     Cells of set edits have style None: any format is fine for a new cell."""
     want = json.loads(json.dumps(before))
@@ -501,27 +557,19 @@ def expected(before, edit):
                           for r, v in target["rows"].items() if int(r) != row}
         merged = []
         for rlo, rhi, clo, chi in target["merged"]:  # rhi one past the last row
-            rows = shrunk(rlo, rhi - 1, row, 65536)
+            rows = moves.moved(row, rlo, rhi - 1, True)
             if rows:
                 merged.append([rows[0], rows[1] + 1, clo, chi])
         target["merged"] = sorted(merged)
-        names = [s["name"] for s in want["sheets"]]
+        target = want["sheets"][sheet]["name"]
 
-        def shift_for(own):
-            def fn(sheet_name, cabs, col, rabs, r, part):
-                name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
-                if name == names[sheet] and r - 1 >= row:
-                    if r - 1 == row and part != "end":
-                        problems.append("a reference to the removed row itself")
-                    if r - 1 > row or part == "end":
-                        r -= 1
-                return "%s%s%s%d" % (cabs, col, rabs, r)
-            return fn
-        for s, sh in enumerate(want["sheets"]):
+        def f(text, own=None):
+            return refs_moved(text, own, target, row, moves, problems)
+        for sh in want["sheets"]:
             for c in sh["cells"]:
                 if "formula" in c:
-                    c["formula"] = map_refs(c["formula"], shift_for(sh["name"]))
-        want["names"] = {k: map_refs(v, shift_for(None)) for k, v in want["names"].items()}
+                    c["formula"] = f(c["formula"], sh["name"])
+        want["names"] = {k: f(v) for k, v in want["names"].items()}
     return want, problems
 
 
@@ -556,42 +604,17 @@ def differences(want, got):
 # ---------------------------------------------------------------- real workbooks
 
 
-def shrunk(first, last, removed, row_count):
-    """0-based rows of a range after the removal of a row, as a spreadsheet program moves
-    them; None when the range lay wholly in that row. Whole columns stay whole."""
-    if (first == 0 and last == row_count - 1) or last < removed:
-        return first, last
-    if first > removed:
-        return first - 1, last - 1
-    if first == last:
-        return None
-    return first, last - 1
-
-
-def formula_moved(text, own, target, removed, problems):
-    """A formula text with every reference to the target sheet's rows moved."""
-    def fn(sheet_name, cabs, col, rabs, r, part):
-        name = sheet_name.strip("'").replace("''", "'") if sheet_name else own
-        if name == target and r - 1 >= removed:
-            if r - 1 == removed and part == "cell":
-                problems.append("a reference to the removed row itself in " + text)
-            if r - 1 > removed or part == "end":
-                r -= 1
-        return "%s%s%s%d" % (cabs, col, rabs, r)
-    return map_refs(text, fn) if isinstance(text, str) else text
-
-
 CELL = re.compile(r"^(\$?[A-Z]{1,3}\$?)(\d+)(?::(\$?[A-Z]{1,3}\$?)(\d+))?$")
 
 
-def range_moved(text, removed, row_count=65536):
+def range_moved(text, removed, moves):
     """An A1 range text of the sheet that loses the row, moved; None when it goes."""
     m = CELL.match(text)
     if not m:
         return text
     first = int(m.group(2)) - 1
     last = int(m.group(4)) - 1 if m.group(3) else first
-    rows = shrunk(first, last, removed, row_count)
+    rows = moves.moved(removed, first, last, bool(m.group(3)))
     if rows is None:
         return None
     if not m.group(3) or (m.group(1) == m.group(3) and rows[0] == rows[1]):
@@ -616,7 +639,7 @@ def anchor_moved(anchor, removed):
     return [kind, top, dy_top, bottom - 1, dy_bottom, c1, c2]
 
 
-def poi_expected(before, edit):
+def poi_expected(before, edit, moves):
     """What POI must read from the edited workbook, and problems with the edit itself."""
     want = json.loads(json.dumps(before))
     problems = []
@@ -632,7 +655,7 @@ def poi_expected(before, edit):
             on = s["name"] == target
 
             def f(text, own=s["name"]):
-                return formula_moved(text, own, target, removed, problems)
+                return refs_moved(text, own, target, removed, moves, problems)
             cells = []
             for r, c, v in s["cells"]:
                 if on and r == removed:
@@ -648,7 +671,7 @@ def poi_expected(before, edit):
                 for entry in s[key]:
                     ranges = entry[0]
                     if on:
-                        ranges = [x for x in (range_moved(r, removed) for r in ranges) if x]
+                        ranges = [x for x in (range_moved(r, removed, moves) for r in ranges) if x]
                         if not ranges:
                             continue
                     if key == "validations":
@@ -660,21 +683,21 @@ def poi_expected(before, edit):
                 s["charts"] = [[f(x) for x in series] for series in s["charts"]]
             if not on:
                 continue
-            s["merged"] = [x for x in (range_moved(r, removed) for r in s["merged"]) if x]
+            s["merged"] = [x for x in (range_moved(r, removed, moves) for r in s["merged"]) if x]
             s["breaks"] = [b - (b > removed) for b in s["breaks"] if b != removed]
             if isinstance(s["comments"], list):
                 comments = []
                 for address, author, text in s["comments"]:
-                    moved = range_moved(address, removed)
+                    moved = range_moved(address, removed, moves)
                     if moved:
                         comments.append([moved, author, text])
                 s["comments"] = comments
             if isinstance(s["hyperlinks"], list):
                 s["hyperlinks"] = [[m, a] for m, a in
-                                   ((range_moved(r, removed), a) for r, a in s["hyperlinks"]) if m]
+                                   ((range_moved(r, removed, moves), a) for r, a in s["hyperlinks"]) if m]
             if isinstance(s["anchors"], list):
                 s["anchors"] = [x for x in (anchor_moved(a, removed) for a in s["anchors"]) if x]
-        want["names"] = [[n, i, formula_moved(t, None, target, removed, problems)]
+        want["names"] = [[n, i, refs_moved(t, None, target, removed, moves, problems)]
                          for n, i, t in want["names"]]
     return want, problems
 
@@ -800,13 +823,13 @@ def poi_dependents(poi, edit):
     return {(names[s], r, c) for s, r, c in dependents(book, edit)}
 
 
-def xlrd_check(entry, xlrd_dumps, poi_before):
+def xlrd_check(entry, xlrd_dumps, poi_before, moves):
     before, after = xlrd_dumps[entry["before"]], xlrd_dumps[entry["after"]]
     if "error" in before:
         return []  # xlrd cannot give the details of this one; POI may
     if "error" in after:
         return ["xlrd cannot read the edited workbook: " + after["error"]]
-    want, problems = expected(before, entry["edit"])
+    want, problems = expected(before, entry["edit"], moves)
     # Results of formulas the edit affects are what gnumeric recalculates (formula texts from
     # POI, where it reads the workbook).
     affected = poi_dependents(poi_before, entry["edit"]) if poi_before else set()
@@ -855,13 +878,20 @@ def check(manifest):
         dumped = pool.map_async(xlrd_dump, paths)
         poi = poi_dump(paths)  # meanwhile
         xlrd_dumps = dict(zip(paths, dumped.get()))
+    moves = RowMoves()
+    for e in entries:  # the moves every remove asks about, learnt in one LibreOffice run
+        if "remove" in e["edit"] and "error" not in xlrd_dumps[e["before"]]:
+            expected(xlrd_dumps[e["before"]], e["edit"], moves)
+        if "remove" in e["edit"] and "error" not in poi.get(e["before"], {"error": 1}):
+            poi_expected(poi[e["before"]], e["edit"], moves)
+    moves.learn()
     found = [xlrd_check(e, xlrd_dumps, poi.get(e["before"]) if poi.get(e["before"], {})
-                        .get("sheets") else None) for e in entries]
+                        .get("sheets") else None, moves) for e in entries]
     failed = 0
     for entry, lines in zip(entries, found):
         before, after = poi.get(entry["before"]), poi.get(entry["after"])
         if before and "error" not in before and after:
-            want, problems = poi_expected(before, entry["edit"])
+            want, problems = poi_expected(before, entry["edit"], moves)
             lines = lines + problems + poi_differences(want, after)
         if lines:
             failed += 1
@@ -888,8 +918,10 @@ def main(argv):
         if not edit.lstrip().startswith("{"):
             with open(edit, encoding="utf-8") as f:
                 edit = f.read()
-        before, edit = dump(argv[1]), json.loads(edit)
-        want, problems = expected(before, edit)
+        before, edit, moves = dump(argv[1]), json.loads(edit), RowMoves()
+        expected(before, edit, moves)
+        moves.learn()
+        want, problems = expected(before, edit, moves)
         with_results(want, recalculated(argv[2]), uncached(want) | dependents(before, edit))
         out = problems + differences(want, dump(argv[2]))
         for line in out:

@@ -261,6 +261,8 @@ TEST_P(CorpusEdit, ChangesOnlyWhatWasEdited)
     ASSERT_TRUE(save(after, *saved) && save(changeFile, QJsonDocument(change).toJson()));
     const ProcessResult diff = corpus({"diff", book.path, after, changeFile});
     ASSERT_TRUE(diff.ran);
+    if (diff.exitCode == 77) // no LibreOffice to say where the remove moves references
+        GTEST_SKIP() << diff.out.toStdString();
     EXPECT_EQ(diff.exitCode, 0) << diff.out.toStdString() << diff.err.toStdString();
 }
 

@@ -322,6 +322,39 @@ def compare(directory, row):
     return 0
 
 
+def row_moves(questions):
+    """LibreOffice's own delete of a row, asked about many references at once: for each
+    (removed, first, last, is_range), 0-based rows of the sheet that loses the row, the rows
+    (first, last) afterwards, or None where LibreOffice leaves #REF!. The last row of an .xls
+    sheet stands for the last row of LibreOffice's."""
+    xls_last, answers, by_row = 65535, {}, {}
+    for question in questions:
+        by_row.setdefault(question[0], []).append(question)
+    with Office() as office:
+        for removed, asked in sorted(by_row.items()):
+            doc = office.load(None)
+            doc.Sheets.insertNewByName("Asked", 1)
+            target, formulas = doc.Sheets.getByIndex(0), doc.Sheets.getByIndex(1)
+            target.Name = "X"
+            last = target.Rows.Count - 1
+
+            def cell(i):
+                return formulas.getCellByPosition(i % 100, i // 100)
+            for i, (_, first, end, is_range) in enumerate(asked):
+                rows = [last if r == xls_last else r for r in (first, end)]
+                cell(i).Formula = "=COUNT($X.A%d%s)" % (
+                    rows[0] + 1, ":A%d" % (rows[1] + 1) if is_range else "")
+            target.Rows.removeByIndex(removed, 1)
+            for i, question in enumerate(asked):
+                text = cell(i).Formula.replace("$", "")
+                rows = [0, last] if "A:A" in text else [  # a whole column
+                    int(n) - 1 for n in re.findall(r"A(\d+)", text)]
+                answers[question] = None if "#REF!" in text or not rows else tuple(
+                    r - (last - xls_last) if r > xls_last else r for r in (rows[0], rows[-1]))
+            doc.close(True)
+    return answers
+
+
 def missing():
     office = shutil.which("soffice") or shutil.which("libreoffice")
     if not office:

@@ -175,6 +175,8 @@ TEST(RealWorkbooks, OpenAndTakeEditsAsOtherReadersSeeThem)
         run(QString::fromLatin1(python), {script, QStringLiteral("check"), manifestFile}, QString(),
             20 * 60 * 1000);
     std::cout << check.out.toStdString();
+    if (check.exitCode == 77) // no LibreOffice to say where the removes move references
+        GTEST_SKIP();
     EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
 }
 
