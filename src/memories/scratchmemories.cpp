@@ -3,6 +3,7 @@
 
 #include "link/commands.h"
 #include "link/numbertext.h"
+#include "link/receiver.h"
 #include "link/serialport.h"
 #include "shell/controls.h"
 
