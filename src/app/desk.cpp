@@ -21,6 +21,7 @@
 #include "shell/controls.h"
 #include "shell/form1.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "shell/slider.h"
 #include "signalwatch/sweeprun.h"
 #include "status/replies.h"
@@ -37,7 +38,7 @@
 namespace rxdeck {
 
 Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
-    : window_(std::make_unique<Form1>(workbookPath)), port_(port.release()),
+    : window_(std::make_unique<Form1>(workbookPath, panelTexts())), port_(port.release()),
       about_(std::make_unique<AboutLauncher>())
 {
     Form1* window = window_.get();
@@ -99,6 +100,20 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
 }
 
 Desk::~Desk() = default;
+
+std::span<const WrittenTextTable> Desk::panelTexts()
+{
+    static const WrittenTextTable tables[] = {
+        restingDisplayTexts(),
+        StatusPoll::writtenTexts(),
+        SettingsSnapshot::writtenTexts(),
+        SliderControls::writtenTexts(),
+        ReceiverSettings::writtenTexts(),
+        ScratchMemories::writtenTexts(),
+        Scan::writtenTexts(),
+    };
+    return tables;
+}
 
 void Desk::openAtStart(std::optional<int> n)
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <memory>
 #include <optional>
 #include <QString>
@@ -34,6 +36,9 @@ public:
     ~Desk();
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;
+
+    // What every handler writes into the panel, for the text fitting.
+    static std::span<const WrittenTextTable> panelTexts();
 
     Form1& window() const { return *window_; }
     SerialPort& port() const { return *port_; }

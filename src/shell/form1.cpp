@@ -111,7 +111,8 @@ void Form1::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
+Form1::Form1(const QString& workbookPath, std::span<const WrittenTextTable> texts, QWidget* parent)
+    : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Tamsk     Rxdeck  V2.2"));
     setWindowIcon(appIcon());
@@ -122,7 +123,7 @@ Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
     panel->setFixedSize(px(14295), px(8520));
     setCentralWidget(panel);
     buildPanel(panel, ui_);
-    fitPanelTexts(panel);
+    fitPanelTexts(panel, texts);
     grid_ = new memories::MemoryGrid(workbookPath, panel);
     grid_->setObjectName(QStringLiteral("DBGrid1"));
     grid_->setGeometry(memoryGridGeometry());

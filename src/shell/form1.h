@@ -2,6 +2,7 @@
 #pragma once
 
 #include "shell/controls.h"
+#include "shell/writtentexts.h"
 
 #include <QMainWindow>
 
@@ -17,8 +18,10 @@ class Form1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    // The memory list is kept in the workbook at workbookPath.
-    explicit Form1(const QString& workbookPath, QWidget* parent = nullptr);
+    // The memory list is kept in the workbook at workbookPath. `texts` are the tables of
+    // what the handlers write into the panel, which the text fitting makes room for.
+    Form1(const QString& workbookPath, std::span<const WrittenTextTable> texts,
+          QWidget* parent = nullptr);
     ~Form1() override;
 
     Controls& controls() { return ui_; }
