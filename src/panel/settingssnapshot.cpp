@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "status/settingssnapshot.h"
+#include "panel/settingssnapshot.h"
 
 #include "link/commands.h"
 #include "link/serialport.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "status/statuspoll.h"
+#include "panel/statuspoll.h"
 
 #include "link/commands.h"
 #include "link/numbertext.h"
