@@ -16,29 +16,37 @@
 #include "memoryscan/memoryscanner.h"
 #include "netcontrol/rigctlserver.h"
 #include "panel/receiversettings.h"
+#include "panel/settingssnapshot.h"
 #include "panel/slidercontrols.h"
+#include "panel/statuspoll.h"
 #include "panel/tuning.h"
 #include "shell/controls.h"
 #include "shell/form1.h"
 #include "shell/led.h"
+#include "shell/restingdisplay.h"
 #include "shell/slider.h"
 #include "signalwatch/sweeprun.h"
 #include "status/replies.h"
 #include "status/replyreader.h"
-#include "status/settingssnapshot.h"
-#include "status/statuspoll.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTableView>
 
 namespace rxdeck {
 
 Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
-    : window_(std::make_unique<Form1>(workbookPath)), port_(port.release()),
-      about_(std::make_unique<AboutLauncher>())
+    : window_(std::make_unique<Form1>(
+          [this, &workbookPath](QWidget* panel) {
+              grid_ = new memories::MemoryGrid(workbookPath, panel);
+              return MemoryPlace{grid_, grid_->view(), [grid = grid_] { grid->undoDelete(); },
+                                 [grid = grid_] { return grid->mayClose(); }};
+          },
+          panelTexts())),
+      port_(port.release()), about_(std::make_unique<AboutLauncher>())
 {
     Form1* window = window_.get();
     Controls& ui = window->controls();
@@ -59,8 +67,8 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     new SliderControls(ui, *port_, window);
     auto* scratch = new ScratchMemories(ui, *port_, window);
     new Scan(ui, *port_, window);
-    memoryList_ = new MemoryList(ui, *port_, window->memoryGrid(),
-                                 QFileInfo(workbookPath).absolutePath(), window);
+    memoryList_ =
+        new MemoryList(ui, *port_, *grid_, QFileInfo(workbookPath).absolutePath(), window);
     // What was not sent, and why, goes to the status bar.
     QObject::connect(tuning, &Tuning::refused, window, &Form1::showMessage);
     QObject::connect(scratch, &ScratchMemories::refused, window, &Form1::showMessage);
@@ -69,10 +77,10 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
     new StartPort(*ui.openAtStart, *portSelection, window);
     // After every handler of a tuning control, so that it stops the memory scan first.
     memoryScan_ =
-        new MemoryScanControl(*window, *port_, *statusPoll_, *portSelection, workbookPath);
+        new MemoryScanControl(*window, *grid_, *port_, *statusPoll_, *portSelection, workbookPath);
     // After the handlers of the tuning controls too: a press stops the sweep first.
-    signalWatch_ = new SignalWatchControl(*window, ui, *port_, *replies, *statusPoll_,
-                                          *window->memoryGrid().model());
+    signalWatch_ =
+        new SignalWatchControl(*window, ui, *port_, *replies, *statusPoll_, *grid_->model());
     // A sweep and the memory scan each tune the receiver: one starting ends the other.
     QObject::connect(&memoryScan_->scanner(), &memoryscan::MemoryScanner::stateChanged,
                      signalWatch_, [this](memoryscan::MemoryScanner::State state) {
@@ -99,6 +107,20 @@ Desk::Desk(std::unique_ptr<SerialPort> port, const QString& workbookPath)
 }
 
 Desk::~Desk() = default;
+
+std::span<const WrittenTextTable> Desk::panelTexts()
+{
+    static const WrittenTextTable tables[] = {
+        restingDisplayTexts(),
+        StatusPoll::writtenTexts(),
+        SettingsSnapshot::writtenTexts(),
+        SliderControls::writtenTexts(),
+        ReceiverSettings::writtenTexts(),
+        ScratchMemories::writtenTexts(),
+        Scan::writtenTexts(),
+    };
+    return tables;
+}
 
 void Desk::openAtStart(std::optional<int> n)
 {

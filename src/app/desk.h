@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <memory>
 #include <optional>
 #include <QString>
@@ -11,6 +13,9 @@ class QLabel;
 namespace rxdeck {
 
 class AboutLauncher;
+namespace memories {
+class MemoryGrid;
+}
 class Form1;
 class MemoryList;
 class MemoryScanControl;
@@ -35,7 +40,11 @@ public:
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;
 
+    // What every handler writes into the panel, for the text fitting.
+    static std::span<const WrittenTextTable> panelTexts();
+
     Form1& window() const { return *window_; }
+    memories::MemoryGrid& memoryGrid() const { return *grid_; }
     SerialPort& port() const { return *port_; }
     MemoryList& memoryList() const { return *memoryList_; }
     StatusPoll& statusPoll() const { return *statusPoll_; }
@@ -55,6 +64,7 @@ private:
     // Keeps the server's copy of the panel's settings current.
     void followPanel();
 
+    memories::MemoryGrid* grid_ = nullptr; // on the window; set while the window is built
     std::unique_ptr<Form1> window_;
     SerialPort* port_; // owned by the window, like every handler
     MemoryList* memoryList_;

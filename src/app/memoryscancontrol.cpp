@@ -11,11 +11,11 @@
 #include "memoryscan/memoryscanpanel.h"
 #include "memoryscan/rowmarker.h"
 #include "memoryscan/scansettings.h"
+#include "panel/statuspoll.h"
 #include "shell/controls.h"
 #include "shell/form1.h"
 #include "shell/panelbuttons.h"
 #include "shell/slider.h"
-#include "status/statuspoll.h"
 
 #include <QAction>
 #include <QDockWidget>
@@ -48,9 +48,10 @@ QSettings settingsStore()
 
 } // namespace
 
-MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll& poll,
-                                     PortSelection& selection, const QString& workbookPath)
-    : QObject(&window), window_(window), port_(port),
+MemoryScanControl::MemoryScanControl(Form1& window, memories::MemoryGrid& grid, SerialPort& port,
+                                     StatusPoll& poll, PortSelection& selection,
+                                     const QString& workbookPath)
+    : QObject(&window), window_(window), grid_(grid), port_(port),
       log_(QFileInfo(workbookPath).absolutePath() + QStringLiteral("/Activity.csv")),
       scanner_(new MemoryScanner(
           [&port](const QString& frequency) {
@@ -63,7 +64,7 @@ MemoryScanControl::MemoryScanControl(Form1& window, SerialPort& port, StatusPoll
       panel_(new memoryscan::MemoryScanPanel), marker_(nullptr), status_(new QLabel)
 {
     Controls& ui = window.controls();
-    marker_ = new memoryscan::RowMarker(window.memoryGrid().view());
+    marker_ = new memoryscan::RowMarker(grid.view());
 
     auto* dock = new QDockWidget(tr("Memory scan"), &window);
     dock->setObjectName(QStringLiteral("memoryScanDock"));
@@ -214,7 +215,7 @@ void MemoryScanControl::toggle()
 
 bool MemoryScanControl::start()
 {
-    memories::MemoryGrid& grid = window_.memoryGrid();
+    memories::MemoryGrid& grid = grid_;
     // The scan reads the list as saved, and the Skip column from the file.
     grid.commitPending();
     QList<int> rows;
@@ -239,7 +240,7 @@ void MemoryScanControl::lockOutForGood()
     const auto current = scanner_->current();
     if (!current)
         return;
-    memories::MemoryListModel* model = window_.memoryGrid().model();
+    memories::MemoryListModel* model = grid_.model();
     const QString header = QString::fromLatin1(memoryscan::skipHeader);
     if (model->sideColumn(header) < 0 &&
         QMessageBox::question(
@@ -285,7 +286,7 @@ void MemoryScanControl::onStopEnded(const memoryscan::Stop& stop)
 
 void MemoryScanControl::addAsMemory(const memoryscan::Stop& stop)
 {
-    memories::MemoryGrid& grid = window_.memoryGrid();
+    memories::MemoryGrid& grid = grid_;
     memories::MemoryListModel* model = grid.model();
     if (!model->isEditable() || model->isProtected()) {
         window_.statusBar()->showMessage(tr("The memory list cannot be changed"), 10000);

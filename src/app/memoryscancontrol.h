@@ -14,6 +14,9 @@ class Form1;
 class PortSelection;
 class SerialPort;
 class StatusPoll;
+namespace memories {
+class MemoryGrid;
+}
 namespace memoryscan {
 class MemoryScanner;
 class MemoryScanPanel;
@@ -29,8 +32,8 @@ class MemoryScanControl : public QObject
 {
     Q_OBJECT
 public:
-    MemoryScanControl(Form1& window, SerialPort& port, StatusPoll& poll, PortSelection& selection,
-                      const QString& workbookPath);
+    MemoryScanControl(Form1& window, memories::MemoryGrid& grid, SerialPort& port, StatusPoll& poll,
+                      PortSelection& selection, const QString& workbookPath);
 
     memoryscan::MemoryScanner& scanner() const { return *scanner_; }
 
@@ -53,6 +56,7 @@ private:
     void lockOutForGood();
 
     Form1& window_;
+    memories::MemoryGrid& grid_;
     SerialPort& port_;
     memoryscan::ActivityLog log_;
     memoryscan::MemoryScanner* scanner_;

@@ -3,6 +3,7 @@
 
 #include "link/numbertext.h"
 #include "memories/list/memorylistmodel.h"
+#include "panel/statuspoll.h"
 #include "shell/controls.h"
 #include "shell/slider.h"
 #include "signalview/historywindow.h"
@@ -10,7 +11,6 @@
 #include "signalwatch/signalhistory.h"
 #include "signalwatch/signallog.h"
 #include "signalwatch/sweeprun.h"
-#include "status/statuspoll.h"
 
 #include <QAction>
 #include <QEvent>

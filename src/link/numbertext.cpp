@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/numbertext.h"
 
+#include "link/receiver.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>

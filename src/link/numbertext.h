@@ -31,13 +31,9 @@ double roundHalfEven(double value);
 // error of sums such as 14.2 + 0.009.
 QString frequencyText(double value);
 
-// The receiver tunes from 5 kHz to 30 MHz.
-inline constexpr double lowestMHz = 0.005;
-inline constexpr double highestMHz = 30.0;
-
 // Why a typed frequency cannot go to the receiver, in a sentence for the user, or
-// nothing when it can: digits with at most one "." and nothing else, from lowestMHz
-// to highestMHz.
+// nothing when it can: digits with at most one "." and nothing else, within the
+// receiver's tuning range (link/receiver.h).
 std::optional<QString> typedFrequencyProblem(QStringView text);
 
 } // namespace rxdeck

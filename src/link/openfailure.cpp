@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/openfailure.h"
 
+#include "link/linesettings.h"
+
 namespace rxdeck {
 
 QString openFailureReason(const OpenFailure& failure, const QString& device)
@@ -31,8 +33,8 @@ QString openFailureReason(const OpenFailure& failure, const QString& device)
     case OpenFailure::Kind::TimedOut:
         return QStringLiteral("No answer from %1: timed out.").arg(device);
     case OpenFailure::Kind::Rfc2217Refused:
-        return QStringLiteral("%1 refused RFC 2217 serial settings (9600 baud, 8N1): %2.")
-            .arg(device, failure.systemText);
+        return QStringLiteral("%1 refused RFC 2217 serial settings (%2): %3.")
+            .arg(device, lineSettingsText(), failure.systemText);
     case OpenFailure::Kind::Other:
         break;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/qtserialport.h"
 
+#include "link/linesettings.h"
 #include "link/portmap.h"
 
 #include <QFile>
@@ -12,6 +13,19 @@
 namespace rxdeck {
 
 namespace {
+
+QSerialPort::Parity parityOf(LineSettings::Parity parity)
+{
+    switch (parity) {
+    case LineSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case LineSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case LineSettings::Parity::None:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
 
 // QSerialPort reports a device held by another program as a permission error too
 // (its lock file, or the exclusive flag the other program set). A device we may
@@ -60,10 +74,12 @@ bool QtSerialPort::setPortOpen(bool open)
         openFailure_ = failureOf(port_, device);
         return false;
     }
-    const bool configured =
-        port_.setBaudRate(QSerialPort::Baud9600) && port_.setDataBits(QSerialPort::Data8) &&
-        port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
-        port_.setFlowControl(QSerialPort::NoFlowControl);
+    const bool configured = port_.setBaudRate(receiverLine.baudRate) &&
+                            port_.setDataBits(QSerialPort::DataBits(receiverLine.dataBits)) &&
+                            port_.setParity(parityOf(receiverLine.parity)) &&
+                            port_.setStopBits(receiverLine.stopBits == 2 ? QSerialPort::TwoStop
+                                                                         : QSerialPort::OneStop) &&
+                            port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
         openFailure_ = failureOf(port_, device);
         port_.close();

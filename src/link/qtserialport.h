@@ -7,7 +7,7 @@
 
 namespace rxdeck {
 
-// The serial port on QSerialPort: 9600 baud, 8N1, no flow control.
+// The serial port on QSerialPort, set to the receiver's line (link/linesettings.h).
 class QtSerialPort final : public SerialPort
 {
     Q_OBJECT

@@ -12,6 +12,21 @@
 
 namespace rxdeck {
 
+namespace {
+
+// The dwell time and step readouts.
+const WrittenTexts written[] = {
+    {"Label10", {"20.5secs", "0.25secs"}},
+    {"Label11", {"25kHz"}},
+};
+
+} // namespace
+
+WrittenTextTable Scan::writtenTexts()
+{
+    return written;
+}
+
 Scan::Scan(Controls& ui, SerialPort& port, QObject* parent) : QObject(parent), ui_(ui), port_(port)
 {
     connect(ui.Command[37], &QPushButton::clicked, this, &Scan::Command37_Click);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <QObject>
 
 namespace rxdeck {
@@ -15,6 +17,9 @@ class Scan : public QObject
     Q_OBJECT
 public:
     Scan(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+
+    // The texts this handler writes into the panel, for the text fitting.
+    static WrittenTextTable writtenTexts();
 
     void Command37_Click();
     void Command40_Click();

@@ -3,6 +3,7 @@
 
 #include "link/commands.h"
 #include "link/numbertext.h"
+#include "link/receiver.h"
 #include "link/serialport.h"
 #include "shell/controls.h"
 
@@ -24,7 +25,20 @@ constexpr Slot scratchSlots[] = {{27, 28}, {31, 29}, {32, 30}, {33, 34}};
 // of a stepped value.
 constexpr int keptCharacters = 8;
 
+// The recall buttons keep the first eight characters of a frequency.
+const WrittenTexts written[] = {
+    {"Command28", {"88.88888"}},
+    {"Command29", {"88.88888"}},
+    {"Command30", {"88.88888"}},
+    {"Command34", {"88.88888"}},
+};
+
 } // namespace
+
+WrittenTextTable ScratchMemories::writtenTexts()
+{
+    return written;
+}
 
 ScratchMemories::ScratchMemories(Controls& ui, SerialPort& port, QObject* parent)
     : QObject(parent), ui_(ui), port_(port)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <array>
 #include <QObject>
 
@@ -18,6 +20,9 @@ class ScratchMemories : public QObject
     Q_OBJECT
 public:
     ScratchMemories(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+
+    // The texts this handler writes into the panel, for the text fitting.
+    static WrittenTextTable writtenTexts();
 
     // Slot 0..3 is A..D: `Command27_Click` … store, `Command28_Click` … recall.
     void Store(int slot);

@@ -2,15 +2,13 @@
 #include "memoryscan/memoryscanner.h"
 
 #include "link/numbertext.h"
+#include "link/receiver.h"
 
 #include <cmath>
 
 namespace rxdeck::memoryscan {
 namespace {
 
-// The range the Select button tunes, in MHz.
-constexpr double lowestMhz = 0.005;
-constexpr double highestMhz = 30;
 // Replies on another frequency than the one tuned: the receiver refused it.
 constexpr int mismatchesBeforeMovingOn = 3;
 
@@ -29,7 +27,7 @@ double MemoryScanner::thresholdDbm() const
 std::optional<double> MemoryScanner::validFrequency(const QString& text)
 {
     const std::optional<double> mhz = numberOfText(text);
-    if (!mhz || !(*mhz >= lowestMhz && *mhz <= highestMhz))
+    if (!mhz || !(*mhz >= lowestMHz && *mhz <= highestMHz))
         return std::nullopt;
     return mhz;
 }

@@ -3,6 +3,7 @@
 
 #include "link/commands.h"
 #include "link/numbertext.h"
+#include "link/receiver.h"
 #include "netcontrol/levels.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cctype>
 #include <cmath>
 #include <QByteArrayList>
+#include <QFile>
 #include <utility>
 
 namespace rxdeck::netcontrol {
@@ -22,19 +24,73 @@ constexpr int notImplemented = -4;  // RIG_ENIMPL: an unknown command
 constexpr int ioError = -6;         // RIG_EIO: no receiver to read or set
 constexpr int notAvailable = -11;   // RIG_ENAVAIL: a receiver cannot do it
 
-constexpr double lowestHz = 5e3;
-constexpr double highestHz = 30e6;
+// The receiver's modes by detection digit 1..6 as Hamlib 4.5 names them, with their mode
+// bits. Hamlib has no plain "ISB"; its independent-sideband mode is read as ISBUSB.
+struct HamlibMode
+{
+    const char* token;
+    quint64 bit;
+};
+constexpr std::array<HamlibMode, receiver::modes.size()> hamlibModes = {{
+    {"AM", 0x1},
+    {"FM", 0x20},
+    {"CW", 0x2},
+    {"USB", 0x4},
+    {"LSB", 0x8},
+    {"ISBUSB", quint64(1) << 38},
+}};
 
-// Detection digits 1..6 and the tokens Hamlib 4.5 parses for them. Hamlib has no
-// plain "ISB"; its independent-sideband mode is read as ISBUSB.
-constexpr std::array<const char*, 6> modeTokens = {"AM", "FM", "CW", "USB", "LSB", "ISBUSB"};
-// The width each mode starts with, as a bandwidth digit.
-constexpr std::array<int, 6> normalBandwidth = {4, 5, 2, 3, 3, 3};
-// Bandwidth digits 1..5 in Hz.
-constexpr std::array<int, 5> bandwidthsHz = {300, 1000, 3200, 6000, 16000};
+// The receiver tunes in whole hertz in every mode.
+constexpr int tuningStepHz = 1;
 
-// Hamlib mode bits: AM 0x1, CW 0x2, USB 0x4, LSB 0x8, FM 0x20, ISBUSB bit 38.
-constexpr char allModes[] = "0x400000002f";
+QByteArray maskText(quint64 mask)
+{
+    return "0x" + QByteArray::number(mask, 16);
+}
+
+// Every mode's bit.
+QByteArray allModes()
+{
+    quint64 mask = 0;
+    for (const HamlibMode& m : hamlibModes)
+        mask |= m.bit;
+    return maskText(mask);
+}
+
+// Hamlib lists modes in the order of their bits.
+std::array<std::size_t, hamlibModes.size()> modesInBitOrder()
+{
+    std::array<std::size_t, hamlibModes.size()> order{};
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [](std::size_t a, std::size_t b) { return hamlibModes[a].bit < hamlibModes[b].bit; });
+    return order;
+}
+
+// "AM CW USB LSB FM ISBUSB ", as rigctl lists modes.
+QByteArray modeList()
+{
+    QByteArray out;
+    for (const std::size_t i : modesInBitOrder())
+        out += QByteArray(hamlibModes[i].token) + ' ';
+    return out;
+}
+
+// A frequency as Hamlib prints it: "300.0 Hz", "3.2000 kHz", "14.2000000 MHz".
+QByteArray hamlibFrequency(double hz)
+{
+    if (hz >= 1e6)
+        return QByteArray::number(hz / 1e6, 'f', 7) + " MHz";
+    if (hz >= 1e3)
+        return QByteArray::number(hz / 1e3, 'f', 4) + " kHz";
+    return QByteArray::number(hz, 'f', 1) + " Hz";
+}
+
+int normalBandwidthHz(std::size_t mode)
+{
+    return receiver::bandwidthHz(receiver::modes[mode].normalBandwidth);
+}
 
 struct Value
 {
@@ -81,7 +137,7 @@ Answer setFrequency(Context& c)
         return failure(ioError);
     bool valid = false;
     const double hz = c.args[0].toDouble(&valid);
-    if (!valid || !(hz >= lowestHz && hz <= highestHz))
+    if (!valid || !(hz >= double(receiver::lowestHz) && hz <= double(receiver::highestHz)))
         return failure(invalidArgument);
     // The receiver tunes in whole hertz; its frequencies travel as text in MHz.
     const qint64 wholeHz = std::llround(hz);
@@ -93,23 +149,21 @@ Answer setFrequency(Context& c)
 
 Answer getMode(Context& c)
 {
-    if (!c.state.ready || c.state.mode < 1 || c.state.mode > int(modeTokens.size()))
+    if (!c.state.ready || !receiver::mode(c.state.mode))
         return failure(ioError);
-    const int bandwidth = c.state.bandwidth >= 1 && c.state.bandwidth <= int(bandwidthsHz.size())
-                              ? bandwidthsHz[std::size_t(c.state.bandwidth - 1)]
-                              : 0;
-    return values({{"Mode", modeTokens[std::size_t(c.state.mode - 1)]},
-                   {"Passband", QByteArray::number(bandwidth)}});
+    return values({{"Mode", hamlibModes[std::size_t(c.state.mode - 1)].token},
+                   {"Passband", QByteArray::number(receiver::bandwidthHz(c.state.bandwidth))}});
 }
 
 // The bandwidth digit for a requested passband: the narrowest at least as wide,
 // the widest above that.
 int bandwidthFor(qint64 hz)
 {
-    for (std::size_t i = 0; i < bandwidthsHz.size(); ++i)
-        if (bandwidthsHz[i] >= hz)
+    const auto& widths = receiver::bandwidthsHz;
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        if (widths[i] >= hz)
             return int(i) + 1;
-    return int(bandwidthsHz.size());
+    return int(widths.size());
 }
 
 Answer setMode(Context& c)
@@ -117,8 +171,8 @@ Answer setMode(Context& c)
     if (!c.state.ready)
         return failure(ioError);
     int mode = 0;
-    for (std::size_t i = 0; i < modeTokens.size(); ++i)
-        if (c.args[0] == modeTokens[i])
+    for (std::size_t i = 0; i < hamlibModes.size(); ++i)
+        if (c.args[0] == hamlibModes[i].token)
             mode = int(i) + 1;
     bool valid = false;
     const double passband = c.args[1].toDouble(&valid);
@@ -127,7 +181,7 @@ Answer setMode(Context& c)
     if (passband == -1) { // -1 keeps the bandwidth
         c.lines.push_back({LineKind::Mode, commands::detection(mode)});
     } else {
-        const int digit = passband == 0 ? normalBandwidth[std::size_t(mode - 1)]
+        const int digit = passband == 0 ? receiver::modes[std::size_t(mode - 1)].normalBandwidth
                                         : bandwidthFor(std::llround(std::ceil(passband)));
         c.lines.push_back({LineKind::Mode, commands::detectionAndBandwidth(mode, digit)});
         c.state.bandwidth = digit;
@@ -136,18 +190,9 @@ Answer setMode(Context& c)
     return {};
 }
 
-int bandwidthHz(const RigState& state)
-{
-    return state.bandwidth >= 1 && state.bandwidth <= int(bandwidthsHz.size())
-               ? bandwidthsHz[std::size_t(state.bandwidth - 1)]
-               : 0;
-}
-
 const char* modeToken(const RigState& state)
 {
-    return state.mode >= 1 && state.mode <= int(modeTokens.size())
-               ? modeTokens[std::size_t(state.mode - 1)]
-               : "None";
+    return receiver::mode(state.mode) ? hamlibModes[std::size_t(state.mode - 1)].token : "None";
 }
 
 const QByteArrayList receiveVfos = {"VFOA", "Main", "currVFO", "VFO", "RX"};
@@ -162,7 +207,7 @@ Answer getVfoInfo(Context& c)
         return failure(ioError);
     return values({{"Freq", QByteArray::number(c.state.frequencyHz)},
                    {"Mode", modeToken(c.state)},
-                   {"Width", QByteArray::number(bandwidthHz(c.state))},
+                   {"Width", QByteArray::number(receiver::bandwidthHz(c.state.bandwidth))},
                    {"Split", "0"},
                    {"SatMode", "0"}});
 }
@@ -183,9 +228,9 @@ Answer getRigInfo(Context& c)
 {
     if (!c.state.ready)
         return failure(ioError);
-    QByteArray info = "VFO=VFOA Freq=" + QByteArray::number(c.state.frequencyHz) +
-                      " Mode=" + modeToken(c.state) +
-                      " Width=" + QByteArray::number(bandwidthHz(c.state)) + " RX=1 TX=1\n";
+    QByteArray info =
+        "VFO=VFOA Freq=" + QByteArray::number(c.state.frequencyHz) + " Mode=" + modeToken(c.state) +
+        " Width=" + QByteArray::number(receiver::bandwidthHz(c.state.bandwidth)) + " RX=1 TX=1\n";
     info += "VFO=VFOB Freq=0 Mode=None Width=0 RX=0 TX=0\nSplit=0 SatMode=0\n";
     info += "Rig=WJ-8712\nApp=Rxdeck\nVersion=20210506 1.0.0\n";
     info += "CRC=0x" + QByteArray::number(crc32(info), 16).rightJustified(8, '0') + '\n';
@@ -723,16 +768,31 @@ QByteArray RigctlSession::dumpState() const
     out += "1\n"; // protocol version
     out += "2\n"; // rig model: NET rigctl
     out += "0\n"; // ITU region
+    const QByteArray modes = allModes();
     // Receive range: start, end, modes, low and high power, VFOs (VFOA), antennas.
-    out += QByteArray("5000.000000 30000000.000000 ") + allModes + " -1 -1 0x1 0x0\n";
+    out += QByteArray::number(double(receiver::lowestHz), 'f', 6) + ' ' +
+           QByteArray::number(double(receiver::highestHz), 'f', 6) + ' ' + modes +
+           " -1 -1 0x1 0x0\n";
     out += "0 0 0 0 0 0 0\n";
-    out += "0 0 0 0 0 0 0\n";             // no transmit range
-    out += QByteArray(allModes) + " 1\n"; // tuning step: 1 Hz in every mode
+    out += "0 0 0 0 0 0 0\n"; // no transmit range
+    out += modes + ' ' + QByteArray::number(tuningStepHz) + '\n';
     out += "0 0\n";
-    // Filters: each mode's normal width first, then all five widths.
-    out += "0x1 6000\n0x20 16000\n0x2 1000\n0x400000000c 3200\n";
-    for (const int hz : bandwidthsHz)
-        out += QByteArray(allModes) + ' ' + QByteArray::number(hz) + '\n';
+    // Filters: the modes of each normal width first, in the order of the detection
+    // digits, then every width for every mode.
+    std::vector<int> listed;
+    for (std::size_t i = 0; i < hamlibModes.size(); ++i) {
+        const int hz = normalBandwidthHz(i);
+        if (std::find(listed.begin(), listed.end(), hz) != listed.end())
+            continue;
+        listed.push_back(hz);
+        quint64 mask = 0;
+        for (std::size_t j = i; j < hamlibModes.size(); ++j)
+            if (normalBandwidthHz(j) == hz)
+                mask |= hamlibModes[j].bit;
+        out += maskText(mask) + ' ' + QByteArray::number(hz) + '\n';
+    }
+    for (const int hz : receiver::bandwidthsHz)
+        out += modes + ' ' + QByteArray::number(hz) + '\n';
     out += "0 0\n";
     out += "0\n0\n0\n0\n"; // RIT, XIT, IF shift, announcements
     // The RF path's two stages, in dB.
@@ -757,140 +817,47 @@ QByteArray RigctlSession::dumpState() const
 
 QByteArray RigctlSession::dumpCaps() const
 {
-    // rigctl's capability listing, line for line, with what this receiver has.
-    const QByteArray modes = "AM CW USB LSB FM ISBUSB ";
-    QByteArray out = "Caps dump for model: 2\nModel name:\tWJ-8712\n"
-                     "Mfg name:\tWatkins-Johnson\nBackend version:\t" +
-                     version_.toLatin1() +
-                     "\nBackend copyright:\tGPL\nBackend status:\tStable\n"
-                     "Rig type:\tReceiver \nPTT type:\tNone\nDCD type:\tRig capable\n"
-                     "Port type:\tNetwork link\nWrite delay: 0mS, timeout 1000mS, 0 retry\n"
-                     "Post Write delay: 0mS\nHas targetable VFO: N\n"
-                     "Has async data support: N\nAnnounce: 0x0\n"
-                     "Max RIT: -0.0kHz/+0.0kHz\nMax XIT: -0.0kHz/+0.0kHz\n"
-                     "Max IF-SHIFT: -0.0kHz/+0.0kHz\nPreamp: " +
-                     QByteArray::number(preampDb) +
-                     "dB\nAttenuator: " + QByteArray::number(attenuatorDb) +
-                     "dB\nAGC levels: " + agcLevels() +
-                     "\n\nCTCSS: None\nDCS: None\nGet functions: " + namesOf(functions(), false) +
-                     "\nSet functions: " + namesOf(functions(), true) +
-                     "\nExtra functions:\nGet level: " + rangesOf(levels(), false) +
-                     "\nSet level: " + rangesOf(levels(), true) +
-                     "\nExtra levels:\nGet parameters: \nSet parameters: \n"
-                     "Extra parameters:\nMode list: " +
-                     modes + "\nVFO list: VFOA \nVFO Ops: \nScan Ops: " + QByteArray(scanKinds) +
-                     "\n"
-                     "Number of banks:\t0\nMemory name desc size:\t0\nMemories: None\n";
-    const QByteArray rxRange =
-        "\t5000 Hz - 30000000 Hz\n\t\tVFO list: VFOA \n\t\tMode list: " + modes +
-        "\n\t\tAntenna list: \n";
-    for (int n = 1; n <= 5; ++n) {
-        const QByteArray label = n == 1 ? "WJ-8712" : "TBD";
-        out += "TX ranges #" + QByteArray::number(n) + " for " + label + ":\n";
-        out += "RX ranges #" + QByteArray::number(n) + " for " + label + ":\n";
-        if (n == 1)
-            out += rxRange;
-    }
-    for (int n = 1; n <= 5; ++n) {
-        const QByteArray label = n == 1 ? "WJ-8712" : "TBD";
-        for (const char* way : {"TX", "RX"})
-            out += QByteArray(way) + " ranges #" + QByteArray::number(n) + " status for " + label +
-                   ":\tOK (0)\n";
-    }
-    out += "Tuning steps:\n\t1.0 Hz:   \t" + modes + "\nTuning steps status:\tOK (0)\n";
-    out += "Filters:";
-    static const char* const widths[] = {"300.0 Hz", "1.0000 kHz", "3.2000 kHz", "6.0000 kHz",
-                                         "16.0000 kHz"};
-    for (const char* width : widths)
-        out += QByteArray("\n\t") + width + ":   \t" + modes;
-    out += "\nBandwidths:";
-    static const char* const normal[] = {"6.0000 kHz", "1.0000 kHz",  "3.2000 kHz",
-                                         "3.2000 kHz", "16.0000 kHz", "3.2000 kHz"};
-    static const char* const names[] = {"AM", "CW", "USB", "LSB", "FM", "ISBUSB"};
-    for (std::size_t i = 0; i < std::size(names); ++i)
-        out += QByteArray("\n\t") + names[i] + "\tNormal: " + normal[i] +
-               ",\tNarrow: 0.0 Hz,\tWide: 0.0 Hz";
-    out += "\nSpectrum scopes: None\nSpectrum modes: \nSpectrum spans: \n"
-           "Spectrum averaging modes: \nSpectrum attenuator: None\n";
-    // The answers this program gives; everything else a receiver of this kind lacks.
-    struct Can
-    {
-        const char* what;
-        bool yes;
+    // rigctl's capability listing, line for line, with what this receiver has: the fixed
+    // lines are in dumpcaps.txt, the rest is filled in from the tables.
+    static const QByteArray layout = [] {
+        QFile file(QStringLiteral(":/netcontrol/dumpcaps.txt"));
+        const bool opened = file.open(QIODevice::ReadOnly);
+        Q_ASSERT(opened); // compiled in
+        QByteArray text = opened ? file.readAll() : QByteArray();
+        // Its own heading lines start with "#"; no line of the listing does.
+        while (text.startsWith('#'))
+            text.remove(0, text.indexOf('\n') + 1);
+        return text;
+    }();
+    const QByteArray modes = modeList();
+    QByteArray filters;
+    for (const int hz : receiver::bandwidthsHz)
+        filters += "\n\t" + hamlibFrequency(hz) + ":   \t" + modes;
+    QByteArray bandwidths;
+    for (const std::size_t i : modesInBitOrder())
+        bandwidths += QByteArray("\n\t") + hamlibModes[i].token +
+                      "\tNormal: " + hamlibFrequency(normalBandwidthHz(i)) +
+                      ",\tNarrow: " + hamlibFrequency(0) + ",\tWide: " + hamlibFrequency(0);
+    const std::pair<const char*, QByteArray> fields[] = {
+        {"version", version_.toLatin1()},
+        {"preampDb", QByteArray::number(preampDb)},
+        {"attenuatorDb", QByteArray::number(attenuatorDb)},
+        {"agcLevels", agcLevels()},
+        {"getFunctions", namesOf(functions(), false)},
+        {"setFunctions", namesOf(functions(), true)},
+        {"getLevels", rangesOf(levels(), false)},
+        {"setLevels", rangesOf(levels(), true)},
+        {"modes", modes},
+        {"scanOps", scanKinds},
+        {"lowestHz", QByteArray::number(receiver::lowestHz)},
+        {"highestHz", QByteArray::number(receiver::highestHz)},
+        {"tuningStep", hamlibFrequency(tuningStepHz)},
+        {"filters", filters},
+        {"bandwidths", bandwidths},
     };
-    static const Can cans[] = {
-        {"Has priv data", false},
-        {"Has Init", true},
-        {"Has Cleanup", true},
-        {"Has Open", true},
-        {"Has Close", true},
-        {"Can set Conf", false},
-        {"Can get Conf", false},
-        {"Can set Frequency", true},
-        {"Can get Frequency", true},
-        {"Can set Mode", true},
-        {"Can get Mode", true},
-        {"Can set VFO", true},
-        {"Can get VFO", true},
-        {"Can set PTT", false},
-        {"Can get PTT", true},
-        {"Can get DCD", true},
-        {"Can set Repeater Duplex", false},
-        {"Can get Repeater Duplex", false},
-        {"Can set Repeater Offset", false},
-        {"Can get Repeater Offset", false},
-        {"Can set Split Freq", false},
-        {"Can get Split Freq", false},
-        {"Can set Split Mode", false},
-        {"Can get Split Mode", false},
-        {"Can set Split VFO", true},
-        {"Can get Split VFO", true},
-        {"Can set Tuning Step", false},
-        {"Can get Tuning Step", false},
-        {"Can set RIT", false},
-        {"Can get RIT", false},
-        {"Can set XIT", false},
-        {"Can get XIT", false},
-        {"Can set CTCSS", false},
-        {"Can get CTCSS", false},
-        {"Can set DCS", false},
-        {"Can get DCS", false},
-        {"Can set CTCSS Squelch", false},
-        {"Can get CTCSS Squelch", false},
-        {"Can set DCS Squelch", false},
-        {"Can get DCS Squelch", false},
-        {"Can set Power Stat", false},
-        {"Can get Power Stat", true},
-        {"Can Reset", false},
-        {"Can get Ant", false},
-        {"Can set Ant", false},
-        {"Can set Transceive", false},
-        {"Can get Transceive", false},
-        {"Can set Func", true},
-        {"Can get Func", true},
-        {"Can set Level", true},
-        {"Can get Level", true},
-        {"Can set Param", false},
-        {"Can get Param", false},
-        {"Can send DTMF", false},
-        {"Can recv DTMF", false},
-        {"Can send Morse", false},
-        {"Can send Voice", false},
-        {"Can decode Events", false},
-        {"Can set Bank", false},
-        {"Can set Mem", false},
-        {"Can get Mem", false},
-        {"Can set Channel", false},
-        {"Can get Channel", false},
-        {"Can ctl Mem/VFO", false},
-        {"Can Scan", true},
-        {"Can get Info", true},
-        {"Can get power2mW", false},
-        {"Can get mW2power", false},
-    };
-    for (const Can& can : cans)
-        out += QByteArray(can.what) + ":\t" + (can.yes ? 'Y' : 'N') + '\n';
-    out += "\nOverall backend warnings: 0   \n";
+    QByteArray out = layout;
+    for (const auto& [name, value] : fields)
+        out.replace('{' + QByteArray(name) + '}', value);
     return out;
 }
 

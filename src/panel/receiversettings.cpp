@@ -21,7 +21,17 @@ constexpr int rfPathButtons[] = {24, 25, 26};
 constexpr int rfPathLamps[] = {19, 20, 21};
 constexpr int agcButtons[] = {19, 20}; // AGC1, AGC2
 
+// The gain control's readout.
+const WrittenTexts written[] = {
+    {"Label8", {"Manual", "Slow", "Fast"}},
+};
+
 } // namespace
+
+WrittenTextTable ReceiverSettings::writtenTexts()
+{
+    return written;
+}
 
 ReceiverSettings::ReceiverSettings(Controls& ui, SerialPort& port, QObject* parent)
     : QObject(parent), ui_(ui), port_(port)

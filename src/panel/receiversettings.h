@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <QObject>
 
 namespace rxdeck {
@@ -16,6 +18,9 @@ class ReceiverSettings : public QObject
     Q_OBJECT
 public:
     ReceiverSettings(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+
+    // The texts this handler writes into the panel, for the text fitting.
+    static WrittenTextTable writtenTexts();
 
     void ModeClick(int mode);       // `Command2_Click` … `Command7_Click`: DET1..6
     void BandwidthClick(int width); // `Command12_Click`, `Command8_Click` …: BWS1..5

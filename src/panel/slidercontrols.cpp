@@ -37,7 +37,20 @@ QString minusDbm(int v)
     return QStringLiteral("-%1dBm").arg(v);
 }
 
+// The readouts beside the sliders.
+const WrittenTexts written[] = {
+    {"Label2", {"-136dBm"}},
+    {"Label5", {"-8000Hz", "+8000Hz"}},
+    {"Label6", {"-2000Hz", "+2000Hz"}},
+    {"Label7", {"10"}},
+};
+
 } // namespace
+
+WrittenTextTable SliderControls::writtenTexts()
+{
+    return written;
+}
 
 SliderControls::SliderControls(Controls& ui, SerialPort& port, QObject* parent)
     : QObject(parent), ui_(ui), port_(port)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <QObject>
 
 namespace rxdeck {
@@ -15,6 +17,9 @@ class SliderControls : public QObject
     Q_OBJECT
 public:
     SliderControls(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+
+    // The texts this handler writes into the panel, for the text fitting.
+    static WrittenTextTable writtenTexts();
 
     void HScroll2_Change();
     void HScroll3_Change();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/rfc2217session.h"
 
+#include "link/linesettings.h"
+
 namespace rxdeck::remote {
 
 namespace {
@@ -21,11 +23,17 @@ struct Setting
     const char* name;
 };
 
+// RFC 2217's codes: parity 1 none, 2 odd, 3 even; stop bits 1 one, 2 two.
+constexpr quint32 parityCode(LineSettings::Parity parity)
+{
+    return quint32(parity) + 1;
+}
+
 constexpr Setting settings[] = {
-    {1, 9600, 4, "baud rate"},
-    {2, 8, 1, "data size"},
-    {3, 1, 1, "parity"},    // none
-    {4, 1, 1, "stop bits"}, // one
+    {1, quint32(receiverLine.baudRate), 4, "baud rate"},
+    {2, quint32(receiverLine.dataBits), 1, "data size"},
+    {3, parityCode(receiverLine.parity), 1, "parity"},
+    {4, quint32(receiverLine.stopBits), 1, "stop bits"},
 };
 constexpr unsigned allConfirmed = (1u << std::size(settings)) - 1;
 constexpr unsigned char setControl = 5, noFlowControl = 1;

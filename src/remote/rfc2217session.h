@@ -8,8 +8,8 @@
 namespace rxdeck::remote {
 
 // The client side of a telnet connection to a serial server with RFC 2217's
-// COM-PORT-OPTION: it asks for the option, sets the far port to 9600 baud, 8 data
-// bits, no parity, 1 stop bit and no flow control, and checks each answer. It also
+// COM-PORT-OPTION: it asks for the option, sets the far port to the receiver's line
+// (link/linesettings.h) without flow control, and checks each answer. It also
 // takes the telnet layer off the data: 0xFF is doubled on the wire both ways,
 // options other than binary transmission and suppress-go-ahead are refused.
 // Pure protocol: bytes in, bytes out; the socket is someone else's.

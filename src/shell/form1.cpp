@@ -2,7 +2,6 @@
 #include "shell/form1.h"
 
 #include "link/portmap.h"
-#include "memories/list/memorygrid.h"
 #include "shell/accessibility.h"
 #include "shell/appicon.h"
 #include "shell/panelbuilder.h"
@@ -104,14 +103,16 @@ constexpr TimerSpec timers[] = {{1, 100}, {2, 150}, {3, 150}, {4, 150},  {5, 150
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    if (!grid_->mayClose()) {
+    if (memories_.mayClose && !memories_.mayClose()) {
         event->ignore();
         return;
     }
     QMainWindow::closeEvent(event);
 }
 
-Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
+Form1::Form1(const MemoryPlaceMaker& makeMemories, std::span<const WrittenTextTable> texts,
+             QWidget* parent)
+    : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Tamsk     Rxdeck  V2.2"));
     setWindowIcon(appIcon());
@@ -122,11 +123,12 @@ Form1::Form1(const QString& workbookPath, QWidget* parent) : QMainWindow(parent)
     panel->setFixedSize(px(14295), px(8520));
     setCentralWidget(panel);
     buildPanel(panel, ui_);
-    fitPanelTexts(panel);
-    grid_ = new memories::MemoryGrid(workbookPath, panel);
-    grid_->setObjectName(QStringLiteral("DBGrid1"));
-    grid_->setGeometry(memoryGridGeometry());
-    ui_.DBGrid1 = grid_;
+    fitPanelTexts(panel, texts);
+    memories_ = makeMemories(panel);
+    QWidget* grid = memories_.widget;
+    grid->setObjectName(QStringLiteral("DBGrid1"));
+    grid->setGeometry(memoryGridGeometry());
+    ui_.DBGrid1 = grid;
     ui_.Command[23]->raise();
     buildMenus();
     buildTimers();
@@ -206,10 +208,11 @@ void Form1::buildShortcuts()
             break;
         case Does::FocusMemories:
             connect(action, &QAction::triggered, this,
-                    [this] { grid_->view()->setFocus(Qt::ShortcutFocusReason); });
+                    [this] { memories_.focusTarget->setFocus(Qt::ShortcutFocusReason); });
             break;
         case Does::UndoDelete:
-            connect(action, &QAction::triggered, grid_, &memories::MemoryGrid::undoDelete);
+            connect(action, &QAction::triggered, memories_.widget,
+                    [undo = memories_.undoDelete] { undo(); });
             break;
         }
         // The first key of a control is the one it names.
@@ -217,7 +220,7 @@ void Form1::buildShortcuts()
         if (item.does == Does::FocusEntry)
             target = ui_.Text[2];
         else if (item.does == Does::FocusMemories || item.does == Does::UndoDelete)
-            target = grid_->view();
+            target = memories_.focusTarget;
         if (!named.insert(target).second)
             continue;
         const QString key = keys.toString(QKeySequence::NativeText);

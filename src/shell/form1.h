@@ -2,14 +2,25 @@
 #pragma once
 
 #include "shell/controls.h"
+#include "shell/writtentexts.h"
 
+#include <functional>
 #include <QMainWindow>
 
 namespace rxdeck {
 
-namespace memories {
-class MemoryGrid;
-}
+// The memory list as the window holds it: its widget, placed on the panel as DBGrid1;
+// the control Ctrl+M focuses; the undo of its last delete (Ctrl+Z); and whether the
+// window may close. Built on the panel by whoever builds the window, so that the
+// window knows nothing of its kind.
+struct MemoryPlace
+{
+    QWidget* widget = nullptr;
+    QWidget* focusTarget = nullptr;
+    std::function<void()> undoDelete;
+    std::function<bool()> mayClose;
+};
+using MemoryPlaceMaker = std::function<MemoryPlace(QWidget* panel)>;
 
 // The main window: the receiver's front panel, its menus and timers. The handlers
 // that operate it are built and wired outside (app/desk.h).
@@ -17,13 +28,14 @@ class Form1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    // The memory list is kept in the workbook at workbookPath.
-    explicit Form1(const QString& workbookPath, QWidget* parent = nullptr);
+    // `makeMemories` builds the memory list on the panel. `texts` are the tables of what
+    // the handlers write into the panel, which the text fitting makes room for.
+    Form1(const MemoryPlaceMaker& makeMemories, std::span<const WrittenTextTable> texts,
+          QWidget* parent = nullptr);
     ~Form1() override;
 
     Controls& controls() { return ui_; }
     const Controls& controls() const { return ui_; }
-    memories::MemoryGrid& memoryGrid() const { return *grid_; }
 
     // Tests capture the port warning as warningShown() instead of a modal box.
     void setCaptureWarnings(bool capture) { captureWarnings_ = capture; }
@@ -51,7 +63,7 @@ private:
     void Form_Load();
 
     Controls ui_;
-    memories::MemoryGrid* grid_;
+    MemoryPlace memories_;
     bool captureWarnings_ = false;
     QLabel* message_ = nullptr;
     QTimer* messageTimer_ = nullptr;

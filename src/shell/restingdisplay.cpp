@@ -14,6 +14,10 @@ namespace {
 constexpr std::size_t firstMeterLamp = 2;
 constexpr std::size_t lastMeterLamp = 13;
 
+const WrittenTexts written[] = {
+    {"Label1", {"Serial port?", "No serial"}},
+};
+
 } // namespace
 
 void showNoSignal(const Controls& ui)
@@ -22,6 +26,11 @@ void showNoSignal(const Controls& ui)
         ui.Text[3]->clear();
     for (std::size_t n = firstMeterLamp; n <= lastMeterLamp; ++n)
         ui.LED[n]->setLit(false);
+}
+
+WrittenTextTable restingDisplayTexts()
+{
+    return written;
 }
 
 void showNoPort(const Controls& ui)

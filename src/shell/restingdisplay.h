@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 namespace rxdeck {
 
 struct Controls;
@@ -14,5 +16,7 @@ void showNoSignal(const Controls& ui);
 void showNoPort(const Controls& ui);
 // The port is open but reads come back empty: "No serial" and the meter at rest.
 void showNoSerial(const Controls& ui);
+// The texts these write.
+WrittenTextTable restingDisplayTexts();
 
 } // namespace rxdeck

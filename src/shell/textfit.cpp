@@ -13,36 +13,6 @@
 namespace rxdeck {
 namespace {
 
-// Texts the handlers write into a control, beyond the one it starts with: the
-// widest of each shape. Digits share one width in the faces a desktop offers.
-struct ShownTexts
-{
-    const char* control;
-    std::initializer_list<const char*> texts;
-};
-
-const ShownTexts programTexts[] = {
-    // The display: start-up, a silent receiver, and a frequency grouped as MHz.kHz.Hz.
-    {"Label1", {"Serial port?", "No serial", " 88.888.888"}},
-    // Readouts beside their sliders and settings.
-    {"Label2", {"-136dBm"}},
-    {"Label5", {"-8000Hz", "+8000Hz"}},
-    {"Label6", {"-2000Hz", "+2000Hz"}},
-    {"Label7", {"10"}},
-    {"Label8", {"Manual", "Slow", "Fast"}},
-    {"Label10", {"20.5secs", "0.25secs"}},
-    {"Label11", {"25kHz"}},
-    // The scratch memories keep the first eight characters of a frequency.
-    {"Command28", {"88.88888"}},
-    {"Command29", {"88.88888"}},
-    {"Command30", {"88.88888"}},
-    {"Command34", {"88.88888"}},
-    // Signal level and the scan limits the receiver reports.
-    {"Text3", {"-188 dBm"}},
-    {"Text1", {"88.888888"}},
-    {"Text4", {"88.888888"}},
-};
-
 // No text is made smaller than this; below it a label is unreadable anyway.
 constexpr qreal smallestPointSize = 6.0;
 constexpr qreal shrinkStep = 0.25;
@@ -100,18 +70,19 @@ QRect textRoom(const QWidget* control)
     return control->rect();
 }
 
-QStringList textsShownBy(const QWidget* control)
+QStringList textsShownBy(const QWidget* control, std::span<const WrittenTextTable> tables)
 {
     QStringList texts{presentText(control)};
-    for (const ShownTexts& item : programTexts)
-        if (control->objectName() == QLatin1String(item.control))
-            for (const char* text : item.texts)
-                texts.append(QString::fromLatin1(text));
+    for (const WrittenTextTable& table : tables)
+        for (const WrittenTexts& item : table)
+            if (control->objectName() == QLatin1String(item.control))
+                for (const char* text : item.texts)
+                    texts.append(QString::fromLatin1(text));
     texts.removeDuplicates();
     return texts;
 }
 
-QStringList fitPanelTexts(QWidget* panel)
+QStringList fitPanelTexts(QWidget* panel, std::span<const WrittenTextTable> tables)
 {
     QStringList shrunk;
     for (QWidget* control : panel->findChildren<QWidget*>()) {
@@ -121,7 +92,7 @@ QStringList fitPanelTexts(QWidget* panel)
         if (control->isHidden())
             continue; // the working frequency's box is never seen
         control->ensurePolished();
-        const QStringList texts = textsShownBy(control);
+        const QStringList texts = textsShownBy(control, tables);
         const int roomWidth = textRoom(control).width();
         QFont font = control->font();
         const qreal designed = font.pointSizeF();

@@ -1,28 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "signalwatch/readings.h"
 
-#include <array>
+#include "link/receiver.h"
 
 namespace rxdeck::signalwatch {
-namespace {
-
-constexpr std::array<const char*, 6> modeNames = {"AM", "FM", "CW", "USB", "LSB", "ISB"};
-constexpr std::array<int, 5> bandwidths = {300, 1000, 3200, 6000, 16000};
-
-} // namespace
 
 QString modeName(int mode)
 {
-    return mode >= 1 && mode <= int(modeNames.size())
-               ? QString::fromLatin1(modeNames[std::size_t(mode - 1)])
-               : QString();
+    const receiver::Mode* m = receiver::mode(mode);
+    return m ? QString::fromLatin1(m->name) : QString();
 }
 
 int bandwidthHz(int bandwidth)
 {
-    return bandwidth >= 1 && bandwidth <= int(bandwidths.size())
-               ? bandwidths[std::size_t(bandwidth - 1)]
-               : 0;
+    return receiver::bandwidthHz(bandwidth);
 }
 
 } // namespace rxdeck::signalwatch

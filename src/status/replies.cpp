@@ -2,6 +2,9 @@
 #include "status/replies.h"
 
 #include "link/numbertext.h"
+#include "link/receiver.h"
+
+#include <algorithm>
 
 namespace rxdeck::replies {
 namespace {
@@ -11,10 +14,27 @@ QChar charAt(QStringView reply, int position)
     return position <= reply.size() ? reply.at(position - 1) : QChar();
 }
 
-std::optional<int> integerField(QStringView reply, int position, int count)
+QString valueOf(QStringView reply, const FieldPlace& f)
 {
-    const auto value = integerOfText(field(reply, position, count));
+    return field(reply, f.valueAt(), f.width);
+}
+
+QChar charOf(QStringView reply, const FieldPlace& f)
+{
+    return charAt(reply, f.valueAt());
+}
+
+std::optional<int> integerField(QStringView reply, SettingsField f)
+{
+    const auto value = integerOfText(valueOf(reply, place(f)));
     return value ? std::optional<int>(*value) : std::nullopt;
+}
+
+// The frequency field keeps the blank before its value.
+QString frequencyField(QStringView reply)
+{
+    const FieldPlace& f = place(StatusField::Frequency);
+    return field(reply, f.valueAt() - 1, f.width + 1);
 }
 
 std::optional<int> digitIndex(QChar digit, char first, char last)
@@ -24,32 +44,24 @@ std::optional<int> digitIndex(QChar digit, char first, char last)
     return digit.unicode() - first;
 }
 
-struct Mnemonic
+bool carries(QStringView reply, const FieldPlace& f)
 {
-    const char* text;
-    int position;
-};
+    return reply.size() >= f.position + 2 &&
+           reply.sliced(f.position - 1, 3) == QLatin1StringView(f.mnemonic);
+}
 
-constexpr Mnemonic settingsMnemonics[] = {{"RFP", 1},  {"AGC", 7},  {"RFG", 13}, {"FRA", 21},
-                                          {"FRB", 35}, {"SQL", 49}, {"BLK", 57}, {"SDW", 64},
-                                          {"INC", 73}, {"PBT", 84}, {"BFO", 94}};
-constexpr Mnemonic statusMnemonics[] = {{"FRQ", 1}, {"DET", 15}, {"SGV", 21}, {"BWS", 32}};
-
-template <std::size_t N> bool carriesAny(QStringView reply, const Mnemonic (&mnemonics)[N])
+template <std::size_t N> bool carriesAny(QStringView reply, const std::array<FieldPlace, N>& fields)
 {
-    for (const Mnemonic& m : mnemonics)
-        if (reply.size() >= m.position + 2 &&
-            reply.sliced(m.position - 1, 3) == QLatin1StringView(m.text))
-            return true;
-    return false;
+    return std::any_of(fields.begin(), fields.end(),
+                       [reply](const FieldPlace& f) { return carries(reply, f); });
 }
 
 } // namespace
 
 ReplyKind kindOf(QStringView reply)
 {
-    const bool settings = carriesAny(reply, settingsMnemonics);
-    const bool status = carriesAny(reply, statusMnemonics);
+    const bool settings = carriesAny(reply, settingsFields);
+    const bool status = carriesAny(reply, statusFields);
     if (settings == status)
         return ReplyKind::Unknown;
     return settings ? ReplyKind::Settings : ReplyKind::Status;
@@ -64,14 +76,15 @@ QString field(QStringView reply, int position, int count)
 
 Settings decodeSettings(QStringView reply)
 {
+    using F = SettingsField;
     Settings s;
-    s.rfPath = charAt(reply, 5);
-    s.agc = charAt(reply, 11);
-    s.lowLimit = field(reply, 25, 9);
-    s.highLimit = field(reply, 39, 9);
-    s.squelch = integerField(reply, 53, 3);
-    s.blanker = integerField(reply, 61, 2);
-    const QString dwell = field(reply, 68, 4);
+    s.rfPath = charOf(reply, place(F::RfPath));
+    s.agc = charOf(reply, place(F::Agc));
+    s.lowLimit = valueOf(reply, place(F::LowLimit));
+    s.highLimit = valueOf(reply, place(F::HighLimit));
+    s.squelch = integerField(reply, F::Squelch);
+    s.blanker = integerField(reply, F::Blanker);
+    const QString dwell = valueOf(reply, place(F::Dwell));
     if (const auto seconds = numberOfText(dwell)) {
         const double half = roundHalfEven(*seconds * 2.0);
         if (half >= -32768 && half <= 32767) {
@@ -79,15 +92,17 @@ Settings decodeSettings(QStringView reply)
             s.dwellSeconds = frequencyText(decimalValue(dwell));
         }
     }
-    s.step = integerField(reply, 77, 2);
-    s.passband = integerField(reply, 88, 5);
-    s.bfo = integerField(reply, 98, 5);
+    s.step = integerField(reply, F::Step);
+    s.passband = integerField(reply, F::Passband);
+    s.bfo = integerField(reply, F::Bfo);
     return s;
 }
 
 Status decodeStatus(QStringView reply)
 {
-    return {field(reply, 4, 10), charAt(reply, 19), field(reply, 25, 4), charAt(reply, 36)};
+    return {frequencyField(reply), charOf(reply, place(StatusField::Mode)),
+            valueOf(reply, place(StatusField::Signal)),
+            charOf(reply, place(StatusField::Bandwidth))};
 }
 
 std::optional<Status> checkedStatus(QStringView reply)
@@ -98,8 +113,10 @@ std::optional<Status> checkedStatus(QStringView reply)
                 return false;
         return true;
     };
-    if (reply.size() < statusLength || charAt(reply, 4) != u' ' || !digits(5, 2) ||
-        charAt(reply, 7) != u'.' || !digits(8, 6))
+    // A blank, then nn.nnnnnn.
+    const int mhz = place(StatusField::Frequency).valueAt();
+    if (reply.size() < statusLength || charAt(reply, mhz - 1) != u' ' || !digits(mhz, 2) ||
+        charAt(reply, mhz + 2) != u'.' || !digits(mhz + 3, 6))
         return std::nullopt;
     const Status status = decodeStatus(reply);
     if (decimalValue(status.frequency) > 30.0)
@@ -108,9 +125,9 @@ std::optional<Status> checkedStatus(QStringView reply)
     if (signal.isEmpty() || !numberOfText(signal))
         return std::nullopt;
     // A shift past the signal field moves no digit onto the bandwidth position.
-    if (carriesAny(reply, statusMnemonics))
-        for (const Mnemonic& m : statusMnemonics)
-            if (m.position < 25 && reply.sliced(m.position - 1, 3) != QLatin1StringView(m.text))
+    if (carriesAny(reply, statusFields))
+        for (const FieldPlace& f : statusFields)
+            if (f.position < place(StatusField::Signal).valueAt() && !carries(reply, f))
                 return std::nullopt;
     return status;
 }
@@ -122,12 +139,12 @@ QString groupedFrequency(const QString& frequency)
 
 std::optional<int> modeIndex(QChar digit)
 {
-    return digitIndex(digit, '1', '6');
+    return digitIndex(digit, '1', char('0' + receiver::modes.size()));
 }
 
 std::optional<int> bandwidthIndex(QChar digit)
 {
-    return digitIndex(digit, '1', '5');
+    return digitIndex(digit, '1', char('0' + receiver::bandwidthsHz.size()));
 }
 
 std::optional<int> rfPathIndex(QChar digit)

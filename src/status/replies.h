@@ -15,6 +15,70 @@ namespace rxdeck::replies {
 // Characters [position, position + count) of a text, 1-based, cut at its end.
 QString field(QStringView reply, int position, int count);
 
+// Where a reply carries one field: its mnemonic at `position` (1-based), a blank, then
+// `width` characters of value.
+struct FieldPlace
+{
+    const char* mnemonic;
+    int position;
+    int width;
+    constexpr int valueAt() const { return position + 4; }
+    constexpr int valueEnd() const { return valueAt() + width - 1; }
+};
+
+// The settings reply's fields, in the order of the settings query.
+enum class SettingsField
+{
+    RfPath,
+    Agc,
+    Gain,
+    LowLimit,
+    HighLimit,
+    Squelch,
+    Blanker,
+    Dwell,
+    Step,
+    Passband,
+    Bfo
+};
+inline constexpr std::array<FieldPlace, 11> settingsFields = {{
+    {"RFP", 1, 1},
+    {"AGC", 7, 1},
+    {"RFG", 13, 3},
+    {"FRA", 21, 9},
+    {"FRB", 35, 9},
+    {"SQL", 49, 3},
+    {"BLK", 57, 2},
+    {"SDW", 64, 4},
+    {"INC", 73, 2},
+    {"PBT", 84, 5},
+    {"BFO", 94, 5},
+}};
+
+// The status reply's fields, in the order of the status query.
+enum class StatusField
+{
+    Frequency,
+    Mode,
+    Signal,
+    Bandwidth
+};
+inline constexpr std::array<FieldPlace, 4> statusFields = {{
+    {"FRQ", 1, 9},
+    {"DET", 15, 1},
+    {"SGV", 21, 4},
+    {"BWS", 32, 1},
+}};
+
+constexpr const FieldPlace& place(SettingsField f)
+{
+    return settingsFields[std::size_t(f)];
+}
+constexpr const FieldPlace& place(StatusField f)
+{
+    return statusFields[std::size_t(f)];
+}
+
 // The answer to the settings query. Numeric fields that do not hold a number are
 // empty; the caller checks their range against the slider they feed.
 struct Settings
@@ -36,7 +100,8 @@ Settings decodeSettings(QStringView reply);
 // The answer to the status query.
 struct Status
 {
-    QString frequency; // the ten characters at 4..13, usually a blank and nn.nnnnnn
+    QString frequency; // the ten characters at 4..13 (the value and the blank before it),
+                       // usually a blank and nn.nnnnnn
     QChar mode;        // "1".."6"
     QString signal;    // the four characters at 25..28, dBm
     QChar bandwidth;   // "1".."5"
@@ -50,8 +115,8 @@ Status decodeStatus(QStringView reply);
 std::optional<Status> checkedStatus(QStringView reply);
 
 // The fixed length of each reply up to its last field, without the line end.
-inline constexpr int statusLength = 36;
-inline constexpr int settingsLength = 102;
+inline constexpr int statusLength = statusFields.back().valueEnd();
+inline constexpr int settingsLength = settingsFields.back().valueEnd();
 
 // Which reply a text is, told by the mnemonics standing where each reply's layout
 // puts its own: "RFP" at 1, "AGC" at 7 … for the settings reply, "FRQ" at 1, "DET"

@@ -22,7 +22,7 @@ protected:
     // Types text into a cell of the new row and makes `current` the current column.
     void selectCell(const QString& text, int column = 0, int current = 0)
     {
-        memories::MemoryGrid& grid = window->memoryGrid();
+        memories::MemoryGrid& grid = desk->memoryGrid();
         auto* model = grid.model();
         const int row = model->memoryCount(); // the row for adding
         model->setData(model->index(row, column), text);
@@ -62,7 +62,7 @@ TEST_F(MemoryListTest, SelectSendsTheRowsFrequencyWhenItIsInRange)
 
 TEST_F(MemoryListTest, SelectOnTheEmptyNewRowOrWithThePortClosedSendsNothing)
 {
-    auto& grid = window->memoryGrid();
+    auto& grid = desk->memoryGrid();
     grid.view()->setCurrentIndex(grid.model()->index(grid.model()->rowCount() - 1, 0));
     ui().Command[23]->click();
     EXPECT_TRUE(port->written.isEmpty());

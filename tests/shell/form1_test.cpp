@@ -6,9 +6,9 @@
 #include "memories/list/memorylistmodel.h"
 #include "memories/workbook/workbook.h"
 #include "netcontrol/rigctlserver.h"
+#include "panel/statuspoll.h"
 #include "shell/led.h"
 #include "shell/slider.h"
-#include "status/statuspoll.h"
 #include "support/files.h"
 #include "support/panelprobe.h"
 #include "support/windowfixture.h"
@@ -583,7 +583,7 @@ std::shared_ptr<QString> answerBox(std::function<void(QMessageBox*)> answer)
 // message until the user chooses to close without saving.
 TEST_F(WindowTest, ClosingWithAChangeThatCannotBeSavedAsksFirst)
 {
-    memories::MemoryGrid& grid = window->memoryGrid();
+    memories::MemoryGrid& grid = desk->memoryGrid();
     window->show();
     QApplication::processEvents();
     QTableView* view = grid.view();

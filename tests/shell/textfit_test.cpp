@@ -119,9 +119,9 @@ TEST_F(PanelTexts, EveryTextAControlCanShowFitsIt)
     ASSERT_GE(controls.size(), 45u);
     for (QWidget* control : controls) {
         const QString name = control->objectName();
-        const QString start = textsShownBy(control).first();
+        const QString start = textsShownBy(control, Desk::panelTexts()).first();
         const QRect room = textRoom(control);
-        for (const QString& text : textsShownBy(control)) {
+        for (const QString& text : textsShownBy(control, Desk::panelTexts())) {
             if (text.trimmed().isEmpty())
                 continue;
             const auto [first, last] = inkInControl(control, text);
@@ -161,7 +161,8 @@ TEST(PanelTextsUnfitted, DejaVuStandsInAndCutsTheFrequencyDisplay)
     const QString frequency = QStringLiteral(" 14.200.000");
     const auto [first, last] = inkInControl(display, frequency);
     EXPECT_LT(last - first + 1, inkWidthUncut(display, display->font(), frequency) - 1);
-    EXPECT_TRUE(fitPanelTexts(&panel.widget).contains(QStringLiteral("Label1")));
+    EXPECT_TRUE(
+        fitPanelTexts(&panel.widget, Desk::panelTexts()).contains(QStringLiteral("Label1")));
 }
 
 #else
@@ -172,7 +173,7 @@ TEST(PanelTextsUnfitted, FittingLeavesThePanelAsDesigned)
     EXPECT_EQ(QFontInfo(panel.ui.Label[1]->font()).family(), QStringLiteral("Liberation Sans"));
     panel.ui.Label[1]->setText(QStringLiteral("Serial port?"));
     const QImage designed = panel.widget.grab().toImage();
-    EXPECT_TRUE(fitPanelTexts(&panel.widget).isEmpty());
+    EXPECT_TRUE(fitPanelTexts(&panel.widget, Desk::panelTexts()).isEmpty());
     EXPECT_EQ(panel.widget.grab().toImage(), designed);
 }
 

@@ -3,6 +3,7 @@
 
 #include "link/commands.h"
 #include "link/numbertext.h"
+#include "link/receiver.h"
 
 namespace rxdeck::memories {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "status/settingssnapshot.h"
+#include "panel/settingssnapshot.h"
 
 #include "link/commands.h"
 #include "link/serialport.h"
@@ -29,7 +29,25 @@ void applyField(Slider* slider, QLabel* label, std::optional<int> value, LabelTe
     label->setText(text(slider->value()));
 }
 
+// The readouts beside the sliders and settings, and the scan limits the receiver reports.
+const WrittenTexts written[] = {
+    {"Label2", {"-136dBm"}},
+    {"Label5", {"-8000Hz"}},
+    {"Label6", {"-2000Hz"}},
+    {"Label7", {"10"}},
+    {"Label8", {"Manual", "Slow", "Fast"}},
+    {"Label10", {"20.5secs", "0.25secs"}},
+    {"Label11", {"25kHz"}},
+    {"Text1", {"88.888888"}},
+    {"Text4", {"88.888888"}},
+};
+
 } // namespace
+
+WrittenTextTable SettingsSnapshot::writtenTexts()
+{
+    return written;
+}
 
 SettingsSnapshot::SettingsSnapshot(Controls& ui, SerialPort& port, ReplyReader& reader,
                                    QObject* parent)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "status/statuspoll.h"
+#include "panel/statuspoll.h"
 
 #include "link/commands.h"
 #include "link/numbertext.h"
@@ -52,7 +52,18 @@ ReceiverStatus numbersOf(const replies::Status& status)
 constexpr std::array<int, 6> modeLamps = {1, 14, 15, 16, 17, 18};
 constexpr std::array<int, 5> bandwidthLamps = {22, 23, 24, 25, 26};
 
+// The frequency grouped as MHz.kHz.Hz, and the signal level.
+const WrittenTexts written[] = {
+    {"Label1", {" 88.888.888"}},
+    {"Text3", {"-188 dBm"}},
+};
+
 } // namespace
+
+WrittenTextTable StatusPoll::writtenTexts()
+{
+    return written;
+}
 
 StatusPoll::StatusPoll(Controls& ui, SerialPort& port, ReplyReader& reader, QObject* parent)
     : QObject(parent), ui_(ui), port_(port), reader_(reader)

@@ -3,6 +3,8 @@
 
 #include "status/receiverstatus.h"
 
+#include "shell/writtentexts.h"
+
 #include <QObject>
 
 namespace rxdeck {
@@ -18,6 +20,9 @@ class StatusPoll : public QObject
     Q_OBJECT
 public:
     StatusPoll(Controls& ui, SerialPort& port, ReplyReader& reader, QObject* parent = nullptr);
+
+    // The texts this handler writes into the panel, for the text fitting.
+    static WrittenTextTable writtenTexts();
 
     void Timer1_Timer();
 

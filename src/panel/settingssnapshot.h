@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <QObject>
 
 namespace rxdeck {
@@ -17,6 +19,9 @@ class SettingsSnapshot : public QObject
 public:
     SettingsSnapshot(Controls& ui, SerialPort& port, ReplyReader& reader,
                      QObject* parent = nullptr);
+
+    // The texts this handler writes into the panel, for the text fitting.
+    static WrittenTextTable writtenTexts();
 
     void Timer12_Timer();
 
