@@ -6,8 +6,11 @@
 //
 //  - a failed parse says why;
 //  - save() then parse() gives back every value, unedited or edited, in the same format;
-//  - setCell and removeRow either refuse with a reason and change nothing, or change exactly
-//    the cell set (or the row removed, the rows below moving up) and nothing else;
+//  - setCell and removeRow either refuse with a reason and change nothing, or change the cell
+//    set (or remove the row, the rows below moving up); any other cell that changes is a
+//    formula result the edit recalculated: current, the same when the edit is made again, and
+//    kept by the edit had a value been typed over it first; a formula the edit leaves not
+//    current keeps the result it showed;
 //  - an edit of a copy leaves the original as it was.
 
 #include "memories/workbook/document.h"
@@ -88,6 +91,60 @@ bool same(const Workbook& a, const Workbook& b)
     return true;
 }
 
+const Cell* at(const Workbook& book, std::size_t sheet, std::size_t row, std::size_t column)
+{
+    static const Cell empty;
+    const auto& rows = book.sheets[sheet].rows;
+    return row < rows.size() && column < rows[row].size() ? &rows[row][column] : &empty;
+}
+
+// The cells where the edited document differs from what the edit itself puts there must be
+// formula results the edit recalculated. `edit` makes the edit again; `before` maps a cell of
+// the edited document to where it was before (a row below a removed one was one lower).
+template <typename Edit, typename Before>
+void checkRecalculated(const Document& original, const Document& doc, const Workbook& expected,
+                       Edit edit, Before before)
+{
+    const Workbook& after = doc.values();
+    int typedOver = 0; // each costs a copy and an edit: a few per input
+    for (std::size_t s = 0; s < after.sheets.size(); ++s) {
+        const std::size_t rows =
+            std::max(after.sheets[s].rows.size(), expected.sheets[s].rows.size());
+        for (std::size_t r = 0; r < rows; ++r) {
+            const std::size_t columns = std::max(
+                r < after.sheets[s].rows.size() ? after.sheets[s].rows[r].size() : 0,
+                r < expected.sheets[s].rows.size() ? expected.sheets[s].rows[r].size() : 0);
+            for (std::size_t c = 0; c < columns; ++c) {
+                const Cell& now = *at(after, s, r, c);
+                if (sameCell(now, *at(expected, s, r, c)))
+                    continue;
+                const auto report = [&] {
+                    std::fprintf(stderr, "sheet %zu: row %zu, column %zu changed%s\n", s, r, c,
+                                 edits.c_str());
+                };
+                // A result the edit could not bring up to date stays as it was shown.
+                const bool current = doc.isCurrent(int(s), int(r), int(c));
+                if (!current)
+                    report();
+                REQUIRE(current);
+                if (++typedOver > 4)
+                    continue;
+                // Only formulas change with other cells: typed over first, the cell keeps it.
+                const auto [row, column] = before(int(s), int(r), int(c));
+                const Cell* shown = at(original.values(), s, std::size_t(row), std::size_t(column));
+                Document typed = original;
+                if (typed.setCell(int(s), row, column, *shown) || edit(typed))
+                    continue; // typing refused there (a protected cell), or the edit then
+                const bool kept =
+                    sameCell(*at(typed.values(), s, r, c), isEmpty(*shown) ? Cell{} : *shown);
+                if (!kept)
+                    report();
+                REQUIRE(kept);
+            }
+        }
+    }
+}
+
 // Saving and reading again must give what the document holds.
 void checkSaved(const Document& doc)
 {
@@ -144,6 +201,7 @@ Cell value(FuzzedDataProvider& in)
 
 void checkSetCell(Document& doc, FuzzedDataProvider& in)
 {
+    const Document original = doc;
     const Workbook before = doc.values();
     const int sheets = int(before.sheets.size());
     const int sheet = pickSheet(in, sheets);
@@ -170,12 +228,23 @@ void checkSetCell(Document& doc, FuzzedDataProvider& in)
         target.rows[row].resize(column + 1);
     target.rows[row][column] = isEmpty(cell) ? Cell(Empty{}) : cell;
     trim(target);
-    REQUIRE(same(doc.values(), expected));
+    REQUIRE(sameCell(*at(doc.values(), sheet, row, column), *at(expected, sheet, row, column)));
+    checkRecalculated(
+        original, doc, expected, [&](Document& d) { return d.setCell(sheet, row, column, cell); },
+        [](int, int r, int c) {
+            return std::pair{r, c};
+        });
+    // Results are what the evaluator gives for the cells as they are now: the same edit
+    // again finds nothing more to change.
+    Document again = doc;
+    REQUIRE(!again.setCell(sheet, row, column, cell));
+    REQUIRE(same(again.values(), doc.values()));
     checkSaved(doc);
 }
 
 void checkRemoveRow(Document& doc, FuzzedDataProvider& in)
 {
+    const Document original = doc;
     const Workbook before = doc.values();
     const int sheets = int(before.sheets.size());
     const int sheet = pickSheet(in, sheets);
@@ -194,7 +263,12 @@ void checkRemoveRow(Document& doc, FuzzedDataProvider& in)
     if (std::size_t(row) < target.rows.size())
         target.rows.erase(target.rows.begin() + row);
     trim(target);
-    REQUIRE(same(doc.values(), expected));
+    REQUIRE(doc.values().sheets.size() == expected.sheets.size());
+    checkRecalculated(
+        original, doc, expected, [&](Document& d) { return d.removeRow(sheet, row); },
+        [&](int s, int r, int c) {
+            return std::pair{s == sheet && r >= row ? r + 1 : r, c};
+        });
     checkSaved(doc);
 }
 

@@ -69,6 +69,8 @@ sys.stdout.buffer.write(hashlib.sha512(sys.argv[1].encode()).digest()[:24])' "$b
             >"$work/seeds-document_edit_fuzz/$(basename "$book" .xls)-$n"
     done
 done
+# Inputs that once failed a property, kept whole (workbook and edit): each run tries them first.
+cp "$here"/seeds/document_edit_fuzz/* "$work/seeds-document_edit_fuzz/"
 
 status=0
 for target in "${targets[@]}"; do

@@ -11,6 +11,7 @@
 #include <QSaveFile>
 
 #if defined(Q_OS_UNIX)
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -18,6 +19,7 @@ namespace rxdeck::memories {
 namespace {
 
 using Version = FileWorkbookStore::Version;
+using Stamp = FileWorkbookStore::Stamp;
 
 const QByteArray stateHeader = QByteArrayLiteral("rxdeck-workbook-state 1");
 // A state file is a few lines; anything much longer is not one.
@@ -89,6 +91,27 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+#if defined(Q_OS_UNIX)
+Stamp stampOf(const struct stat& info)
+{
+    const auto ns = [](const timespec& t) { return qint64{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
+    return {quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size), ns(info.st_mtim),
+            ns(info.st_ctim)};
+}
+#endif
+
+std::optional<Stamp> stampOf(const QString& path)
+{
+#if defined(Q_OS_UNIX)
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        return stampOf(info);
+#else
+    Q_UNUSED(path);
+#endif
+    return std::nullopt;
+}
+
 // A file replaced in one step. prepare() writes the new content to a temporary file
 // beside it and syncs it to the disk; commit() renames it over the old file. Dropped
 // uncommitted, it leaves the old file as it was.
@@ -118,6 +141,17 @@ public:
             return fail(systemError());
 #endif
         return true;
+    }
+
+    // The written file's stamp, before commit() renames it.
+    std::optional<Stamp> stamp() const
+    {
+#if defined(Q_OS_UNIX)
+        struct stat info;
+        if (::fstat(file_.handle(), &info) == 0)
+            return stampOf(info);
+#endif
+        return std::nullopt;
     }
 
     bool commit()
@@ -180,6 +214,7 @@ QString FileWorkbookStore::statePath() const
 
 LoadResult FileWorkbookStore::load()
 {
+    stamp_.reset();
     const FileRead read = readWhole(path_);
     switch (read.status) {
     case FileRead::Status::Missing:
@@ -211,9 +246,16 @@ bool FileWorkbookStore::changedOnDisk() const
         return known_.has_value();
     if (!known_ || info.size() != known_->size)
         return true;
-    // Same size: only the bytes tell. A memory workbook is small enough to hash each time.
+    if (stampUnchanged())
+        return false;
+    // Same size: only the bytes tell.
     const FileRead read = readWhole(path_);
     return read.status != FileRead::Status::Read || versionOf(read.bytes) != *known_;
+}
+
+bool FileWorkbookStore::stampUnchanged() const
+{
+    return stamp_ && stampOf(path_) == stamp_;
 }
 
 std::vector<Version> FileWorkbookStore::ownOutputs() const
@@ -227,13 +269,18 @@ std::vector<Version> FileWorkbookStore::ownOutputs() const
 
 workbook::WriteResult FileWorkbookStore::save(const workbook::Document& document)
 {
-    // The check and the backup use the same bytes, so what is backed up is what was read.
-    const FileRead current = readWhole(path_);
+    // The check and the backup use the same bytes, so what is backed up is what was read. A
+    // file with the stamp of this store's last save is that save, which needs no backup.
+    const bool unchanged = stampUnchanged();
+    const FileRead current =
+        unchanged ? FileRead{FileRead::Status::Read, {}, {}} : readWhole(path_);
     if (current.status == FileRead::Status::Failed)
         return failure(QStringLiteral("%1 could not be read before saving: %2")
                            .arg(fileName(), current.error));
     std::optional<Version> onDisk;
-    if (current.status == FileRead::Status::Read)
+    if (unchanged)
+        onDisk = known_;
+    else if (current.status == FileRead::Status::Read)
         onDisk = versionOf(current.bytes);
     if (onDisk != known_)
         return failure(
@@ -275,11 +322,22 @@ workbook::WriteResult FileWorkbookStore::save(const workbook::Document& document
                            .arg(QFileInfo(backupPath()).fileName(), backup.error()));
     if (!state.commit())
         return writeFailure(statePath(), state.error());
+    const std::optional<Stamp> written = workbookFile.stamp();
+    stamp_.reset();
     if (!workbookFile.commit())
         return writeFailure(path_, workbookFile.error());
 
     known_ = outputs.front();
     written_ = outputs;
+    // Kept when the file in place is the one written, unchanged since (the same inode, size
+    // and modification time), and the rename's change time is a tick after that modification
+    // time, which has a fraction of a second: a file system that stamps whole seconds (or
+    // two, as FAT does, whose change time is the creation time) could hide a later write.
+    const std::optional<Stamp> placed = stampOf(path_);
+    if (written && placed && placed->device == written->device && placed->inode == written->inode &&
+        placed->size == written->size && placed->modified == written->modified &&
+        placed->changed > placed->modified && placed->modified % 1'000'000'000 != 0)
+        stamp_ = placed;
     return workbook::WriteResult{true, {}};
 }
 

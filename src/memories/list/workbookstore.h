@@ -53,6 +53,13 @@ public:
 // workbook that Rxdeck did not write itself: before replacing a file that is not its
 // own last output, the store copies it there, and it never copies its own output there.
 //
+// Whether the file is still the version last loaded or saved is told by its bytes; after a save
+// of its own the store also keeps the file's device, inode, size and change times, and while
+// they stay the same it reads nothing. It keeps them only where a later write must change
+// them: where the file system stamps times finer than a second and the rename that put the
+// file in place came a clock tick after its last write, so that any write since, even of the
+// same size within the same second, has moved its modification time.
+//
 // Which output was its own is kept across runs in the hidden file ".<name>.rxdeck" beside
 // the workbook (".Memories.xls.rxdeck"): a first line "rxdeck-workbook-state 1", then one
 // line "<size> <SHA-256 in hex>" for each of the last workbooks Rxdeck wrote (the newest
@@ -90,9 +97,22 @@ public:
         bool operator==(const Version&) const = default;
     };
 
+    // Where the file is and when it last changed, as the file system says; times in ns.
+    struct Stamp
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 modified = 0;
+        qint64 changed = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+
 private:
     // The outputs of Rxdeck the state file and this store know of.
     std::vector<Version> ownOutputs() const;
+    // Whether the file is known_ without reading it: its stamp is the one kept.
+    bool stampUnchanged() const;
 
     QString path_;
     // The file as last loaded or saved; none when there was no file. A version nothing
@@ -100,6 +120,8 @@ private:
     std::optional<Version> known_;
     // What this store last wrote, should the state file have been lost since.
     std::vector<Version> written_;
+    // The file's stamp right after this store's last save, when any write since must change it.
+    std::optional<Stamp> stamp_;
 };
 
 } // namespace rxdeck::memories

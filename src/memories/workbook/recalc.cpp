@@ -9,6 +9,7 @@
 #include "memories/workbook/evaluate.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <map>
 #include <set>
@@ -254,7 +255,28 @@ private:
         sheetOfBound_.insert(bound, sheet);
         const std::vector<Record>& records = data_.subs_[sub].records;
         QHash<quint64, QByteArrayView> shared; // first cell of a SHRFMLA range -> its tokens
-        for (const std::size_t i : topLevel(records)) {
+        const std::vector<std::size_t> top = topLevel(records);
+        // Readers show a cell's last record: formulas a later record of their cell replaces.
+        std::vector<bool> replaced(records.size());
+        std::vector<std::bitset<256>> later; // per row, the columns set by records further on
+        for (auto i = top.rbegin(); i != top.rend(); ++i) {
+            const Record& r = records[*i];
+            if (!biff::isCell(r.type) || r.body.size() < 6)
+                continue;
+            const std::size_t row = get16(r.body, 0);
+            const qsizetype first = get16(r.body, 2);
+            qsizetype span = 1;
+            if (r.type == type::mulRk)
+                span = (r.body.size() - 6) / 6;
+            else if (r.type == type::mulBlank)
+                span = (r.body.size() - 6) / 2;
+            if (later.size() <= row)
+                later.resize(row + 1);
+            replaced[*i] = r.type == type::formula && first < 256 && later[row].test(first);
+            for (qsizetype c = first; c < first + span && c < 256; ++c)
+                later[row].set(c);
+        }
+        for (const std::size_t i : top) {
             const Record& r = records[i];
             if (r.type == type::shrFmla && r.body.size() >= 10) {
                 const qsizetype cce = get16(r.body, 8);
@@ -264,9 +286,9 @@ private:
                         QByteArrayView(r.body).sliced(10, cce));
             }
         }
-        for (const std::size_t i : topLevel(records)) {
+        for (const std::size_t i : top) {
             const Record& r = records[i];
-            if (r.type != type::formula || r.body.size() < formulaHeader)
+            if (r.type != type::formula || r.body.size() < formulaHeader || replaced[i])
                 continue;
             const int row = get16(r.body, 0);
             const int column = get16(r.body, 2);

@@ -95,10 +95,15 @@ TEST_F(Store, AVersionItHasNotReadIsNeverOverwritten)
         {[](const QString& file) { QFile::remove(file); }, true},
         {[](const QString& file) { putFile(file, fileContents(file)); }, false}, // same bytes
     };
-    for (const auto& [otherProgram, changed] : otherPrograms) {
+    // Each after loading, then right after a save of the store's own (the same second, and
+    // likely the same clock tick), which it tells without reading the file.
+    for (std::size_t run = 0; run < 2 * otherPrograms.size(); ++run) {
+        const auto& [otherProgram, changed] = otherPrograms[run / 2];
         putFile(path(), foreignWorkbook(QStringLiteral("note")));
         FileWorkbookStore store(path());
         LoadResult loaded = store.load();
+        if (run % 2 == 1)
+            ASSERT_TRUE(store.save(loaded.document).ok);
         EXPECT_FALSE(store.changedOnDisk());
         otherProgram(path());
         const QByteArray theirs = fileContents(path());
