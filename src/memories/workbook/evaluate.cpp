@@ -5,6 +5,7 @@
 // evaluable, so the caller marks it for the spreadsheet program to recalculate.
 
 #include "memories/workbook/evaluate.h"
+#include "memories/workbook/tokens.h"
 
 #include <array>
 #include <cmath>
@@ -73,7 +74,7 @@ class TokenReader
 {
 public:
     TokenReader(QByteArrayView bytes, Biff biff, Place place, const ExternSheets& externs)
-        : in_(bytes), biff8_(biff == Biff::V8), place_(place), externs_(externs)
+        : in_(bytes), biff_(biff), place_(place), externs_(externs)
     {
     }
 
@@ -82,32 +83,25 @@ public:
         out_.knownReads = true;
         out_.exact = true;
         int depth = 0; // values on the stack, to check the array is well formed
-        while (pos_ < in_.size()) {
-            const std::uint8_t token = u8(pos_++);
-            if (!step(token, depth) || (depth < 0 && stackKnown_)) {
+        for (qsizetype pos = 0; pos < in_.size();) {
+            const auto size = tokenSize(in_, pos, biff_);
+            if (!size || !step(u8(pos), pos + 1, depth) || (depth < 0 && stackKnown_)) {
                 out_.exact = false;
                 out_.knownReads = false;
                 out_.ops.clear();
                 return out_;
             }
+            pos += *size;
         }
-        if ((stackKnown_ && depth != 1) || !ok_) {
+        if (stackKnown_ && depth != 1)
             out_.exact = false;
-            if (!ok_)
-                out_.knownReads = false;
-        }
         if (!out_.exact)
             out_.ops.clear();
         return out_;
     }
 
 private:
-    bool need(qsizetype n)
-    {
-        if (pos_ + n > in_.size())
-            ok_ = false;
-        return ok_;
-    }
+    bool biff8() const { return biff_ == Biff::V8; }
     std::uint8_t u8(qsizetype at) const { return static_cast<std::uint8_t>(in_[at]); }
     std::uint16_t u16(qsizetype at) const
     {
@@ -135,7 +129,7 @@ private:
     };
     Coordinate coordinate(std::uint16_t rowField, std::uint16_t columnField, bool offsets) const
     {
-        if (biff8_) {
+        if (biff8()) {
             const bool rowRelative = (columnField & 0x8000) != 0;
             const bool columnRelative = (columnField & 0x4000) != 0;
             int row = rowField;
@@ -163,7 +157,7 @@ private:
     // is read), nullopt when not known.
     std::optional<int> sheet3d(qsizetype at)
     {
-        if (biff8_) {
+        if (biff8()) {
             const std::uint16_t index = u16(at);
             if (index >= externs_.size())
                 return std::nullopt;
@@ -191,23 +185,18 @@ private:
                     std::min(a.column, b.column), std::max(a.column, b.column)};
     }
 
-    bool reference(std::uint8_t base, int& depth)
+    bool reference(Token kind, qsizetype at, int& depth)
     {
-        const bool offsets = base == 0x2C || base == 0x2D;
-        const bool is3d = base == 0x3A || base == 0x3B;
-        const bool isArea = base == 0x25 || base == 0x2D || base == 0x3B;
-        const qsizetype sheetBytes = is3d ? (biff8_ ? 2 : 14) : 0;
-        const qsizetype cellBytes = biff8_ ? 4 : 3;
-        const qsizetype size = sheetBytes + (isArea ? 2 * cellBytes : cellBytes);
-        if (!need(size))
-            return false;
+        const bool offsets = kind == Token::RefN || kind == Token::AreaN;
+        const bool is3d = kind == Token::Ref3d || kind == Token::Area3d;
+        const bool isArea = kind == Token::Area || kind == Token::AreaN || kind == Token::Area3d;
         std::optional<int> sheet = place_.sheet;
-        if (is3d)
-            sheet = sheet3d(pos_);
-        const qsizetype at = pos_ + sheetBytes;
-        pos_ += size;
+        if (is3d) {
+            sheet = sheet3d(at);
+            at += sheetBytes(biff_);
+        }
         Coordinate first{}, second{};
-        if (biff8_) {
+        if (biff8()) {
             if (isArea) {
                 first = coordinate(u16(at), u16(at + 4), offsets);
                 second = coordinate(u16(at + 2), u16(at + 6), offsets);
@@ -251,125 +240,80 @@ private:
         return true;
     }
 
-    bool step(std::uint8_t token, int& depth)
+    QString text(qsizetype at)
     {
-        if (token >= tAdd && token <= tNe) {
+        const int count = u8(at);
+        const bool wide = biff8() && (u8(at + 1) & 0x01) != 0;
+        at += biff8() ? 2 : 1;
+        QString text;
+        for (int i = 0; i < count; ++i) {
+            if (!biff8() && u8(at + i) >= 0x80)
+                out_.exact = false; // code-page text
+            text.append(QChar(wide ? u16(at + 2 * i) : u8(at + i)));
+        }
+        return text;
+    }
+
+    // One token whose data starts at `at`, its size checked by tokenSize().
+    bool step(std::uint8_t token, qsizetype at, int& depth)
+    {
+        const Token kind = tokenKind(token);
+        switch (kind) {
+        case Token::Binary:
+        case Token::RefOperator: // intersection, union, range of references
             if (depth < 2 && stackKnown_)
                 return false;
             --depth;
-            out_.ops.push_back(Op{Op::Binary, token, 0, {}, {}});
+            if (kind == Token::Binary)
+                out_.ops.push_back(Op{Op::Binary, token, 0, {}, {}});
+            else
+                out_.exact = false;
             return true;
-        }
-        if (token >= 0x0F && token <= 0x11) { // intersection, union, range of references
-            if (depth < 2 && stackKnown_)
-                return false;
-            --depth;
-            out_.exact = false;
-            return true;
-        }
-        switch (token) {
-        case tUplus:
-        case tUminus:
-        case tPercent:
+        case Token::Unary:
             if (depth < 1 && stackKnown_)
                 return false;
             out_.ops.push_back(Op{Op::Unary, token, 0, {}, {}});
             return true;
-        case 0x15: // parentheses: display only
+        case Token::Paren:
+        case Token::MemArea: // a subexpression of references: they follow
+        case Token::MemFunc:
             return true;
-        case 0x16:
+        case Token::MemErr:
+            out_.exact = false;
+            return true;
+        case Token::MissArg:
             push(Op{Op::Missing, 0, 0, {}, {}}, depth);
             return true;
-        case 0x17: { // text
-            if (!need(1))
-                return false;
-            const int count = u8(pos_++);
-            if (biff8_) {
-                if (!need(1))
-                    return false;
-                const bool wide = (u8(pos_++) & 0x01) != 0;
-                if (!need(count * (wide ? 2 : 1)))
-                    return false;
-                QString text;
-                for (int i = 0; i < count; ++i)
-                    text.append(QChar(wide ? u16(pos_ + 2 * i) : u8(pos_ + i)));
-                pos_ += count * (wide ? 2 : 1);
-                pushValue(text, depth);
-                return true;
-            }
-            if (!need(count))
-                return false;
-            QString text;
-            for (int i = 0; i < count; ++i) {
-                if (u8(pos_ + i) >= 0x80)
-                    out_.exact = false; // code-page text
-                text.append(QChar(u8(pos_ + i)));
-            }
-            pos_ += count;
-            pushValue(text, depth);
+        case Token::Str:
+            pushValue(text(at), depth);
             return true;
-        }
-        case 0x19: { // attributes
-            if (!need(3))
-                return false;
-            const std::uint8_t flags = u8(pos_);
-            const std::uint16_t data = u16(pos_ + 1);
-            pos_ += 3;
-            if ((flags & 0x04) != 0) { // CHOOSE jump table
-                if (!need(2 * (qsizetype{data} + 1)))
-                    return false;
-                pos_ += 2 * (qsizetype{data} + 1);
-            }
-            if ((flags & 0x10) != 0) // SUM of one argument
+        case Token::Attr:
+            if (u8(at) == attr::sum)
                 return function(fn::sum, 1, depth);
-            if ((flags & 0x20) != 0)
+            if ((u8(at) & attr::baxcel) != 0)
                 out_.exact = false;
-            return true; // IF and skip jumps: every argument is evaluated anyway
-        }
-        case 0x1C:
-            if (!need(1))
-                return false;
-            pushValue(ErrorValue{u8(pos_++)}, depth);
+            return true; // IF, CHOOSE and skip jumps: every argument is evaluated anyway
+        case Token::Err:
+            pushValue(ErrorValue{u8(at)}, depth);
             return true;
-        case 0x1D:
-            if (!need(1))
-                return false;
-            pushValue(u8(pos_++) != 0, depth);
+        case Token::Bool:
+            pushValue(u8(at) != 0, depth);
             return true;
-        case 0x1E:
-            if (!need(2))
-                return false;
-            pushValue(static_cast<double>(u16(pos_)), depth);
-            pos_ += 2;
+        case Token::Int:
+            pushValue(static_cast<double>(u16(at)), depth);
             return true;
-        case 0x1F: {
-            if (!need(8))
-                return false;
+        case Token::Num: {
             double v = 0;
-            std::memcpy(&v, in_.data() + pos_, 8); // little-endian hosts only, as the reader
-            pos_ += 8;
+            std::memcpy(&v, in_.data() + at, 8); // little-endian hosts only, as the reader
             pushValue(v, depth);
             return true;
         }
-        default:
-            break;
-        }
-        if (token < 0x20 || token >= 0x80)
-            return false; // tExp, tTbl, tExtend and unknown tokens
-        const std::uint8_t base = (token & 0x1F) | 0x20;
-        switch (base) {
-        case 0x20: // array constant, its values after the token array
-            if (!need(7))
-                return false;
-            pos_ += 7;
+        case Token::Array: // its values after the token array
             out_.exact = false;
             pushValue(Empty{}, depth);
             return true;
-        case 0x21: {
-            if (!need(2))
-                return false;
-            const std::uint16_t id = u16(pos_);
-            pos_ += 2;
+        case Token::Func: {
+            const std::uint16_t id = u16(at);
             const FunctionInfo* info = functionInfo(id);
             if (info == nullptr || info->minArgs != info->maxArgs) {
                 // Its argument count is not known here: the references are still read.
@@ -379,73 +323,39 @@ private:
             }
             return function(id, info->minArgs, depth);
         }
-        case 0x22: {
-            if (!need(3))
-                return false;
-            const int args = u8(pos_) & 0x7F;
-            const std::uint16_t id = u16(pos_ + 1);
-            pos_ += 3;
+        case Token::FuncVar: {
+            const int args = u8(at) & 0x7F;
+            const std::uint16_t id = u16(at + 1);
             if ((id & 0x8000) != 0)
                 out_.exact = false; // a command
             return function(id & 0x7FFF, args, depth);
         }
-        case 0x23:   // defined name
-        case 0x39: { // name in another workbook or add-in
-            const qsizetype size = base == 0x23 ? (biff8_ ? 4 : 14) : (biff8_ ? 6 : 24);
-            if (!need(size))
-                return false;
-            pos_ += size;
+        case Token::Name:
+        case Token::NameX:
             out_.knownReads = false;
             out_.exact = false;
             pushValue(Empty{}, depth);
             return true;
-        }
-        case 0x24:
-        case 0x25:
-        case 0x2C:
-        case 0x2D:
-        case 0x3A:
-        case 0x3B:
-            return reference(base, depth);
-        case 0x26: // tMemArea, tMemErr, tMemNoMem: a subexpression of references follows
-        case 0x27:
-        case 0x28:
-            if (!need(6))
-                return false;
-            pos_ += 6;
-            if (base != 0x26)
-                out_.exact = false;
-            return true;
-        case 0x29: // tMemFunc, tMemAreaN, tMemNoMemN
-        case 0x2E:
-        case 0x2F:
-            if (!need(2))
-                return false;
-            pos_ += 2;
-            return true;
-        case 0x2A:
-        case 0x2B:
-        case 0x3C:
-        case 0x3D: { // references that were deleted
-            const qsizetype cell = biff8_ ? 4 : 3;
-            const qsizetype sheetBytes = base >= 0x3C ? (biff8_ ? 2 : 14) : 0;
-            const qsizetype size = sheetBytes + ((base == 0x2B || base == 0x3D) ? 2 * cell : cell);
-            if (!need(size))
-                return false;
-            pos_ += size;
+        case Token::Ref:
+        case Token::Area:
+        case Token::RefN:
+        case Token::AreaN:
+        case Token::Ref3d:
+        case Token::Area3d:
+            return reference(kind, at, depth);
+        case Token::RefErr:
             pushValue(ErrorValue{error::ref}, depth);
             return true;
+        case Token::Exp:
+        case Token::Unknown:
+            break;
         }
-        default:
-            return false;
-        }
+        return false; // tExp, tTbl and tokens not understood
     }
 
     QByteArrayView in_;
-    qsizetype pos_ = 0;
-    bool ok_ = true;
     bool stackKnown_ = true; // every token's effect on the value stack is known
-    bool biff8_;
+    Biff biff_;
     Place place_;
     const ExternSheets& externs_;
     Compiled out_;

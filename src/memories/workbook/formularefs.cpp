@@ -4,6 +4,7 @@
 // subexpression sizes of the tMem tokens stay valid. Anything not understood refuses.
 
 #include "memories/workbook/formularefs.h"
+#include "memories/workbook/tokens.h"
 
 #include <algorithm>
 #include <array>
@@ -339,173 +340,50 @@ private:
     // The size of the token at pos with its data, or nullopt to refuse.
     std::optional<qsizetype> token(qsizetype pos, qsizetype end)
     {
-        const std::uint8_t id = u8(body_, pos);
+        const Biff v = context_.biff;
+        const auto size = tokenSize(QByteArrayView(body_).first(end), pos, v);
+        if (!size)
+            return std::nullopt;
         const qsizetype data = pos + 1;
-        const auto fits = [&](qsizetype size) -> std::optional<qsizetype> {
-            if (data + size > end)
-                return std::nullopt;
-            return 1 + size;
-        };
-        if (id >= 0x03 && id <= 0x16)
-            return 1; // operators, parentheses, missing argument
-        switch (id) {
-        case 0x01: // tExp
-        case 0x02: // tTbl
-            if (!fits(4) || !anchor(data))
-                return std::nullopt;
-            return 5;
-        case 0x17: // tStr
-            return string(data, end);
-        case 0x19: // tAttr
-            return attribute(data, end);
-        case 0x1C: // tErr
-        case 0x1D: // tBool
-            return fits(1);
-        case 0x1E: // tInt
-            return fits(2);
-        case 0x1F: // tNum
-            return fits(8);
-        default:
-            break;
-        }
-        if (id < 0x20 || id >= 0x80)
-            return std::nullopt; // tNlr/extended (0x18), tSheet/tEndSheet, unknown
-        return operand(0x20 | (id & 0x1F), data, end);
-    }
-
-    std::optional<qsizetype> string(qsizetype data, qsizetype end) const
-    {
-        if (!biff8()) {
-            if (data + 1 > end || data + 1 + u8(body_, data) > end)
-                return std::nullopt;
-            return 2 + u8(body_, data);
-        }
-        if (data + 2 > end)
-            return std::nullopt;
-        const int length = u8(body_, data);
-        const std::uint8_t flags = u8(body_, data + 1);
-        if (flags & 0xFE)
-            return std::nullopt; // rich text or phonetic parts do not belong in a token
-        const qsizetype bytes = length * ((flags & 0x01) ? 2 : 1);
-        if (data + 2 + bytes > end)
-            return std::nullopt;
-        return 3 + bytes;
-    }
-
-    std::optional<qsizetype> attribute(qsizetype data, qsizetype end) const
-    {
-        if (data + 3 > end)
-            return std::nullopt;
-        switch (u8(body_, data)) {
-        case 0x01: // semi-volatile
-        case 0x02: // if
-        case 0x08: // goto
-        case 0x10: // sum
-        case 0x20: // assignment-style
-        case 0x21:
-        case 0x40: // spaces
-        case 0x41:
-            return 4;
-        case 0x04: { // choose: jump table of count + 1 offsets
-            const qsizetype size = 4 + 2 * (qsizetype(u16(body_, data + 1)) + 1);
-            if (data - 1 + size > end)
-                return std::nullopt;
-            return size;
-        }
-        default:
-            return std::nullopt;
-        }
-    }
-
-    std::optional<qsizetype> operand(int base, qsizetype data, qsizetype end)
-    {
-        const bool v8 = biff8();
-        const auto sized = [&](qsizetype size) -> std::optional<qsizetype> {
-            if (data + size > end)
-                return std::nullopt;
-            return size;
-        };
         // Cell formulas store coordinates; names store offsets where a part is relative.
-        const bool namesOffsets = context_.relativeUnknown;
-        switch (base) {
-        case 0x20: { // tArray: its values follow the token array
-            const auto size = sized(7);
-            if (size)
-                extras_.push_back({Extra::Array, data, data});
-            return size ? std::optional(1 + *size) : std::nullopt;
-        }
-        case 0x21: // tFunc
-            return plus1(sized(2));
-        case 0x22: // tFuncVar
-            return plus1(sized(3));
-        case 0x23: // tName
+        const bool offsets = context_.relativeUnknown;
+        bool ok = true;
+        switch (tokenKind(u8(body_, pos))) {
+        case Token::Exp:
+            ok = anchor(data);
+            break;
+        case Token::Array:
+            extras_.push_back({Extra::Array, data, data});
+            break;
+        case Token::Name:
+        case Token::NameX:
             sheetless_.push_back(data);
-            return plus1(sized(v8 ? 4 : 14));
-        case 0x24:   // tRef
-        case 0x2C: { // tRefN
-            const auto size = sized(v8 ? 4 : 3);
-            if (!size ||
-                !reference(where2d(), {cellSlot(data), RowSlot{}}, 1, base == 0x2C || namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x25:   // tArea
-        case 0x2D: { // tAreaN
-            const auto size = sized(v8 ? 8 : 6);
-            if (!size || !reference(where2d(), areaSlots(data), 2, base == 0x2D || namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x26: { // tMemArea: cached areas of its subexpression follow the token array
-            const auto size = sized(6);
-            if (!size)
-                return std::nullopt;
+            break;
+        case Token::Ref:
+        case Token::RefN:
+            ok = reference(where2d(), {cellSlot(data), RowSlot{}}, 1,
+                           offsets || tokenKind(u8(body_, pos)) == Token::RefN);
+            break;
+        case Token::Area:
+        case Token::AreaN:
+            ok = reference(where2d(), areaSlots(data), 2,
+                           offsets || tokenKind(u8(body_, pos)) == Token::AreaN);
+            break;
+        case Token::MemArea:
             extras_.push_back({Extra::Areas, data + 6, data + 6 + u16(body_, data + 4)});
-            return 1 + *size;
-        }
-        case 0x27: // tMemErr
-        case 0x28: // tMemNoMem
-            return plus1(sized(6));
-        case 0x29: // tMemFunc
-            return plus1(sized(2));
-        case 0x2A: // tRefErr
-            return plus1(sized(v8 ? 4 : 3));
-        case 0x2B: // tAreaErr
-            return plus1(sized(v8 ? 8 : 6));
-        case 0x39: // tNameX
+            break;
+        case Token::Ref3d:
             sheetless_.push_back(data);
-            return plus1(sized(v8 ? 6 : 24));
-        case 0x3A: { // tRef3d
-            const auto size = sized(v8 ? 6 : 17);
-            if (!size)
-                return std::nullopt;
+            ok = reference(where3d(data), {cellSlot(data + sheetBytes(v)), RowSlot{}}, 1, offsets);
+            break;
+        case Token::Area3d:
             sheetless_.push_back(data);
-            if (!reference(where3d(data), {cellSlot(data + (v8 ? 2 : 14)), RowSlot{}}, 1,
-                           namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x3B: { // tArea3d
-            const auto size = sized(v8 ? 10 : 20);
-            if (!size)
-                return std::nullopt;
-            sheetless_.push_back(data);
-            if (!reference(where3d(data), areaSlots(data + (v8 ? 2 : 14)), 2, namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x3C: // tRefErr3d
-            return plus1(sized(v8 ? 6 : 17));
-        case 0x3D: // tAreaErr3d
-            return plus1(sized(v8 ? 10 : 20));
+            ok = reference(where3d(data), areaSlots(data + sheetBytes(v)), 2, offsets);
+            break;
         default:
-            return std::nullopt; // tMemAreaN, tMemNoMemN and unassigned ids
+            break; // operators, constants, functions, deleted references: no rows
         }
-    }
-
-    static std::optional<qsizetype> plus1(std::optional<qsizetype> size)
-    {
-        return size ? std::optional(1 + *size) : std::nullopt;
+        return ok ? size : std::nullopt;
     }
 
     // The extra data after the token array: only the tMemArea areas hold rows. They are
