@@ -706,6 +706,7 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
     const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(
         worksheetBound_[static_cast<std::size_t>(sheet)])]);
 
+    const formula::RowRemoval removal{worksheetBound_[static_cast<std::size_t>(sheet)], row};
     std::vector<std::vector<Record>> adjusted;
     if (std::optional<QString> refused = adjustFormulas(sheet, row, adjusted))
         return refused;
@@ -735,11 +736,11 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
         }
         const bool moves = (biff::isCell(r.type) || r.type == type::row) && r.body.size() >= 6;
         if (moves) {
-            dropping = rowOf(r) == row;
+            const std::optional<int> to = removal.moved(rowOf(r));
+            dropping = !to;
             if (dropping)
                 continue;
-            if (rowOf(r) > row)
-                put16(r.body, 0, static_cast<std::uint16_t>(rowOf(r) - 1));
+            put16(r.body, 0, static_cast<std::uint16_t>(*to));
         } else if (dropping && isFormulaPart(r.type)) {
             continue;
         } else {
@@ -751,16 +752,12 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
             int count = 0;
             const int declared = get16(r.body, 0);
             for (int k = 0; k < declared && 2 + 8 * (k + 1) <= r.body.size(); ++k) {
-                int first = get16(r.body, 2 + 8 * k);
-                int last = get16(r.body, 4 + 8 * k);
-                if (first == row && last == row)
+                const auto rows =
+                    removal.movedSpan(get16(r.body, 2 + 8 * k), get16(r.body, 4 + 8 * k));
+                if (!rows)
                     continue;
-                if (first > row)
-                    --first;
-                if (last >= row)
-                    --last;
-                areas.u16(static_cast<std::uint16_t>(first))
-                    .u16(static_cast<std::uint16_t>(last))
+                areas.u16(static_cast<std::uint16_t>((*rows)[0]))
+                    .u16(static_cast<std::uint16_t>((*rows)[1]))
                     .raw(r.body.mid(6 + 8 * k, 4));
                 ++count;
             }

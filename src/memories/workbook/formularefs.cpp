@@ -74,25 +74,18 @@ Where whereSheets(int first, int last, int sheet)
     return first == last ? Where::OnSheet : Where::Unsure;
 }
 
-std::optional<int> movedRow(int row, int removed)
-{
-    if (row == removed)
-        return std::nullopt;
-    return row > removed ? row - 1 : row;
-}
-
 // Rows of an area as first/last in stored order; a whole column stays whole.
-std::optional<std::array<int, 2>> movedRows(std::array<int, 2> rows, int removed, int rowCount)
+std::optional<std::array<int, 2>> movedRows(std::array<int, 2> rows, RowRemoval removal,
+                                            int rowCount)
 {
     const int low = std::min(rows[0], rows[1]);
     const int high = std::max(rows[0], rows[1]);
-    if ((low == 0 && high == rowCount - 1) || high < removed)
+    if (low == 0 && high == rowCount - 1)
         return rows;
-    if (low > removed)
-        return std::array{rows[0] - 1, rows[1] - 1};
-    if (low == high)
-        return std::nullopt;
-    return rows[0] == high ? std::array{high - 1, low} : std::array{low, high - 1};
+    const auto span = removal.movedSpan(low, high);
+    if (!span || rows[0] != high || low == high)
+        return span;
+    return std::array{(*span)[1], (*span)[0]};
 }
 
 // One stored row of a reference: a coordinate, or an offset from the formula's cell.
@@ -118,10 +111,9 @@ struct Context
 std::optional<std::array<int, 2>> movedTargets(std::array<int, 2> rows, int count,
                                                const Context& context)
 {
-    const int removed = context.removal.row;
     if (count == 2)
-        return movedRows(rows, removed, rowCount(context.biff));
-    const auto row = movedRow(rows[0], removed);
+        return movedRows(rows, context.removal, rowCount(context.biff));
+    const auto row = context.removal.moved(rows[0]);
     if (!row)
         return std::nullopt;
     return std::array{*row, 0};
@@ -173,12 +165,11 @@ std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, in
         return std::nullopt;
 
     const int rows = rowCount(context.biff);
-    const int removed = context.removal.row;
     std::optional<std::array<int, 2>> result;
     for (const int cell : cellsToTry(fields, count, context)) {
-        if (cell == removed)
+        const std::optional<int> movedCell = context.removal.moved(cell);
+        if (!movedCell)
             continue;
-        const int movedCell = cell > removed ? cell - 1 : cell;
         std::array<int, 2> targets{};
         for (int i = 0; i < count; ++i)
             targets[i] = fields[i].offset ? wrap(cell + fields[i].value, rows) : fields[i].value;
@@ -187,7 +178,7 @@ std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, in
             return std::nullopt;
         std::array<int, 2> next{};
         for (int i = 0; i < count; ++i)
-            next[i] = fields[i].offset ? wrap((*moved)[i] - movedCell, rows) : (*moved)[i];
+            next[i] = fields[i].offset ? wrap((*moved)[i] - *movedCell, rows) : (*moved)[i];
         if (result && *result != next)
             return std::nullopt;
         result = next;
@@ -330,7 +321,7 @@ private:
         const int row = u16(body_, pos);
         if (row == context_.removal.row && context_.formulaRow == row)
             return true; // goes with the removed row
-        const auto moved = movedRow(row, context_.removal.row);
+        const auto moved = context_.removal.moved(row);
         if (!moved || (where == Where::Unsure && *moved != row))
             return false;
         setU16(body_, pos, static_cast<std::uint16_t>(*moved));
@@ -442,15 +433,9 @@ std::optional<std::array<int, 2>> movedRange(const QByteArray& body, int ownShee
     const std::array<int, 2> rows{u16(body, 0), u16(body, 2)};
     if (ownSheet != removal.sheet)
         return rows;
-    if (rows[0] > rows[1])
+    if (rows[0] > rows[1] || (!mayShrink && rows[0] <= removal.row && removal.row <= rows[1]))
         return std::nullopt;
-    if (rows[1] < removal.row)
-        return rows;
-    if (rows[0] > removal.row)
-        return std::array{rows[0] - 1, rows[1] - 1};
-    if (!mayShrink || rows[0] == rows[1])
-        return std::nullopt;
-    return std::array{rows[0], rows[1] - 1};
+    return removal.movedSpan(rows[0], rows[1]);
 }
 
 void setRange(QByteArray& body, std::array<int, 2> rows)
@@ -473,7 +458,7 @@ bool moveTableInputs(QByteArray& body, int ownSheet, RowRemoval removal)
     for (const auto& [pos, live] : inputs) {
         if (!live)
             continue;
-        const auto row = movedRow(u16(body, pos), removal.row);
+        const auto row = removal.moved(u16(body, pos));
         if (!row)
             return false;
         setU16(body, pos, static_cast<std::uint16_t>(*row));

@@ -47,6 +47,26 @@ struct RowRemoval
 {
     int sheet = 0; // index of the sheet in workbook order
     int row = 0;   // 0-based sheet row that is removed; rows below move up by one
+
+    // Where a row of the sheet goes; the removed row itself has no place.
+    std::optional<int> moved(int r) const
+    {
+        if (r == row)
+            return std::nullopt;
+        return r > row ? r - 1 : r;
+    }
+    // Rows first to last (first <= last) after the removal: moved up, or shrunk by the row
+    // where it runs through them; nullopt where they are the removed row alone.
+    std::optional<std::array<int, 2>> movedSpan(int first, int last) const
+    {
+        if (last < row)
+            return std::array{first, last};
+        if (first > row)
+            return std::array{first - 1, last - 1};
+        if (first == last)
+            return std::nullopt;
+        return std::array{first, last - 1};
+    }
 };
 
 // The body of a record with every formula reference in it adjusted for the removal:

@@ -565,20 +565,21 @@ void DocumentData::recalculateAfterSet(int sheet, int row, int column)
 void DocumentData::recalculateAfterRemoval(int sheet, int row)
 {
     // Results of formulas below move up with their rows.
+    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
+    const formula::RowRemoval removal{bound, row};
     QSet<quint64> moved;
     for (const quint64 key : std::as_const(stale_)) {
         const int s = static_cast<int>(key >> 32);
         const int r = static_cast<int>((key >> 8) & 0xFFFFFF);
         const int c = static_cast<int>(key & 0xFF);
-        if (s != sheet || r < row)
+        if (s != sheet)
             moved.insert(key);
-        else if (r > row)
-            moved.insert(cellKey(s, r - 1, c));
+        else if (const std::optional<int> to = removal.moved(r))
+            moved.insert(cellKey(s, *to, c));
     }
     stale_ = std::move(moved);
     // Every cell from the row on moved, and areas that ended on the removed row now end on
     // the one above it.
-    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
     recalculate({formula::Area{bound, std::max(0, row - 1), 65535, 0, 255}});
 }
 
