@@ -4,6 +4,7 @@
 // subexpression sizes of the tMem tokens stay valid. Anything not understood refuses.
 
 #include "memories/workbook/formularefs.h"
+#include "memories/workbook/formularecords.h"
 #include "memories/workbook/tokens.h"
 
 #include <algorithm>
@@ -13,16 +14,8 @@
 namespace rxdeck::workbook::formula {
 namespace {
 
-constexpr std::uint16_t formulaType = 0x0006;
-constexpr std::uint16_t oldFormulaType = 0x0406; // the BIFF3/4 layout, without chn
 constexpr std::uint16_t externSheetType = 0x0017;
-constexpr std::uint16_t nameType = 0x0018;
-constexpr std::uint16_t boundSheetType = 0x0085;
 constexpr std::uint16_t supBookType = 0x01AE;
-constexpr std::uint16_t arrayType = 0x0221;
-constexpr std::uint16_t tableType = 0x0236;
-constexpr std::uint16_t sharedFormulaType = 0x04BC;
-constexpr std::uint16_t chartRefType = 0x1051; // BRAI
 
 int rowCount(Biff biff)
 {
@@ -427,21 +420,15 @@ private:
 
 // Rows of a record's cell range header (rwFirst, rwLast) after the removal on its sheet.
 // A SHRFMLA range shrinks; an ARRAY or TABLE range the row cuts through is refused.
-std::optional<std::array<int, 2>> movedRange(const QByteArray& body, int ownSheet,
+std::optional<std::array<int, 2>> movedRange(const biff::RangeRecord& header, int ownSheet,
                                              RowRemoval removal, bool mayShrink)
 {
-    const std::array<int, 2> rows{u16(body, 0), u16(body, 2)};
+    const std::array<int, 2> rows{header.firstRow(), header.lastRow()};
     if (ownSheet != removal.sheet)
         return rows;
     if (rows[0] > rows[1] || (!mayShrink && rows[0] <= removal.row && removal.row <= rows[1]))
         return std::nullopt;
     return removal.movedSpan(rows[0], rows[1]);
-}
-
-void setRange(QByteArray& body, std::array<int, 2> rows)
-{
-    setU16(body, 0, static_cast<std::uint16_t>(rows[0]));
-    setU16(body, 2, static_cast<std::uint16_t>(rows[1]));
 }
 
 // Input cells of a data table, on its own sheet. The second pair serves two-input tables
@@ -543,7 +530,7 @@ ExternSheets externSheets5(const std::vector<Record>& globals)
 {
     std::vector<QByteArray> sheetNames;
     for (const Record& record : globals) {
-        if (record.type != boundSheetType)
+        if (record.type != biff::type::boundSheet)
             continue;
         if (record.body.size() < 7)
             return {};
@@ -600,36 +587,41 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
     context.sheet = ownSheet;
     qsizetype start = 0;
     switch (record.type) {
-    case formulaType: // rw col ixfe result(8) grbit chn(4) cce rgce
-        if (body.size() < 22)
+    case biff::type::formula:
+    case biff::type::oldFormula: {
+        const auto formula = biff::FormulaRecord::of(record);
+        if (!formula || !formula->complete())
             return std::nullopt;
         context.cellFormula = true;
-        context.formulaRow = u16(body, 0);
-        start = 22;
+        context.formulaRow = formula->row();
+        start = formula->tokensAt();
         break;
-    case arrayType:           // rwFirst rwLast colFirst colLast grbit chn(4) cce rgce
-    case sharedFormulaType: { // rwFirst rwLast colFirst colLast reserved(2) cce rgce
-        const bool shared = record.type == sharedFormulaType;
-        start = shared ? 10 : 14;
-        if (body.size() < start)
+    }
+    case biff::type::array:
+    case biff::type::shrFmla: {
+        const auto header = biff::RangeRecord::of(record);
+        const bool shared = record.type == biff::type::shrFmla;
+        start = header ? header->tokensAt() : 0;
+        if (body.size() < start || !header)
             return std::nullopt;
-        context.cells = std::array<int, 2>{u16(body, 0), u16(body, 2)};
-        const auto range = movedRange(body, ownSheet, removal, shared);
+        context.cells = std::array<int, 2>{header->firstRow(), header->lastRow()};
+        const auto range = movedRange(*header, ownSheet, removal, shared);
         if (!range)
             return std::nullopt;
-        setRange(body, *range);
+        biff::RangeRecord::setRows(body, (*range)[0], (*range)[1]);
         break;
     }
-    case tableType: { // rwFirst rwLast colFirst colLast grbit rwInpRw colInpRw rwInpCol colInpCol
-        if (body.size() < 16)
+    case biff::type::table: { // range, grbit rwInpRw colInpRw rwInpCol colInpCol
+        const auto header = biff::RangeRecord::of(record);
+        if (body.size() < 16 || !header)
             return std::nullopt;
-        const auto range = movedRange(body, ownSheet, removal, false);
+        const auto range = movedRange(*header, ownSheet, removal, false);
         if (!range || !moveTableInputs(body, ownSheet, removal))
             return std::nullopt;
-        setRange(body, *range);
+        biff::RangeRecord::setRows(body, (*range)[0], (*range)[1]);
         return body;
     }
-    case nameType: { // grbit chKey cch cce ixals itab 4 text lengths, name, rgce
+    case biff::type::name: { // grbit chKey cch cce ixals itab 4 text lengths, name, rgce
         const auto formulaStart = nameFormulaStart(body, biff);
         if (!formulaStart)
             return std::nullopt;
@@ -641,14 +633,7 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
         return TokenWalker(body, context).run(start, u16(body, 4)) ? std::optional(body)
                                                                    : std::nullopt;
     }
-    case oldFormulaType: // rw col ixfe result(8) grbit cce rgce
-        if (body.size() < 18)
-            return std::nullopt;
-        context.cellFormula = true;
-        context.formulaRow = u16(body, 0);
-        start = 18;
-        break;
-    case chartRefType: // id rt grbit ifmt cce rgce
+    case biff::type::brai: // id rt grbit ifmt cce rgce
         if (body.size() < 8)
             return std::nullopt;
         context.sheet = -1;

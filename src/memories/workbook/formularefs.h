@@ -4,6 +4,8 @@
 // Adjusting formula references when a sheet row is removed and the rows below move up,
 // as a spreadsheet program does. Internal to the workbook codec.
 
+#include "memories/workbook/biff.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -34,13 +36,8 @@ struct ExternSheet
 using ExternSheets = std::vector<ExternSheet>;
 
 // Reads the external-sheet table from the workbook globals: the records of the globals
-// substream, as (type, body) pairs in stream order, CONTINUE records joined to the one
-// before.
-struct Record
-{
-    std::uint16_t type = 0;
-    QByteArray body;
-};
+// substream in stream order, CONTINUE records joined to the one before.
+using biff::Record;
 ExternSheets externSheets(const std::vector<Record>& globals, Biff biff);
 
 struct RowRemoval
