@@ -73,10 +73,7 @@ public:
 private:
     bool biff8() const { return biff_ == Biff::V8; }
     std::uint8_t u8(qsizetype at) const { return static_cast<std::uint8_t>(in_[at]); }
-    std::uint16_t u16(qsizetype at) const
-    {
-        return static_cast<std::uint16_t>(u8(at) | (u8(at + 1) << 8));
-    }
+    std::uint16_t u16(qsizetype at) const { return biff::get16(in_, at); }
 
     void push(Op op, int& depth)
     {
@@ -97,28 +94,15 @@ private:
         int row;
         int column;
     };
-    Coordinate coordinate(std::uint16_t rowField, std::uint16_t columnField, bool offsets) const
+    Coordinate coordinate(qsizetype at, int index, int count, bool offsets) const
     {
-        if (biff8()) {
-            const bool rowRelative = (columnField & 0x8000) != 0;
-            const bool columnRelative = (columnField & 0x4000) != 0;
-            int row = rowField;
-            int column = columnField & 0x00FF;
-            if (offsets && rowRelative)
-                row = (place_.row + static_cast<std::int16_t>(rowField)) & 0xFFFF;
-            if (offsets && columnRelative)
-                column = (place_.column + static_cast<std::int8_t>(column)) & 0xFF;
-            return {row, column};
-        }
-        const bool rowRelative = (rowField & 0x8000) != 0;
-        const bool columnRelative = (rowField & 0x4000) != 0;
-        int row = rowField & 0x3FFF;
-        int column = columnField & 0xFF;
-        if (offsets && rowRelative) {
-            const int offset = (row & 0x2000) != 0 ? row - 0x4000 : row;
-            row = (place_.row + offset) & 0x3FFF;
-        }
-        if (offsets && columnRelative)
+        const AddressAt a = addressAt(at, index, count, biff_);
+        const int rows = rowCount(biff_);
+        int row = u16(a.row) & (rows - 1);
+        int column = u8(a.column);
+        if (offsets && (u16(a.flags) & rowRelative) != 0)
+            row = (place_.row + (row >= rows / 2 ? row - rows : row)) & (rows - 1);
+        if (offsets && (u16(a.flags) & columnRelative) != 0)
             column = (place_.column + static_cast<std::int8_t>(column)) & 0xFF;
         return {row, column};
     }
@@ -127,25 +111,12 @@ private:
     // is read), nullopt when not known.
     std::optional<int> sheet3d(qsizetype at)
     {
-        if (biff8()) {
-            const std::uint16_t index = u16(at);
-            if (index >= externs_.size())
-                return std::nullopt;
-            const ExternSheet& e = externs_[index];
-            if (e.otherWorkbook)
-                return -1;
-            if (!e.ownWorkbook || e.firstSheet < 0 || e.firstSheet != e.lastSheet)
-                return std::nullopt;
-            return e.firstSheet;
-        }
-        const auto index = static_cast<std::int16_t>(u16(at));
-        if (index > 0)
+        const ExternSheet e = sheets3d(in_, at, biff_, externs_);
+        if (e.otherWorkbook)
             return -1;
-        const auto first = static_cast<std::int16_t>(u16(at + 10));
-        const auto last = static_cast<std::int16_t>(u16(at + 12));
-        if (index == 0 || first < 0 || first != last)
+        if (!e.ownWorkbook || e.firstSheet < 0 || e.firstSheet != e.lastSheet)
             return std::nullopt;
-        return first;
+        return e.firstSheet;
     }
 
     // An area from two encoded addresses.
@@ -165,22 +136,9 @@ private:
             sheet = sheet3d(at);
             at += sheetBytes(biff_);
         }
-        Coordinate first{}, second{};
-        if (biff8()) {
-            if (isArea) {
-                first = coordinate(u16(at), u16(at + 4), offsets);
-                second = coordinate(u16(at + 2), u16(at + 6), offsets);
-            } else {
-                first = second = coordinate(u16(at), u16(at + 2), offsets);
-            }
-        } else {
-            if (isArea) {
-                first = coordinate(u16(at), u8(at + 4), offsets);
-                second = coordinate(u16(at + 2), u8(at + 5), offsets);
-            } else {
-                first = second = coordinate(u16(at), u8(at + 2), offsets);
-            }
-        }
+        const int count = isArea ? 2 : 1;
+        const Coordinate first = coordinate(at, 0, count, offsets);
+        const Coordinate second = coordinate(at, count - 1, count, offsets);
         if (!sheet) {
             out_.knownReads = false;
             out_.exact = false;

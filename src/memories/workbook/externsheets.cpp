@@ -128,6 +128,17 @@ ExternSheets externSheets5(const std::vector<Record>& globals)
 
 } // namespace
 
+ExternSheet sheets3d(QByteArrayView rgce, qsizetype at, Biff biff, const ExternSheets& externs)
+{
+    const int index = static_cast<std::int16_t>(get16(rgce, at));
+    if (biff == Biff::V8)
+        return get16(rgce, at) < externs.size() ? externs[get16(rgce, at)] : ExternSheet{};
+    if (index >= 0)
+        return ExternSheet{false, index > 0};
+    return ExternSheet{true, false, static_cast<std::int16_t>(get16(rgce, at + 10)),
+                       static_cast<std::int16_t>(get16(rgce, at + 12))};
+}
+
 ExternSheets externSheets(const std::vector<Record>& globals, Biff biff)
 {
     return biff == Biff::V8 ? externSheets8(globals) : externSheets5(globals);

@@ -14,6 +14,14 @@
 
 namespace rxdeck::workbook::biff {
 
+// The cce tokens at `at` of a body, their count (cce) in the two bytes before them.
+inline std::optional<QByteArrayView> tokensFrom(QByteArrayView body, qsizetype at)
+{
+    if (at < 2 || body.size() < at || at + get16(body, at - 2) > body.size())
+        return std::nullopt;
+    return body.sliced(at, get16(body, at - 2));
+}
+
 // FORMULA: rw col ixfe result(8) grbit chn(4) cce rgce; the BIFF3/4 layout some exporters
 // write has no chn.
 class FormulaRecord
@@ -57,15 +65,7 @@ public:
     // The whole fixed part is there, up to the token count.
     bool complete() const { return body_.size() >= tokensAt_; }
     // The token array; nullopt where the count runs past the body.
-    std::optional<QByteArrayView> tokens() const
-    {
-        if (!complete())
-            return std::nullopt;
-        const qsizetype cce = get16(body_, tokensAt_ - 2);
-        if (tokensAt_ + cce > body_.size())
-            return std::nullopt;
-        return body_.sliced(tokensAt_, cce);
-    }
+    std::optional<QByteArrayView> tokens() const { return tokensFrom(body_, tokensAt_); }
     qsizetype tokensAt() const { return tokensAt_; }
 
     // The cell a formula of one tExp or tTbl token stands for: the first cell of its shared
@@ -117,16 +117,7 @@ public:
         return type_ == type::shrFmla ? 10 : type_ == type::array ? 14 : 0;
     }
     // The token array; nullopt where the record has none or it runs past the body.
-    std::optional<QByteArrayView> tokens() const
-    {
-        const qsizetype at = tokensAt();
-        if (at == 0 || body_.size() < at)
-            return std::nullopt;
-        const qsizetype cce = get16(body_, at - 2);
-        if (at + cce > body_.size())
-            return std::nullopt;
-        return body_.sliced(at, cce);
-    }
+    std::optional<QByteArrayView> tokens() const { return tokensFrom(body_, tokensAt()); }
 
 private:
     explicit RangeRecord(const Record& record) : body_(record.body), type_(record.type) {}

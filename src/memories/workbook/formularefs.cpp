@@ -14,35 +14,17 @@
 namespace rxdeck::workbook::formula {
 namespace {
 
-int rowCount(Biff biff)
-{
-    return biff == Biff::V8 ? 65536 : 16384;
-}
-
 int wrap(int row, int rows)
 {
     return ((row % rows) + rows) % rows;
 }
 
+using biff::get16;
+using biff::put16;
+
 std::uint8_t u8(const QByteArray& bytes, qsizetype pos)
 {
     return static_cast<std::uint8_t>(bytes[pos]);
-}
-
-std::uint16_t u16(const QByteArray& bytes, qsizetype pos)
-{
-    return static_cast<std::uint16_t>(u8(bytes, pos) | u8(bytes, pos + 1) << 8);
-}
-
-std::int16_t s16(const QByteArray& bytes, qsizetype pos)
-{
-    return static_cast<std::int16_t>(u16(bytes, pos));
-}
-
-void setU16(QByteArray& bytes, qsizetype pos, std::uint16_t value)
-{
-    bytes[pos] = static_cast<char>(value & 0xFF);
-    bytes[pos + 1] = static_cast<char>(value >> 8);
 }
 
 // Where the sheet of a reference lies with respect to the removal.
@@ -177,13 +159,6 @@ std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, in
     return result ? result : stored;
 }
 
-// A row slot inside the body: where the row is stored and where its relative flag is.
-struct RowSlot
-{
-    qsizetype rowPos = 0;
-    qsizetype flagPos = 0; // BIFF8: the column field; BIFF5: the row field itself
-};
-
 // Tokens whose data follows the token array, in token order.
 struct Extra
 {
@@ -228,49 +203,38 @@ private:
 
     Where where3d(qsizetype pos) const
     {
-        const int sheet = context_.removal.sheet;
-        if (!biff8()) {
-            // Negative: this workbook, with the sheet span in the token; positive: another.
-            const int index = s16(body_, pos);
-            if (index > 0)
-                return Where::Elsewhere;
-            if (index == 0)
-                return Where::Unsure;
-            return whereSheets(s16(body_, pos + 10), s16(body_, pos + 12), sheet);
-        }
-        const int index = u16(body_, pos);
-        if (!context_.externs || index >= static_cast<int>(context_.externs->size()))
-            return Where::Unsure;
-        const ExternSheet& entry = (*context_.externs)[index];
-        if (entry.otherWorkbook)
+        const ExternSheet e = sheets3d(body_, pos, context_.biff, *context_.externs);
+        if (e.otherWorkbook)
             return Where::Elsewhere;
-        if (!entry.ownWorkbook)
+        if (!e.ownWorkbook)
             return Where::Unsure;
-        return whereSheets(entry.firstSheet, entry.lastSheet, sheet);
+        return whereSheets(e.firstSheet, e.lastSheet, context_.removal.sheet);
     }
 
-    RowField read(RowSlot slot, bool relativeIsOffset) const
+    RowField read(AddressAt slot, bool relativeIsOffset) const
     {
-        const std::uint16_t flags = u16(body_, slot.flagPos);
-        const int value = biff8() ? u16(body_, slot.rowPos) : u16(body_, slot.rowPos) & 0x3FFF;
-        return {value, relativeIsOffset && (flags & 0x8000) != 0};
+        const std::uint16_t flags = get16(body_, slot.flags);
+        const int value = biff8() ? get16(body_, slot.row) : get16(body_, slot.row) & 0x3FFF;
+        return {value, relativeIsOffset && (flags & rowRelative) != 0};
     }
 
-    void write(RowSlot slot, int value)
+    void write(AddressAt slot, int value)
     {
         if (biff8()) {
-            setU16(body_, slot.rowPos, static_cast<std::uint16_t>(value));
+            put16(body_, slot.row, static_cast<std::uint16_t>(value));
             return;
         }
-        const std::uint16_t flags = u16(body_, slot.rowPos) & 0xC000;
-        setU16(body_, slot.rowPos, static_cast<std::uint16_t>(flags | (value & 0x3FFF)));
+        const std::uint16_t flags = get16(body_, slot.row) & (rowRelative | columnRelative);
+        put16(body_, slot.row, static_cast<std::uint16_t>(flags | (value & 0x3FFF)));
     }
 
-    // A cell (one slot) or area (two slots) reference whose sheet lies as where says.
-    bool reference(Where where, std::array<RowSlot, 2> rowSlots, int count, bool relativeIsOffset)
+    // A cell (count 1) or area (count 2) encoded at `at`, whose sheet lies as where says.
+    bool reference(Where where, qsizetype at, int count, bool relativeIsOffset)
     {
         if (where == Where::Elsewhere)
             return true;
+        const Biff v = context_.biff;
+        const std::array rowSlots{addressAt(at, 0, count, v), addressAt(at, 1, count, v)};
         const std::array<RowField, 2> fields{read(rowSlots[0], relativeIsOffset),
                                              count == 2 ? read(rowSlots[1], relativeIsOffset)
                                                         : RowField{}};
@@ -289,17 +253,6 @@ private:
         return true;
     }
 
-    // Slots of an encoded cell address at pos: BIFF8 row(2) col(2); BIFF5 row(2) col(1).
-    RowSlot cellSlot(qsizetype pos) const { return {pos, biff8() ? pos + 2 : pos}; }
-
-    // Slots of an encoded area at pos: BIFF8 rows(2,2) cols(2,2); BIFF5 rows(2,2) cols(1,1).
-    std::array<RowSlot, 2> areaSlots(qsizetype pos) const
-    {
-        if (biff8())
-            return {RowSlot{pos, pos + 4}, RowSlot{pos + 2, pos + 6}};
-        return {RowSlot{pos, pos}, RowSlot{pos + 2, pos + 2}};
-    }
-
     // The anchor of a tExp or tTbl: the cell holding the shared, array or table formula.
     bool anchor(qsizetype pos)
     {
@@ -308,13 +261,13 @@ private:
         const Where where = where2d();
         if (where == Where::Elsewhere)
             return true;
-        const int row = u16(body_, pos);
+        const int row = get16(body_, pos);
         if (row == context_.removal.row && context_.formulaRow == row)
             return true; // goes with the removed row
         const auto moved = context_.removal.moved(row);
         if (!moved || (where == Where::Unsure && *moved != row))
             return false;
-        setU16(body_, pos, static_cast<std::uint16_t>(*moved));
+        put16(body_, pos, static_cast<std::uint16_t>(*moved));
         return true;
     }
 
@@ -329,7 +282,10 @@ private:
         // Cell formulas store coordinates; names store offsets where a part is relative.
         const bool offsets = context_.relativeUnknown;
         bool ok = true;
-        switch (tokenKind(u8(body_, pos))) {
+        const Token kind = tokenKind(u8(body_, pos));
+        const int count =
+            kind == Token::Area || kind == Token::AreaN || kind == Token::Area3d ? 2 : 1;
+        switch (kind) {
         case Token::Exp:
             ok = anchor(data);
             break;
@@ -341,25 +297,19 @@ private:
             sheetless_.push_back(data);
             break;
         case Token::Ref:
-        case Token::RefN:
-            ok = reference(where2d(), {cellSlot(data), RowSlot{}}, 1,
-                           offsets || tokenKind(u8(body_, pos)) == Token::RefN);
-            break;
         case Token::Area:
+        case Token::RefN:
         case Token::AreaN:
-            ok = reference(where2d(), areaSlots(data), 2,
-                           offsets || tokenKind(u8(body_, pos)) == Token::AreaN);
+            ok = reference(where2d(), data, count,
+                           offsets || kind == Token::RefN || kind == Token::AreaN);
             break;
         case Token::MemArea:
-            extras_.push_back({Extra::Areas, data + 6, data + 6 + u16(body_, data + 4)});
+            extras_.push_back({Extra::Areas, data + 6, data + 6 + get16(body_, data + 4)});
             break;
         case Token::Ref3d:
-            sheetless_.push_back(data);
-            ok = reference(where3d(data), {cellSlot(data + sheetBytes(v)), RowSlot{}}, 1, offsets);
-            break;
         case Token::Area3d:
             sheetless_.push_back(data);
-            ok = reference(where3d(data), areaSlots(data + sheetBytes(v)), 2, offsets);
+            ok = reference(where3d(data), data + sheetBytes(v), count, offsets);
             break;
         default:
             break; // operators, constants, functions, deleted references: no rows
@@ -382,16 +332,14 @@ private:
                 return false;
             if (pos + 2 > body_.size())
                 return false;
-            const int count = u16(body_, pos);
+            const int count = get16(body_, pos);
             pos += 2;
             if (pos + 8 * qsizetype(count) > body_.size())
                 return false;
             const Where where = memAreaSheet(e);
             for (int i = 0; i < count; ++i, pos += 8) {
-                // Ref8U: rows as plain coordinates, no relative flags.
-                const std::array<RowSlot, 2> rowSlots{RowSlot{pos, pos + 4},
-                                                      RowSlot{pos + 2, pos + 6}};
-                if (!reference(where, rowSlots, 2, false))
+                // Ref8U: an area as BIFF8 encodes it, its rows plain coordinates.
+                if (!reference(where, pos, 2, false))
                     return false;
             }
         }
@@ -435,17 +383,17 @@ bool moveTableInputs(QByteArray& body, int ownSheet, RowRemoval removal)
 {
     if (ownSheet != removal.sheet)
         return true;
-    const std::uint16_t flags = u16(body, 6);
+    const std::uint16_t flags = get16(body, 6);
     const std::array<std::pair<qsizetype, bool>, 2> inputs{
         std::pair{qsizetype(8), (flags & 0x0010) == 0},
         std::pair{qsizetype(12), (flags & 0x0020) == 0}};
     for (const auto& [pos, live] : inputs) {
         if (!live)
             continue;
-        const auto row = removal.moved(u16(body, pos));
+        const auto row = removal.moved(get16(body, pos));
         if (!row)
             return false;
-        setU16(body, pos, static_cast<std::uint16_t>(*row));
+        put16(body, pos, static_cast<std::uint16_t>(*row));
     }
     return true;
 }
@@ -470,11 +418,7 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
                                        RowRemoval removal, const ExternSheets& externs)
 {
     QByteArray body = record.body;
-    Context context;
-    context.biff = biff;
-    context.removal = removal;
-    context.externs = &externs;
-    context.sheet = ownSheet;
+    Context context{biff, removal, &externs, ownSheet, false, -1, false, std::nullopt};
     qsizetype start = 0;
     switch (record.type) {
     case biff::type::formula:
@@ -520,8 +464,8 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
         start = *formulaStart;
         if (start > body.size())
             return std::nullopt;
-        return TokenWalker(body, context).run(start, u16(body, 4)) ? std::optional(body)
-                                                                   : std::nullopt;
+        return TokenWalker(body, context).run(start, get16(body, 4)) ? std::optional(body)
+                                                                     : std::nullopt;
     }
     case biff::type::brai: // id rt grbit ifmt cce rgce
         if (body.size() < 8)
@@ -532,7 +476,7 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
     default:
         return body;
     }
-    if (!TokenWalker(body, context).run(start, u16(body, start - 2)))
+    if (!TokenWalker(body, context).run(start, get16(body, start - 2)))
         return std::nullopt;
     return body;
 }
@@ -540,12 +484,7 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
 bool adjustTokens(QByteArray& body, qsizetype pos, qsizetype cce, Biff biff, int ownSheet,
                   RowRemoval removal, const ExternSheets& externs, std::array<int, 2> cells)
 {
-    Context context;
-    context.biff = biff;
-    context.removal = removal;
-    context.externs = &externs;
-    context.sheet = ownSheet;
-    context.cells = cells;
+    const Context context{biff, removal, &externs, ownSheet, false, -1, false, cells};
     if (pos < 0 || cce < 0 || pos + cce > body.size())
         return false;
     // The tokens alone: such formulas carry no extra data, and none is read past them.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <QByteArray>
+#include <QByteArrayView>
 #include <vector>
 
 namespace rxdeck::workbook::formula {
@@ -39,6 +40,16 @@ using ExternSheets = std::vector<ExternSheet>;
 // substream in stream order, CONTINUE records joined to the one before.
 using biff::Record;
 ExternSheets externSheets(const std::vector<Record>& globals, Biff biff);
+// The sheets of the 3-D reference whose sheet part starts at `at` of rgce: an entry of the
+// table in BIFF8; in BIFF5 the reference names them itself (a negative index is this
+// workbook, a positive one another).
+ExternSheet sheets3d(QByteArrayView rgce, qsizetype at, Biff biff, const ExternSheets& externs);
+
+// Rows of a sheet.
+constexpr int rowCount(Biff biff)
+{
+    return biff == Biff::V8 ? 65536 : 16384;
+}
 
 struct RowRemoval
 {

@@ -132,8 +132,7 @@ class SheetAdjuster
 public:
     SheetAdjuster(std::vector<Record>& records, const Sheet& sheet)
         : records_(records), sheet_(sheet), removed_(sheet.removal.row),
-          target_(sheet.ownSheet == sheet.removal.sheet),
-          rowCount_(sheet.biff == formula::Biff::V8 ? 65536 : 16384)
+          target_(sheet.ownSheet == sheet.removal.sheet), rowCount_(formula::rowCount(sheet.biff))
     {
     }
 

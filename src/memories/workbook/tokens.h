@@ -63,6 +63,25 @@ constexpr qsizetype sheetBytes(Biff biff)
     return biff == Biff::V8 ? 2 : 14;
 }
 
+// Where address `index` (0 or 1) of a cell (count 1) or area (count 2) encoded at `at` keeps
+// its parts: BIFF8 rows (2 bytes each), then columns (2 bytes each, the relative flags in
+// them); BIFF5 rows (2 bytes each, the relative flags in them), then columns (1 byte each).
+struct AddressAt
+{
+    qsizetype row = 0;
+    qsizetype flags = 0; // the 16-bit field with rowRelative and columnRelative
+    qsizetype column = 0;
+};
+constexpr std::uint16_t rowRelative = 0x8000;
+constexpr std::uint16_t columnRelative = 0x4000;
+constexpr AddressAt addressAt(qsizetype at, int index, int count, Biff biff)
+{
+    const qsizetype row = at + 2 * index;
+    if (biff == Biff::V8)
+        return {row, at + 2 * count + 2 * index, at + 2 * count + 2 * index};
+    return {row, row, at + 2 * count + index};
+}
+
 // The meaning of a tAttr token, its first data byte.
 namespace attr {
 inline constexpr std::uint8_t semiVolatile = 0x01;
