@@ -279,7 +279,10 @@ private:
         std::optional<RangeList> list = readRanges(r.body, 12);
         if (r.body.size() < 12 || !list)
             return refusal("the sheet has conditional formats that cannot be read");
-        formatRows_ = list->bound().value_or(Rows{});
+        // Its formulas count relative references from the first cell of its range, and
+        // are adjusted as that one cell's formula, as spreadsheet programs do.
+        const int first = list->bound().value_or(Rows{}).first;
+        formatRows_ = Rows{first, first};
         dropRules_ = 0;
         if (!target_)
             return std::nullopt;
