@@ -48,10 +48,17 @@ double approxAdd(double a, double b)
     return a + b;
 }
 
-// A number as spreadsheets round it to 15 significant digits before decimal rounding.
+// A number as spreadsheets round it to 15 significant digits before decimal rounding: only
+// below 2^41, and only where more than 11 bits of it lie after the point (LibreOffice's rule).
 double fifteenDigits(double v)
 {
-    if (v == 0 || !std::isfinite(v))
+    if (v == 0 || !std::isfinite(v) || std::fabs(v) > 0x1p41)
+        return v;
+    double fraction = std::fabs(v) - std::floor(std::fabs(v));
+    for (int bits = 0; fraction != 0; ++bits, fraction = 2 * fraction - std::floor(2 * fraction))
+        if (bits == 11)
+            break;
+    if (fraction == 0)
         return v;
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.15g", v);
@@ -274,11 +281,19 @@ public:
     // from zero (ROUNDUP) or toward it (ROUNDDOWN).
     static Value roundTo(double x, double digits, std::uint16_t id)
     {
-        const double places = std::trunc(digits);
+        double places = std::trunc(digits);
         if (std::fabs(places) > 308)
             throw Inexact{};
+        // A whole number, or one whose double has no bits after the point, is rounded already;
+        // places beyond the bits a double holds after the point are not scaled for.
+        if (places >= 0 && (std::fabs(x) >= 0x1p52 || x == std::trunc(x)))
+            return finite(x);
+        if (places > 0)
+            places = std::min(places, 52.0 - std::ilogb(x));
         const double scale = std::pow(10.0, std::fabs(places));
         double v = places >= 0 ? x * scale : x / scale;
+        if (std::fabs(v) >= 0x1p52) // no fraction left at this scale
+            return finite(places >= 0 ? v / scale : v * scale);
         v = fifteenDigits(v);
         if (id == fn::round)
             v = std::round(v);

@@ -56,6 +56,7 @@ const Case cases[] = {
     {"AVERAGE(A1:A2)", true},
     {"ROUNDUP(A1,0)", true},
     {"ROUNDDOWN(-A1,1)", true},
+    {"ROUND(1.5E308,2)/1.0E+308+ROUND(12345678901.234499,3)", true},
     {"0.1+0.2=0.3", true},
     {"LN(A1)", false},
     {"COUNT(A1:A5)", false},
