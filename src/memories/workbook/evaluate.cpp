@@ -6,8 +6,10 @@
 
 #include "memories/workbook/evaluate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace rxdeck::workbook::formula {
 namespace {
@@ -47,6 +49,30 @@ double approxAdd(double a, double b)
         return 0.0;
     return a + b;
 }
+
+// Compensated (Kahan-Neumaier) summation as LibreOffice sums: the last value is held back and
+// added at the end, where a total that cancels it to within rounding noise gives 0.
+class KahanSum
+{
+public:
+    void add(double x)
+    {
+        if (x == 0)
+            return;
+        if (held_ != 0) {
+            const double t = sum_ + held_;
+            error_ += std::fabs(sum_) >= std::fabs(held_) ? (sum_ - t) + held_ : (held_ - t) + sum_;
+            sum_ = t;
+        }
+        held_ = x;
+    }
+    double get() const { return approxAdd(held_, sum_ + error_); }
+
+private:
+    double sum_ = 0;
+    double error_ = 0;
+    double held_ = 0;
+};
 
 // A number as spreadsheets round it to 15 significant digits before decimal rounding: only
 // below 2^41, and only where more than 11 bits of it lie after the point (LibreOffice's rule).
@@ -249,10 +275,18 @@ public:
 
     // The numbers of SUM, MIN, MAX and AVERAGE arguments: numbers in referenced cells (texts,
     // booleans and empty cells there are skipped), and numbers or booleans given directly.
-    std::variant<std::vector<double>, ErrorValue> numbers(const std::vector<Item>& args)
+    struct Number
     {
-        std::vector<double> out;
-        for (const Item& arg : args) {
+        int arg = 0;
+        int column = 0;
+        int row = 0;
+        double value = 0;
+    };
+    std::variant<std::vector<Number>, ErrorValue> numbers(const std::vector<Item>& args)
+    {
+        std::vector<Number> out;
+        for (int i = 0; i < static_cast<int>(args.size()); ++i) {
+            const Item& arg = args[static_cast<std::size_t>(i)];
             if (arg.missing)
                 throw Inexact{};
             if (arg.isRef) {
@@ -263,7 +297,7 @@ public:
                     for (int c = a.firstColumn; c < columnEnd; ++c) {
                         const Value v = cell(a.sheet, r, c);
                         if (const double* d = std::get_if<double>(&v))
-                            out.push_back(*d);
+                            out.push_back({i, c, r, *d});
                         else if (const ErrorValue* e = std::get_if<ErrorValue>(&v))
                             return *e;
                     }
@@ -272,7 +306,7 @@ public:
             const auto n = number(arg.value);
             if (const ErrorValue* e = std::get_if<ErrorValue>(&n))
                 return *e;
-            out.push_back(std::get<double>(n));
+            out.push_back({i, 0, 0, std::get<double>(n)});
         }
         return out;
     }
@@ -325,20 +359,25 @@ public:
             const auto found = numbers(args);
             if (const ErrorValue* e = std::get_if<ErrorValue>(&found))
                 return value(*e);
-            const std::vector<double>& list = std::get<std::vector<double>>(found);
+            std::vector<Number> list = std::get<std::vector<Number>>(found);
             if (id == fn::average && list.empty())
                 return value(ErrorValue{error::divZero});
             if (list.empty())
                 return value(0.0);
-            double result = id == fn::sum || id == fn::average ? 0.0 : list.front();
-            for (const double d : list) {
-                if (id == fn::sum || id == fn::average)
-                    result = approxAdd(result, d);
-                else if (id == fn::min)
-                    result = std::min(result, d);
-                else
-                    result = std::max(result, d);
+            double result = list.front().value;
+            if (id == fn::min || id == fn::max) {
+                for (const Number& n : list)
+                    result = id == fn::min ? std::min(result, n.value) : std::max(result, n.value);
+                return value(finite(result));
             }
+            // Added in LibreOffice's order: the last argument first, areas column by column.
+            std::stable_sort(list.begin(), list.end(), [](const Number& a, const Number& b) {
+                return std::tuple(-a.arg, a.column, a.row) < std::tuple(-b.arg, b.column, b.row);
+            });
+            KahanSum sum;
+            for (const Number& n : list)
+                sum.add(n.value);
+            result = sum.get();
             if (id == fn::average)
                 result /= static_cast<double>(list.size());
             return value(finite(result));

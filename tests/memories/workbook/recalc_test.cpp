@@ -38,6 +38,7 @@ const Case cases[] = {
     {"A3+1", true},
     {"SUM(A1:A5)", true},
     {"SUM(A1,A2,1)", true},
+    {"SUM(12.225,1.0E+308,-1.0E+308)", true},
     {"ROUND(A1*3.3,2)", true},
     {"ROUND(2.675,2)", true},
     {"ROUND(-1234.5,-2)", true},
