@@ -2,6 +2,7 @@
 // Cell records to values.
 
 #include "memories/workbook/cells.h"
+#include "memories/workbook/formularecords.h"
 
 #include <cmath>
 #include <QStringDecoder>
@@ -156,20 +157,21 @@ std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByt
     }
     case type::formula:
     case type::oldFormula: {
-        if (body.size() < (record.type == type::formula ? 20 : 18))
+        const std::optional<biff::FormulaRecord> view = biff::FormulaRecord::of(record);
+        if (!view)
             return std::nullopt;
-        if (get16(body, 12) != 0xFFFF) {
+        if (view->holdsNumber()) {
             out.cells.push_back(context.numberCell(in.f64(), xf));
             break;
         }
-        const auto kind = static_cast<std::uint8_t>(body[6]);
-        const auto value = static_cast<std::uint8_t>(body[8]);
-        if (kind == 0) {
+        using Kind = biff::FormulaRecord::Kind;
+        const std::uint8_t value = view->code();
+        if (view->kind() == Kind::Text) {
             out.cells.push_back(Empty{}); // the STRING record that follows holds the text
             out.stringFollows = true;
-        } else if (kind == 1) {
+        } else if (view->kind() == Kind::Boolean) {
             out.cells.push_back(value != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
-        } else if (kind == 2) {
+        } else if (view->kind() == Kind::Error) {
             out.cells.push_back(
                 biff::errorText(value).value_or(QStringLiteral("#ERR%1").arg(value)));
         } else {

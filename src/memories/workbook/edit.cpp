@@ -4,6 +4,7 @@
 
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
+#include "memories/workbook/formularecords.h"
 #include "memories/workbook/formularefs.h"
 #include "memories/workbook/rowremoval.h"
 
@@ -107,19 +108,6 @@ std::optional<Record> mulPart(const Record& r, int from, int to)
                               .data()};
 }
 
-// The range a SHRFMLA, ARRAY or TABLE record covers: rows and columns, inclusive.
-struct Range
-{
-    int firstRow, lastRow, firstColumn, lastColumn;
-};
-std::optional<Range> rangeOf(const Record& r)
-{
-    if (r.body.size() < 6)
-        return std::nullopt;
-    return Range{get16(r.body, 0), get16(r.body, 2), static_cast<std::uint8_t>(r.body[4]),
-                 static_cast<std::uint8_t>(r.body[5])};
-}
-
 // The SHRFMLA, ARRAY or TABLE record that follows the formula at `at`, if any.
 std::optional<std::size_t> formulaCompanion(const std::vector<Record>& records, std::size_t at)
 {
@@ -127,20 +115,6 @@ std::optional<std::size_t> formulaCompanion(const std::vector<Record>& records, 
         if (records[i].type != type::string && records[i].type != type::continued)
             return i;
     return std::nullopt;
-}
-
-// The cell a formula made of one ptgExp or ptgTbl token refers to (the anchor of its shared
-// formula, array or table).
-std::optional<std::pair<int, int>> formulaAnchor(const Record& formula)
-{
-    const QByteArray& b = formula.body;
-    const qsizetype at = formula.type == type::formula ? 22 : 18; // the first token
-    if (b.size() < at + 5)
-        return std::nullopt;
-    const std::uint8_t token = static_cast<std::uint8_t>(b[at]);
-    if (token != 0x01 && token != 0x02)
-        return std::nullopt;
-    return std::pair{static_cast<int>(get16(b, at + 1)), static_cast<int>(get16(b, at + 3))};
 }
 
 bool adjustable(std::uint16_t t)
@@ -486,15 +460,17 @@ std::uint16_t DocumentData::newCellXf(const std::vector<Record>& records, int ro
 std::optional<QString> DocumentData::formulaGuard(const std::vector<Record>& records,
                                                   std::size_t at, int row, int column) const
 {
-    const std::optional<std::pair<int, int>> anchor = formulaAnchor(records[at]);
+    const auto view = biff::FormulaRecord::of(records[at]);
+    const std::optional<std::pair<int, int>> anchor = view ? view->anchor() : std::nullopt;
     if (!anchor)
         return std::nullopt;
     if (*anchor == std::pair{row, column}) {
         const std::optional<std::size_t> companion = formulaCompanion(records, at);
         if (!companion)
             return std::nullopt;
-        const std::optional<Range> range = rangeOf(records[*companion]);
-        if (range && (range->firstRow != range->lastRow || range->firstColumn != range->lastColumn))
+        const auto range = biff::RangeRecord::of(records[*companion]);
+        if (range &&
+            (range->firstRow() != range->lastRow() || range->firstColumn() != range->lastColumn()))
             return QStringLiteral("the cell holds the formula that other cells share; change it "
                                   "in a spreadsheet program");
         return std::nullopt;
@@ -674,16 +650,16 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
             if (ownLevel && inRemovedRow) {
                 // Dropped with the row, unless it is shared with rows that stay.
                 if (!biff::isFormula(r.type))
-                    if (const std::optional<Range> range = rangeOf(r);
-                        range && range->firstRow != range->lastRow)
+                    if (const auto range = biff::RangeRecord::of(r);
+                        range && range->firstRow() != range->lastRow())
                         return QStringLiteral("a shared formula or array starts in that row; "
                                               "delete the row in a spreadsheet program");
                 continue;
             }
             if (i + 1 < records.size() && records[i + 1].type == type::continued)
                 return refused;
-            std::optional<QByteArray> body = formula::adjustRecord(formula::Record{r.type, r.body},
-                                                                   version, own, removal, externs);
+            std::optional<QByteArray> body =
+                formula::adjustRecord(r, version, own, removal, externs);
             if (!body)
                 return refused;
             r.body = *body;
@@ -706,6 +682,7 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
     const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(
         worksheetBound_[static_cast<std::size_t>(sheet)])]);
 
+    const formula::RowRemoval removal{worksheetBound_[static_cast<std::size_t>(sheet)], row};
     std::vector<std::vector<Record>> adjusted;
     if (std::optional<QString> refused = adjustFormulas(sheet, row, adjusted))
         return refused;
@@ -735,11 +712,11 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
         }
         const bool moves = (biff::isCell(r.type) || r.type == type::row) && r.body.size() >= 6;
         if (moves) {
-            dropping = rowOf(r) == row;
+            const std::optional<int> to = removal.moved(rowOf(r));
+            dropping = !to;
             if (dropping)
                 continue;
-            if (rowOf(r) > row)
-                put16(r.body, 0, static_cast<std::uint16_t>(rowOf(r) - 1));
+            put16(r.body, 0, static_cast<std::uint16_t>(*to));
         } else if (dropping && isFormulaPart(r.type)) {
             continue;
         } else {
@@ -751,16 +728,12 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
             int count = 0;
             const int declared = get16(r.body, 0);
             for (int k = 0; k < declared && 2 + 8 * (k + 1) <= r.body.size(); ++k) {
-                int first = get16(r.body, 2 + 8 * k);
-                int last = get16(r.body, 4 + 8 * k);
-                if (first == row && last == row)
+                const auto rows =
+                    removal.movedSpan(get16(r.body, 2 + 8 * k), get16(r.body, 4 + 8 * k));
+                if (!rows)
                     continue;
-                if (first > row)
-                    --first;
-                if (last >= row)
-                    --last;
-                areas.u16(static_cast<std::uint16_t>(first))
-                    .u16(static_cast<std::uint16_t>(last))
+                areas.u16(static_cast<std::uint16_t>((*rows)[0]))
+                    .u16(static_cast<std::uint16_t>((*rows)[1]))
                     .raw(r.body.mid(6 + 8 * k, 4));
                 ++count;
             }

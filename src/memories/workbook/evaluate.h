@@ -19,6 +19,29 @@
 
 namespace rxdeck::workbook::formula {
 
+// Error codes, and the numbers of the functions evaluated here.
+namespace error {
+inline constexpr std::uint8_t divZero = 0x07;
+inline constexpr std::uint8_t value = 0x0F;
+inline constexpr std::uint8_t ref = 0x17;
+inline constexpr std::uint8_t num = 0x24;
+} // namespace error
+
+namespace fn {
+inline constexpr std::uint16_t ifFn = 1;
+inline constexpr std::uint16_t sum = 4;
+inline constexpr std::uint16_t average = 5;
+inline constexpr std::uint16_t min = 6;
+inline constexpr std::uint16_t max = 7;
+inline constexpr std::uint16_t abs = 24;
+inline constexpr std::uint16_t intFn = 25;
+inline constexpr std::uint16_t sign = 26;
+inline constexpr std::uint16_t round = 27;
+inline constexpr std::uint16_t mod = 39;
+inline constexpr std::uint16_t roundUp = 212;
+inline constexpr std::uint16_t roundDown = 213;
+} // namespace fn
+
 struct ErrorValue
 {
     std::uint8_t code = 0; // 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x24 #NUM!, ...

@@ -4,6 +4,8 @@
 // subexpression sizes of the tMem tokens stay valid. Anything not understood refuses.
 
 #include "memories/workbook/formularefs.h"
+#include "memories/workbook/formularecords.h"
+#include "memories/workbook/tokens.h"
 
 #include <algorithm>
 #include <array>
@@ -12,46 +14,17 @@
 namespace rxdeck::workbook::formula {
 namespace {
 
-constexpr std::uint16_t formulaType = 0x0006;
-constexpr std::uint16_t oldFormulaType = 0x0406; // the BIFF3/4 layout, without chn
-constexpr std::uint16_t externSheetType = 0x0017;
-constexpr std::uint16_t nameType = 0x0018;
-constexpr std::uint16_t boundSheetType = 0x0085;
-constexpr std::uint16_t supBookType = 0x01AE;
-constexpr std::uint16_t arrayType = 0x0221;
-constexpr std::uint16_t tableType = 0x0236;
-constexpr std::uint16_t sharedFormulaType = 0x04BC;
-constexpr std::uint16_t chartRefType = 0x1051; // BRAI
-
-int rowCount(Biff biff)
-{
-    return biff == Biff::V8 ? 65536 : 16384;
-}
-
 int wrap(int row, int rows)
 {
     return ((row % rows) + rows) % rows;
 }
 
+using biff::get16;
+using biff::put16;
+
 std::uint8_t u8(const QByteArray& bytes, qsizetype pos)
 {
     return static_cast<std::uint8_t>(bytes[pos]);
-}
-
-std::uint16_t u16(const QByteArray& bytes, qsizetype pos)
-{
-    return static_cast<std::uint16_t>(u8(bytes, pos) | u8(bytes, pos + 1) << 8);
-}
-
-std::int16_t s16(const QByteArray& bytes, qsizetype pos)
-{
-    return static_cast<std::int16_t>(u16(bytes, pos));
-}
-
-void setU16(QByteArray& bytes, qsizetype pos, std::uint16_t value)
-{
-    bytes[pos] = static_cast<char>(value & 0xFF);
-    bytes[pos + 1] = static_cast<char>(value >> 8);
 }
 
 // Where the sheet of a reference lies with respect to the removal.
@@ -73,25 +46,18 @@ Where whereSheets(int first, int last, int sheet)
     return first == last ? Where::OnSheet : Where::Unsure;
 }
 
-std::optional<int> movedRow(int row, int removed)
-{
-    if (row == removed)
-        return std::nullopt;
-    return row > removed ? row - 1 : row;
-}
-
 // Rows of an area as first/last in stored order; a whole column stays whole.
-std::optional<std::array<int, 2>> movedRows(std::array<int, 2> rows, int removed, int rowCount)
+std::optional<std::array<int, 2>> movedRows(std::array<int, 2> rows, RowRemoval removal,
+                                            int rowCount)
 {
     const int low = std::min(rows[0], rows[1]);
     const int high = std::max(rows[0], rows[1]);
-    if ((low == 0 && high == rowCount - 1) || high < removed)
+    if (low == 0 && high == rowCount - 1)
         return rows;
-    if (low > removed)
-        return std::array{rows[0] - 1, rows[1] - 1};
-    if (low == high)
-        return std::nullopt;
-    return rows[0] == high ? std::array{high - 1, low} : std::array{low, high - 1};
+    const auto span = removal.movedSpan(low, high);
+    if (!span || rows[0] != high || low == high)
+        return span;
+    return std::array{(*span)[1], (*span)[0]};
 }
 
 // One stored row of a reference: a coordinate, or an offset from the formula's cell.
@@ -117,10 +83,9 @@ struct Context
 std::optional<std::array<int, 2>> movedTargets(std::array<int, 2> rows, int count,
                                                const Context& context)
 {
-    const int removed = context.removal.row;
     if (count == 2)
-        return movedRows(rows, removed, rowCount(context.biff));
-    const auto row = movedRow(rows[0], removed);
+        return movedRows(rows, context.removal, rowCount(context.biff));
+    const auto row = context.removal.moved(rows[0]);
     if (!row)
         return std::nullopt;
     return std::array{*row, 0};
@@ -172,12 +137,11 @@ std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, in
         return std::nullopt;
 
     const int rows = rowCount(context.biff);
-    const int removed = context.removal.row;
     std::optional<std::array<int, 2>> result;
     for (const int cell : cellsToTry(fields, count, context)) {
-        if (cell == removed)
+        const std::optional<int> movedCell = context.removal.moved(cell);
+        if (!movedCell)
             continue;
-        const int movedCell = cell > removed ? cell - 1 : cell;
         std::array<int, 2> targets{};
         for (int i = 0; i < count; ++i)
             targets[i] = fields[i].offset ? wrap(cell + fields[i].value, rows) : fields[i].value;
@@ -186,7 +150,7 @@ std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, in
             return std::nullopt;
         std::array<int, 2> next{};
         for (int i = 0; i < count; ++i)
-            next[i] = fields[i].offset ? wrap((*moved)[i] - movedCell, rows) : (*moved)[i];
+            next[i] = fields[i].offset ? wrap((*moved)[i] - *movedCell, rows) : (*moved)[i];
         if (result && *result != next)
             return std::nullopt;
         result = next;
@@ -194,13 +158,6 @@ std::optional<std::array<int, 2>> movedFields(std::array<RowField, 2> fields, in
     // Every cell is on the removed row and goes with it.
     return result ? result : stored;
 }
-
-// A row slot inside the body: where the row is stored and where its relative flag is.
-struct RowSlot
-{
-    qsizetype rowPos = 0;
-    qsizetype flagPos = 0; // BIFF8: the column field; BIFF5: the row field itself
-};
 
 // Tokens whose data follows the token array, in token order.
 struct Extra
@@ -246,49 +203,38 @@ private:
 
     Where where3d(qsizetype pos) const
     {
-        const int sheet = context_.removal.sheet;
-        if (!biff8()) {
-            // Negative: this workbook, with the sheet span in the token; positive: another.
-            const int index = s16(body_, pos);
-            if (index > 0)
-                return Where::Elsewhere;
-            if (index == 0)
-                return Where::Unsure;
-            return whereSheets(s16(body_, pos + 10), s16(body_, pos + 12), sheet);
-        }
-        const int index = u16(body_, pos);
-        if (!context_.externs || index >= static_cast<int>(context_.externs->size()))
-            return Where::Unsure;
-        const ExternSheet& entry = (*context_.externs)[index];
-        if (entry.otherWorkbook)
+        const ExternSheet e = sheets3d(body_, pos, context_.biff, *context_.externs);
+        if (e.otherWorkbook)
             return Where::Elsewhere;
-        if (!entry.ownWorkbook)
+        if (!e.ownWorkbook)
             return Where::Unsure;
-        return whereSheets(entry.firstSheet, entry.lastSheet, sheet);
+        return whereSheets(e.firstSheet, e.lastSheet, context_.removal.sheet);
     }
 
-    RowField read(RowSlot slot, bool relativeIsOffset) const
+    RowField read(AddressAt slot, bool relativeIsOffset) const
     {
-        const std::uint16_t flags = u16(body_, slot.flagPos);
-        const int value = biff8() ? u16(body_, slot.rowPos) : u16(body_, slot.rowPos) & 0x3FFF;
-        return {value, relativeIsOffset && (flags & 0x8000) != 0};
+        const std::uint16_t flags = get16(body_, slot.flags);
+        const int value = biff8() ? get16(body_, slot.row) : get16(body_, slot.row) & 0x3FFF;
+        return {value, relativeIsOffset && (flags & rowRelative) != 0};
     }
 
-    void write(RowSlot slot, int value)
+    void write(AddressAt slot, int value)
     {
         if (biff8()) {
-            setU16(body_, slot.rowPos, static_cast<std::uint16_t>(value));
+            put16(body_, slot.row, static_cast<std::uint16_t>(value));
             return;
         }
-        const std::uint16_t flags = u16(body_, slot.rowPos) & 0xC000;
-        setU16(body_, slot.rowPos, static_cast<std::uint16_t>(flags | (value & 0x3FFF)));
+        const std::uint16_t flags = get16(body_, slot.row) & (rowRelative | columnRelative);
+        put16(body_, slot.row, static_cast<std::uint16_t>(flags | (value & 0x3FFF)));
     }
 
-    // A cell (one slot) or area (two slots) reference whose sheet lies as where says.
-    bool reference(Where where, std::array<RowSlot, 2> rowSlots, int count, bool relativeIsOffset)
+    // A cell (count 1) or area (count 2) encoded at `at`, whose sheet lies as where says.
+    bool reference(Where where, qsizetype at, int count, bool relativeIsOffset)
     {
         if (where == Where::Elsewhere)
             return true;
+        const Biff v = context_.biff;
+        const std::array rowSlots{addressAt(at, 0, count, v), addressAt(at, 1, count, v)};
         const std::array<RowField, 2> fields{read(rowSlots[0], relativeIsOffset),
                                              count == 2 ? read(rowSlots[1], relativeIsOffset)
                                                         : RowField{}};
@@ -307,17 +253,6 @@ private:
         return true;
     }
 
-    // Slots of an encoded cell address at pos: BIFF8 row(2) col(2); BIFF5 row(2) col(1).
-    RowSlot cellSlot(qsizetype pos) const { return {pos, biff8() ? pos + 2 : pos}; }
-
-    // Slots of an encoded area at pos: BIFF8 rows(2,2) cols(2,2); BIFF5 rows(2,2) cols(1,1).
-    std::array<RowSlot, 2> areaSlots(qsizetype pos) const
-    {
-        if (biff8())
-            return {RowSlot{pos, pos + 4}, RowSlot{pos + 2, pos + 6}};
-        return {RowSlot{pos, pos}, RowSlot{pos + 2, pos + 2}};
-    }
-
     // The anchor of a tExp or tTbl: the cell holding the shared, array or table formula.
     bool anchor(qsizetype pos)
     {
@@ -326,186 +261,60 @@ private:
         const Where where = where2d();
         if (where == Where::Elsewhere)
             return true;
-        const int row = u16(body_, pos);
+        const int row = get16(body_, pos);
         if (row == context_.removal.row && context_.formulaRow == row)
             return true; // goes with the removed row
-        const auto moved = movedRow(row, context_.removal.row);
+        const auto moved = context_.removal.moved(row);
         if (!moved || (where == Where::Unsure && *moved != row))
             return false;
-        setU16(body_, pos, static_cast<std::uint16_t>(*moved));
+        put16(body_, pos, static_cast<std::uint16_t>(*moved));
         return true;
     }
 
     // The size of the token at pos with its data, or nullopt to refuse.
     std::optional<qsizetype> token(qsizetype pos, qsizetype end)
     {
-        const std::uint8_t id = u8(body_, pos);
+        const Biff v = context_.biff;
+        const auto size = tokenSize(QByteArrayView(body_).first(end), pos, v);
+        if (!size)
+            return std::nullopt;
         const qsizetype data = pos + 1;
-        const auto fits = [&](qsizetype size) -> std::optional<qsizetype> {
-            if (data + size > end)
-                return std::nullopt;
-            return 1 + size;
-        };
-        if (id >= 0x03 && id <= 0x16)
-            return 1; // operators, parentheses, missing argument
-        switch (id) {
-        case 0x01: // tExp
-        case 0x02: // tTbl
-            if (!fits(4) || !anchor(data))
-                return std::nullopt;
-            return 5;
-        case 0x17: // tStr
-            return string(data, end);
-        case 0x19: // tAttr
-            return attribute(data, end);
-        case 0x1C: // tErr
-        case 0x1D: // tBool
-            return fits(1);
-        case 0x1E: // tInt
-            return fits(2);
-        case 0x1F: // tNum
-            return fits(8);
-        default:
-            break;
-        }
-        if (id < 0x20 || id >= 0x80)
-            return std::nullopt; // tNlr/extended (0x18), tSheet/tEndSheet, unknown
-        return operand(0x20 | (id & 0x1F), data, end);
-    }
-
-    std::optional<qsizetype> string(qsizetype data, qsizetype end) const
-    {
-        if (!biff8()) {
-            if (data + 1 > end || data + 1 + u8(body_, data) > end)
-                return std::nullopt;
-            return 2 + u8(body_, data);
-        }
-        if (data + 2 > end)
-            return std::nullopt;
-        const int length = u8(body_, data);
-        const std::uint8_t flags = u8(body_, data + 1);
-        if (flags & 0xFE)
-            return std::nullopt; // rich text or phonetic parts do not belong in a token
-        const qsizetype bytes = length * ((flags & 0x01) ? 2 : 1);
-        if (data + 2 + bytes > end)
-            return std::nullopt;
-        return 3 + bytes;
-    }
-
-    std::optional<qsizetype> attribute(qsizetype data, qsizetype end) const
-    {
-        if (data + 3 > end)
-            return std::nullopt;
-        switch (u8(body_, data)) {
-        case 0x01: // semi-volatile
-        case 0x02: // if
-        case 0x08: // goto
-        case 0x10: // sum
-        case 0x20: // assignment-style
-        case 0x21:
-        case 0x40: // spaces
-        case 0x41:
-            return 4;
-        case 0x04: { // choose: jump table of count + 1 offsets
-            const qsizetype size = 4 + 2 * (qsizetype(u16(body_, data + 1)) + 1);
-            if (data - 1 + size > end)
-                return std::nullopt;
-            return size;
-        }
-        default:
-            return std::nullopt;
-        }
-    }
-
-    std::optional<qsizetype> operand(int base, qsizetype data, qsizetype end)
-    {
-        const bool v8 = biff8();
-        const auto sized = [&](qsizetype size) -> std::optional<qsizetype> {
-            if (data + size > end)
-                return std::nullopt;
-            return size;
-        };
         // Cell formulas store coordinates; names store offsets where a part is relative.
-        const bool namesOffsets = context_.relativeUnknown;
-        switch (base) {
-        case 0x20: { // tArray: its values follow the token array
-            const auto size = sized(7);
-            if (size)
-                extras_.push_back({Extra::Array, data, data});
-            return size ? std::optional(1 + *size) : std::nullopt;
-        }
-        case 0x21: // tFunc
-            return plus1(sized(2));
-        case 0x22: // tFuncVar
-            return plus1(sized(3));
-        case 0x23: // tName
+        const bool offsets = context_.relativeUnknown;
+        bool ok = true;
+        const Token kind = tokenKind(u8(body_, pos));
+        const int count =
+            kind == Token::Area || kind == Token::AreaN || kind == Token::Area3d ? 2 : 1;
+        switch (kind) {
+        case Token::Exp:
+            ok = anchor(data);
+            break;
+        case Token::Array:
+            extras_.push_back({Extra::Array, data, data});
+            break;
+        case Token::Name:
+        case Token::NameX:
             sheetless_.push_back(data);
-            return plus1(sized(v8 ? 4 : 14));
-        case 0x24:   // tRef
-        case 0x2C: { // tRefN
-            const auto size = sized(v8 ? 4 : 3);
-            if (!size ||
-                !reference(where2d(), {cellSlot(data), RowSlot{}}, 1, base == 0x2C || namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x25:   // tArea
-        case 0x2D: { // tAreaN
-            const auto size = sized(v8 ? 8 : 6);
-            if (!size || !reference(where2d(), areaSlots(data), 2, base == 0x2D || namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x26: { // tMemArea: cached areas of its subexpression follow the token array
-            const auto size = sized(6);
-            if (!size)
-                return std::nullopt;
-            extras_.push_back({Extra::Areas, data + 6, data + 6 + u16(body_, data + 4)});
-            return 1 + *size;
-        }
-        case 0x27: // tMemErr
-        case 0x28: // tMemNoMem
-            return plus1(sized(6));
-        case 0x29: // tMemFunc
-            return plus1(sized(2));
-        case 0x2A: // tRefErr
-            return plus1(sized(v8 ? 4 : 3));
-        case 0x2B: // tAreaErr
-            return plus1(sized(v8 ? 8 : 6));
-        case 0x39: // tNameX
+            break;
+        case Token::Ref:
+        case Token::Area:
+        case Token::RefN:
+        case Token::AreaN:
+            ok = reference(where2d(), data, count,
+                           offsets || kind == Token::RefN || kind == Token::AreaN);
+            break;
+        case Token::MemArea:
+            extras_.push_back({Extra::Areas, data + 6, data + 6 + get16(body_, data + 4)});
+            break;
+        case Token::Ref3d:
+        case Token::Area3d:
             sheetless_.push_back(data);
-            return plus1(sized(v8 ? 6 : 24));
-        case 0x3A: { // tRef3d
-            const auto size = sized(v8 ? 6 : 17);
-            if (!size)
-                return std::nullopt;
-            sheetless_.push_back(data);
-            if (!reference(where3d(data), {cellSlot(data + (v8 ? 2 : 14)), RowSlot{}}, 1,
-                           namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x3B: { // tArea3d
-            const auto size = sized(v8 ? 10 : 20);
-            if (!size)
-                return std::nullopt;
-            sheetless_.push_back(data);
-            if (!reference(where3d(data), areaSlots(data + (v8 ? 2 : 14)), 2, namesOffsets))
-                return std::nullopt;
-            return 1 + *size;
-        }
-        case 0x3C: // tRefErr3d
-            return plus1(sized(v8 ? 6 : 17));
-        case 0x3D: // tAreaErr3d
-            return plus1(sized(v8 ? 10 : 20));
+            ok = reference(where3d(data), data + sheetBytes(v), count, offsets);
+            break;
         default:
-            return std::nullopt; // tMemAreaN, tMemNoMemN and unassigned ids
+            break; // operators, constants, functions, deleted references: no rows
         }
-    }
-
-    static std::optional<qsizetype> plus1(std::optional<qsizetype> size)
-    {
-        return size ? std::optional(1 + *size) : std::nullopt;
+        return ok ? size : std::nullopt;
     }
 
     // The extra data after the token array: only the tMemArea areas hold rows. They are
@@ -523,16 +332,14 @@ private:
                 return false;
             if (pos + 2 > body_.size())
                 return false;
-            const int count = u16(body_, pos);
+            const int count = get16(body_, pos);
             pos += 2;
             if (pos + 8 * qsizetype(count) > body_.size())
                 return false;
             const Where where = memAreaSheet(e);
             for (int i = 0; i < count; ++i, pos += 8) {
-                // Ref8U: rows as plain coordinates, no relative flags.
-                const std::array<RowSlot, 2> rowSlots{RowSlot{pos, pos + 4},
-                                                      RowSlot{pos + 2, pos + 6}};
-                if (!reference(where, rowSlots, 2, false))
+                // Ref8U: an area as BIFF8 encodes it, its rows plain coordinates.
+                if (!reference(where, pos, 2, false))
                     return false;
             }
         }
@@ -558,27 +365,15 @@ private:
 
 // Rows of a record's cell range header (rwFirst, rwLast) after the removal on its sheet.
 // A SHRFMLA range shrinks; an ARRAY or TABLE range the row cuts through is refused.
-std::optional<std::array<int, 2>> movedRange(const QByteArray& body, int ownSheet,
+std::optional<std::array<int, 2>> movedRange(const biff::RangeRecord& header, int ownSheet,
                                              RowRemoval removal, bool mayShrink)
 {
-    const std::array<int, 2> rows{u16(body, 0), u16(body, 2)};
+    const std::array<int, 2> rows{header.firstRow(), header.lastRow()};
     if (ownSheet != removal.sheet)
         return rows;
-    if (rows[0] > rows[1])
+    if (rows[0] > rows[1] || (!mayShrink && rows[0] <= removal.row && removal.row <= rows[1]))
         return std::nullopt;
-    if (rows[1] < removal.row)
-        return rows;
-    if (rows[0] > removal.row)
-        return std::array{rows[0] - 1, rows[1] - 1};
-    if (!mayShrink || rows[0] == rows[1])
-        return std::nullopt;
-    return std::array{rows[0], rows[1] - 1};
-}
-
-void setRange(QByteArray& body, std::array<int, 2> rows)
-{
-    setU16(body, 0, static_cast<std::uint16_t>(rows[0]));
-    setU16(body, 2, static_cast<std::uint16_t>(rows[1]));
+    return removal.movedSpan(rows[0], rows[1]);
 }
 
 // Input cells of a data table, on its own sheet. The second pair serves two-input tables
@@ -588,17 +383,17 @@ bool moveTableInputs(QByteArray& body, int ownSheet, RowRemoval removal)
 {
     if (ownSheet != removal.sheet)
         return true;
-    const std::uint16_t flags = u16(body, 6);
+    const std::uint16_t flags = get16(body, 6);
     const std::array<std::pair<qsizetype, bool>, 2> inputs{
         std::pair{qsizetype(8), (flags & 0x0010) == 0},
         std::pair{qsizetype(12), (flags & 0x0020) == 0}};
     for (const auto& [pos, live] : inputs) {
         if (!live)
             continue;
-        const auto row = movedRow(u16(body, pos), removal.row);
+        const auto row = removal.moved(get16(body, pos));
         if (!row)
             return false;
-        setU16(body, pos, static_cast<std::uint16_t>(*row));
+        put16(body, pos, static_cast<std::uint16_t>(*row));
     }
     return true;
 }
@@ -617,156 +412,50 @@ std::optional<qsizetype> nameFormulaStart(const QByteArray& body, Biff biff)
     return header + 1 + length * ((u8(body, header) & 0x01) ? 2 : 1);
 }
 
-// What a SUPBOOK record stands for.
-enum class Book
-{
-    Own,
-    Other,
-    Unknown
-};
-
-Book supBook(const QByteArray& body)
-{
-    if (body.size() < 4)
-        return Book::Unknown;
-    const std::uint16_t marker = u16(body, 2);
-    if (marker == 0x0401)
-        return Book::Own;
-    // Add-in functions (0x3A01), or the length of another workbook's path (DDE, OLE too).
-    if (marker == 0x3A01 || (marker >= 0x0001 && marker <= 0x00FF))
-        return Book::Other;
-    return Book::Unknown;
-}
-
-ExternSheets externSheets8(const std::vector<Record>& globals)
-{
-    std::vector<Book> books;
-    const Record* table = nullptr;
-    for (const Record& record : globals) {
-        if (record.type == supBookType)
-            books.push_back(supBook(record.body));
-        if (record.type == externSheetType) {
-            if (table)
-                return {}; // one table only
-            table = &record;
-        }
-    }
-    if (!table || table->body.size() < 2)
-        return {};
-    const QByteArray& body = table->body;
-    const int count = u16(body, 0);
-    ExternSheets sheets;
-    for (int i = 0; i < count && 2 + 6 * qsizetype(i + 1) <= body.size(); ++i) {
-        const qsizetype pos = 2 + 6 * qsizetype(i);
-        const std::size_t book = u16(body, pos);
-        ExternSheet sheet;
-        if (book < books.size() && books[book] == Book::Own) {
-            sheet.ownWorkbook = true;
-            sheet.firstSheet = s16(body, pos + 2);
-            sheet.lastSheet = s16(body, pos + 4);
-        } else if (book < books.size() && books[book] == Book::Other) {
-            sheet.otherWorkbook = true;
-        }
-        sheets.push_back(sheet);
-    }
-    return sheets;
-}
-
-// BIFF5: each EXTERNSHEET names its target after a marker byte: 0x03 and a sheet of this
-// workbook, 0x04 this workbook as a whole (references to deleted sheets), 0x01 an encoded
-// path elsewhere, ':' add-in functions. Writers differ on whether the length counts the
-// marker, so the name runs to the end of the record, at most that length.
-ExternSheets externSheets5(const std::vector<Record>& globals)
-{
-    std::vector<QByteArray> sheetNames;
-    for (const Record& record : globals) {
-        if (record.type != boundSheetType)
-            continue;
-        if (record.body.size() < 7)
-            return {};
-        sheetNames.push_back(record.body.mid(7, u8(record.body, 6)));
-    }
-    ExternSheets sheets;
-    for (const Record& record : globals) {
-        if (record.type != externSheetType)
-            continue;
-        ExternSheet sheet;
-        const QByteArray& body = record.body;
-        if (body.size() >= 2) {
-            const QByteArray name = body.mid(2, u8(body, 0));
-            switch (u8(body, 1)) {
-            case 0x01:
-            case 0x3A:
-                sheet.otherWorkbook = true;
-                break;
-            case 0x03: {
-                const auto found = std::find(sheetNames.begin(), sheetNames.end(), name);
-                if (found != sheetNames.end()) {
-                    sheet.ownWorkbook = true;
-                    sheet.firstSheet = sheet.lastSheet = int(found - sheetNames.begin());
-                }
-                break;
-            }
-            case 0x04:
-                sheet.ownWorkbook = name.isEmpty();
-                break;
-            default:
-                break;
-            }
-        }
-        sheets.push_back(sheet);
-    }
-    return sheets;
-}
-
 } // namespace
-
-ExternSheets externSheets(const std::vector<Record>& globals, Biff biff)
-{
-    return biff == Biff::V8 ? externSheets8(globals) : externSheets5(globals);
-}
 
 std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownSheet,
                                        RowRemoval removal, const ExternSheets& externs)
 {
     QByteArray body = record.body;
-    Context context;
-    context.biff = biff;
-    context.removal = removal;
-    context.externs = &externs;
-    context.sheet = ownSheet;
+    Context context{biff, removal, &externs, ownSheet, false, -1, false, std::nullopt};
     qsizetype start = 0;
     switch (record.type) {
-    case formulaType: // rw col ixfe result(8) grbit chn(4) cce rgce
-        if (body.size() < 22)
+    case biff::type::formula:
+    case biff::type::oldFormula: {
+        const auto formula = biff::FormulaRecord::of(record);
+        if (!formula || !formula->complete())
             return std::nullopt;
         context.cellFormula = true;
-        context.formulaRow = u16(body, 0);
-        start = 22;
+        context.formulaRow = formula->row();
+        start = formula->tokensAt();
         break;
-    case arrayType:           // rwFirst rwLast colFirst colLast grbit chn(4) cce rgce
-    case sharedFormulaType: { // rwFirst rwLast colFirst colLast reserved(2) cce rgce
-        const bool shared = record.type == sharedFormulaType;
-        start = shared ? 10 : 14;
-        if (body.size() < start)
+    }
+    case biff::type::array:
+    case biff::type::shrFmla: {
+        const auto header = biff::RangeRecord::of(record);
+        const bool shared = record.type == biff::type::shrFmla;
+        start = header ? header->tokensAt() : 0;
+        if (body.size() < start || !header)
             return std::nullopt;
-        context.cells = std::array<int, 2>{u16(body, 0), u16(body, 2)};
-        const auto range = movedRange(body, ownSheet, removal, shared);
+        context.cells = std::array<int, 2>{header->firstRow(), header->lastRow()};
+        const auto range = movedRange(*header, ownSheet, removal, shared);
         if (!range)
             return std::nullopt;
-        setRange(body, *range);
+        biff::RangeRecord::setRows(body, (*range)[0], (*range)[1]);
         break;
     }
-    case tableType: { // rwFirst rwLast colFirst colLast grbit rwInpRw colInpRw rwInpCol colInpCol
-        if (body.size() < 16)
+    case biff::type::table: { // range, grbit rwInpRw colInpRw rwInpCol colInpCol
+        const auto header = biff::RangeRecord::of(record);
+        if (body.size() < 16 || !header)
             return std::nullopt;
-        const auto range = movedRange(body, ownSheet, removal, false);
+        const auto range = movedRange(*header, ownSheet, removal, false);
         if (!range || !moveTableInputs(body, ownSheet, removal))
             return std::nullopt;
-        setRange(body, *range);
+        biff::RangeRecord::setRows(body, (*range)[0], (*range)[1]);
         return body;
     }
-    case nameType: { // grbit chKey cch cce ixals itab 4 text lengths, name, rgce
+    case biff::type::name: { // grbit chKey cch cce ixals itab 4 text lengths, name, rgce
         const auto formulaStart = nameFormulaStart(body, biff);
         if (!formulaStart)
             return std::nullopt;
@@ -775,17 +464,10 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
         start = *formulaStart;
         if (start > body.size())
             return std::nullopt;
-        return TokenWalker(body, context).run(start, u16(body, 4)) ? std::optional(body)
-                                                                   : std::nullopt;
+        return TokenWalker(body, context).run(start, get16(body, 4)) ? std::optional(body)
+                                                                     : std::nullopt;
     }
-    case oldFormulaType: // rw col ixfe result(8) grbit cce rgce
-        if (body.size() < 18)
-            return std::nullopt;
-        context.cellFormula = true;
-        context.formulaRow = u16(body, 0);
-        start = 18;
-        break;
-    case chartRefType: // id rt grbit ifmt cce rgce
+    case biff::type::brai: // id rt grbit ifmt cce rgce
         if (body.size() < 8)
             return std::nullopt;
         context.sheet = -1;
@@ -794,7 +476,7 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
     default:
         return body;
     }
-    if (!TokenWalker(body, context).run(start, u16(body, start - 2)))
+    if (!TokenWalker(body, context).run(start, get16(body, start - 2)))
         return std::nullopt;
     return body;
 }
@@ -802,12 +484,7 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
 bool adjustTokens(QByteArray& body, qsizetype pos, qsizetype cce, Biff biff, int ownSheet,
                   RowRemoval removal, const ExternSheets& externs, std::array<int, 2> cells)
 {
-    Context context;
-    context.biff = biff;
-    context.removal = removal;
-    context.externs = &externs;
-    context.sheet = ownSheet;
-    context.cells = cells;
+    const Context context{biff, removal, &externs, ownSheet, false, -1, false, cells};
     if (pos < 0 || cce < 0 || pos + cce > body.size())
         return false;
     // The tokens alone: such formulas carry no extra data, and none is read past them.

@@ -4,10 +4,13 @@
 // Adjusting formula references when a sheet row is removed and the rows below move up,
 // as a spreadsheet program does. Internal to the workbook codec.
 
+#include "memories/workbook/biff.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <QByteArray>
+#include <QByteArrayView>
 #include <vector>
 
 namespace rxdeck::workbook::formula {
@@ -34,19 +37,44 @@ struct ExternSheet
 using ExternSheets = std::vector<ExternSheet>;
 
 // Reads the external-sheet table from the workbook globals: the records of the globals
-// substream, as (type, body) pairs in stream order, CONTINUE records joined to the one
-// before.
-struct Record
-{
-    std::uint16_t type = 0;
-    QByteArray body;
-};
+// substream in stream order, CONTINUE records joined to the one before.
+using biff::Record;
 ExternSheets externSheets(const std::vector<Record>& globals, Biff biff);
+// The sheets of the 3-D reference whose sheet part starts at `at` of rgce: an entry of the
+// table in BIFF8; in BIFF5 the reference names them itself (a negative index is this
+// workbook, a positive one another).
+ExternSheet sheets3d(QByteArrayView rgce, qsizetype at, Biff biff, const ExternSheets& externs);
+
+// Rows of a sheet.
+constexpr int rowCount(Biff biff)
+{
+    return biff == Biff::V8 ? 65536 : 16384;
+}
 
 struct RowRemoval
 {
     int sheet = 0; // index of the sheet in workbook order
     int row = 0;   // 0-based sheet row that is removed; rows below move up by one
+
+    // Where a row of the sheet goes; the removed row itself has no place.
+    std::optional<int> moved(int r) const
+    {
+        if (r == row)
+            return std::nullopt;
+        return r > row ? r - 1 : r;
+    }
+    // Rows first to last (first <= last) after the removal: moved up, or shrunk by the row
+    // where it runs through them; nullopt where they are the removed row alone.
+    std::optional<std::array<int, 2>> movedSpan(int first, int last) const
+    {
+        if (last < row)
+            return std::array{first, last};
+        if (first > row)
+            return std::array{first - 1, last - 1};
+        if (first == last)
+            return std::nullopt;
+        return std::array{first, last - 1};
+    }
 };
 
 // The body of a record with every formula reference in it adjusted for the removal:

@@ -7,6 +7,7 @@
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
 #include "memories/workbook/evaluate.h"
+#include "memories/workbook/formularecords.h"
 
 #include <algorithm>
 #include <bitset>
@@ -16,6 +17,7 @@
 
 namespace rxdeck::workbook {
 
+using biff::FormulaRecord;
 using biff::get16;
 using biff::Record;
 namespace type = biff::type;
@@ -23,9 +25,6 @@ namespace type = biff::type;
 namespace {
 
 constexpr std::uint16_t uncalcedType = 0x005E;
-constexpr qsizetype formulaHeader = 22; // row, column, XF, result, flags, chn, cce
-constexpr std::uint16_t alwaysCalc = 0x0001;
-constexpr std::uint16_t calcOnLoad = 0x0002;
 constexpr int maxPasses = 256;
 
 quint64 cellKey(int sheet, int row, int column)
@@ -128,8 +127,8 @@ public:
     {
         dirty_.assign(nodes_.size(), false);
         for (std::size_t n = 0; n < nodes_.size(); ++n) {
-            const QByteArray& body = record(nodes_[n]).body;
-            dirty_[n] = get16(body, 12) == 0xFFFF && static_cast<std::uint8_t>(body[6]) == 3;
+            const auto view = FormulaRecord::of(record(nodes_[n]));
+            dirty_[n] = !view->holdsNumber() && view->kind() == FormulaRecord::Kind::EmptyText;
         }
     }
 
@@ -184,7 +183,9 @@ public:
                 if (keepUnknown)
                     continue;
                 QByteArray& body = record(node).body;
-                biff::put16(body, 14, get16(body, 14) | alwaysCalc | calcOnLoad);
+                biff::put16(body, FormulaRecord::flagsAt,
+                            get16(body, FormulaRecord::flagsAt) | FormulaRecord::alwaysCalc |
+                                FormulaRecord::calcOnLoad);
                 data_.stale_.insert(key);
                 uncalced.insert(node.sub);
                 touched.insert(node.sub);
@@ -278,38 +279,30 @@ private:
         }
         for (const std::size_t i : top) {
             const Record& r = records[i];
-            if (r.type == type::shrFmla && r.body.size() >= 10) {
-                const qsizetype cce = get16(r.body, 8);
-                if (10 + cce <= r.body.size())
-                    shared.insert(
-                        cellKey(0, get16(r.body, 0), static_cast<std::uint8_t>(r.body[4])),
-                        QByteArrayView(r.body).sliced(10, cce));
-            }
+            if (r.type != type::shrFmla)
+                continue;
+            const auto range = biff::RangeRecord::of(r);
+            if (const auto tokens = range ? range->tokens() : std::nullopt)
+                shared.insert(cellKey(0, range->firstRow(), range->firstColumn()), *tokens);
         }
         for (const std::size_t i : top) {
             const Record& r = records[i];
-            if (r.type != type::formula || r.body.size() < formulaHeader || replaced[i])
+            const auto view = FormulaRecord::of(r);
+            if (r.type != type::formula || !view || !view->complete() || replaced[i])
                 continue;
-            const int row = get16(r.body, 0);
-            const int column = get16(r.body, 2);
-            const qsizetype cce = get16(r.body, 20);
-            Node node{bound, sheet, sub, i, row, column, {}};
-            if (formulaHeader + cce > r.body.size()) {
-                nodes_.push_back(std::move(node)); // not understood: inputs unknown
+            Node node{bound, sheet, sub, i, view->row(), view->column(), {}};
+            std::optional<QByteArrayView> rgce = view->tokens();
+            if (rgce && rgce->size() == 5 && rgce->front() == 0x01) {
+                const auto found =
+                    shared.constFind(cellKey(0, view->anchor()->first, view->anchor()->second));
+                rgce = found == shared.cend() ? std::nullopt : std::optional(found.value());
+            }
+            if (!rgce) {
+                nodes_.push_back(std::move(node)); // an array formula or not understood
                 continue;
             }
-            QByteArrayView rgce = QByteArrayView(r.body).sliced(formulaHeader, cce);
-            if (cce == 5 && static_cast<std::uint8_t>(rgce[0]) == 0x01) {
-                const auto found = shared.constFind(
-                    cellKey(0, get16(r.body, formulaHeader + 1), get16(r.body, formulaHeader + 3)));
-                if (found == shared.cend()) {
-                    nodes_.push_back(std::move(node)); // an array formula or not understood
-                    continue;
-                }
-                rgce = found.value();
-            }
-            node.compiled =
-                formula::compile(rgce, version, formula::Place{bound, row, column}, externs_);
+            node.compiled = formula::compile(
+                *rgce, version, formula::Place{bound, node.row, node.column}, externs_);
             nodes_.push_back(std::move(node));
         }
     }
@@ -368,15 +361,16 @@ private:
                     put(row, column, formula::ErrorValue{value});
                 continue;
             }
-            if (r.type == type::formula && r.body.size() >= 20 && get16(r.body, 12) == 0xFFFF) {
-                const auto kind = static_cast<std::uint8_t>(r.body[6]);
-                const auto value = static_cast<std::uint8_t>(r.body[8]);
-                if (kind == 0) {
+            const auto view = FormulaRecord::of(r);
+            if (r.type == type::formula && view && !view->holdsNumber()) {
+                using Kind = FormulaRecord::Kind;
+                const std::uint8_t value = view->code();
+                if (view->kind() == Kind::Text) {
                     textRow = row;
                     textColumn = column;
-                } else if (kind == 1)
+                } else if (view->kind() == Kind::Boolean)
                     put(row, column, value != 0);
-                else if (kind == 2)
+                else if (view->kind() == Kind::Error)
                     put(row, column, formula::ErrorValue{value});
                 else
                     put(row, column, QString());
@@ -459,9 +453,11 @@ private:
         }
         const bool sameString = text && oldEnd == place + 1 && records[place].body == stringBody;
         const bool noString = !text && oldEnd == place;
-        if (formulaRecord.body.mid(6, 8) == result && (sameString || noString))
+        constexpr qsizetype at = FormulaRecord::resultAt;
+        if (formulaRecord.body.mid(at, FormulaRecord::resultSize) == result &&
+            (sameString || noString))
             return false;
-        formulaRecord.body.replace(6, 8, result);
+        formulaRecord.body.replace(at, FormulaRecord::resultSize, result);
         if (!sameString) {
             records.erase(records.begin() + static_cast<std::ptrdiff_t>(place),
                           records.begin() + static_cast<std::ptrdiff_t>(oldEnd));
@@ -472,7 +468,7 @@ private:
         // What the cell shows, as a reader shows it.
         Cell shown;
         if (const double* d = std::get_if<double>(&value))
-            shown = data_.context_.numberCell(*d, get16(formulaRecord.body, 4));
+            shown = data_.context_.numberCell(*d, FormulaRecord::of(formulaRecord)->xf());
         else if (text)
             shown = *text;
         else if (const bool* b = std::get_if<bool>(&value))
@@ -549,11 +545,12 @@ void DocumentData::evaluateUncached()
         std::vector<quint64> flagged;
         for (const std::size_t i : topLevel(records)) {
             const Record& r = records[i];
+            const auto view = FormulaRecord::of(records[i]);
             if (r.type == uncalcedType)
                 uncalced = true;
-            else if (r.type == type::formula && r.body.size() >= formulaHeader &&
-                     (get16(r.body, 14) & calcOnLoad) != 0)
-                flagged.push_back(cellKey(static_cast<int>(v), get16(r.body, 0), get16(r.body, 2)));
+            else if (r.type == type::formula && view && view->complete() &&
+                     (view->flags() & FormulaRecord::calcOnLoad) != 0)
+                flagged.push_back(cellKey(static_cast<int>(v), view->row(), view->column()));
         }
         if (uncalced)
             for (const quint64 key : flagged)
@@ -561,8 +558,9 @@ void DocumentData::evaluateUncached()
     }
 
     const auto uncached = [](const Record& r) {
-        return r.type == type::formula && r.body.size() >= formulaHeader &&
-               get16(r.body, 12) == 0xFFFF && static_cast<std::uint8_t>(r.body[6]) == 3;
+        const auto view = FormulaRecord::of(r);
+        return r.type == type::formula && view && view->complete() && !view->holdsNumber() &&
+               view->kind() == FormulaRecord::Kind::EmptyText;
     };
     if (std::none_of(subs_.begin() + 1, subs_.end(), [&](const Substream& s) {
             return std::any_of(s.records.begin(), s.records.end(), uncached);
@@ -587,20 +585,21 @@ void DocumentData::recalculateAfterSet(int sheet, int row, int column)
 void DocumentData::recalculateAfterRemoval(int sheet, int row)
 {
     // Results of formulas below move up with their rows.
+    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
+    const formula::RowRemoval removal{bound, row};
     QSet<quint64> moved;
     for (const quint64 key : std::as_const(stale_)) {
         const int s = static_cast<int>(key >> 32);
         const int r = static_cast<int>((key >> 8) & 0xFFFFFF);
         const int c = static_cast<int>(key & 0xFF);
-        if (s != sheet || r < row)
+        if (s != sheet)
             moved.insert(key);
-        else if (r > row)
-            moved.insert(cellKey(s, r - 1, c));
+        else if (const std::optional<int> to = removal.moved(r))
+            moved.insert(cellKey(s, *to, c));
     }
     stale_ = std::move(moved);
     // Every cell from the row on moved, and areas that ended on the removed row now end on
     // the one above it.
-    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
     recalculate({formula::Area{bound, std::max(0, row - 1), 65535, 0, 255}});
 }
 

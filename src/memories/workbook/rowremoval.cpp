@@ -58,16 +58,14 @@ struct Rows
 
 // Rows of a range after the removal, nullopt where the range lies wholly in the removed row.
 // Whole columns stay whole.
-std::optional<Rows> moved(Rows rows, int removed, int rowCount)
+std::optional<Rows> moved(Rows rows, formula::RowRemoval removal, int rowCount)
 {
-    if ((rows.first == 0 && rows.last == rowCount - 1) || rows.last < removed ||
-        rows.first > rows.last)
+    if ((rows.first == 0 && rows.last == rowCount - 1) || rows.first > rows.last)
         return rows;
-    if (rows.first > removed)
-        return Rows{rows.first - 1, rows.last - 1};
-    if (rows.first == rows.last)
+    const auto span = removal.movedSpan(rows.first, rows.last);
+    if (!span)
         return std::nullopt;
-    return Rows{rows.first, rows.last - 1};
+    return Rows{(*span)[0], (*span)[1]};
 }
 
 // A list of cell ranges (Ref8U: rwFirst rwLast colFirst colLast) as it is stored.
@@ -134,8 +132,7 @@ class SheetAdjuster
 public:
     SheetAdjuster(std::vector<Record>& records, const Sheet& sheet)
         : records_(records), sheet_(sheet), removed_(sheet.removal.row),
-          target_(sheet.ownSheet == sheet.removal.sheet),
-          rowCount_(sheet.biff == formula::Biff::V8 ? 65536 : 16384)
+          target_(sheet.ownSheet == sheet.removal.sheet), rowCount_(formula::rowCount(sheet.biff))
     {
     }
 
@@ -188,7 +185,7 @@ public:
             if (found != formats_.end())
                 rows = found->second;
             else
-                rows = moved({get16(r.body, 4), get16(r.body, 6)}, removed_, rowCount_);
+                rows = moved({get16(r.body, 4), get16(r.body, 6)}, sheet_.removal, rowCount_);
             if (!rows) {
                 out.erase(out.begin() + static_cast<std::ptrdiff_t>(i--));
                 continue;
@@ -216,7 +213,7 @@ private:
     {
         std::vector<std::array<std::uint16_t, 4>> kept;
         for (auto range : list.ranges) {
-            const std::optional<Rows> rows = moved({range[0], range[1]}, removed_, rowCount_);
+            const std::optional<Rows> rows = moved({range[0], range[1]}, sheet_.removal, rowCount_);
             if (!rows)
                 continue;
             range[0] = static_cast<std::uint16_t>(rows->first);
@@ -282,7 +279,10 @@ private:
         std::optional<RangeList> list = readRanges(r.body, 12);
         if (r.body.size() < 12 || !list)
             return refusal("the sheet has conditional formats that cannot be read");
-        formatRows_ = list->bound().value_or(Rows{});
+        // Its formulas count relative references from the first cell of its range, and
+        // are adjusted as that one cell's formula, as spreadsheet programs do.
+        const int first = list->bound().value_or(Rows{}).first;
+        formatRows_ = Rows{first, first};
         dropRules_ = 0;
         if (!target_)
             return std::nullopt;
@@ -337,7 +337,7 @@ private:
             if (r.body.size() < pos + 4)
                 return refusal("the sheet has a hyperlink that cannot be read");
             const std::optional<Rows> rows =
-                moved({get16(r.body, pos), get16(r.body, pos + 2)}, removed_, rowCount_);
+                moved({get16(r.body, pos), get16(r.body, pos + 2)}, sheet_.removal, rowCount_);
             if (!rows) {
                 keep = false;
                 return std::nullopt;
@@ -352,10 +352,10 @@ private:
             const int row = get16(r.body, 0);
             if (!biff8() && row == 0xFFFF)
                 return std::nullopt; // the rest of the text of the note before
-            if (row == removed_)
+            const std::optional<int> to = sheet_.removal.moved(row);
+            if (!to)
                 return refusal("a comment is attached to that row");
-            if (row > removed_)
-                put16(r.body, 0, static_cast<std::uint16_t>(row - 1));
+            put16(r.body, 0, static_cast<std::uint16_t>(*to));
             return std::nullopt;
         }
         case type::horizontalPageBreaks:
@@ -390,11 +390,10 @@ private:
         int count = 0;
         for (int k = 0; k < get16(r.body, 0); ++k) {
             QByteArray entry = r.body.mid(2 + width * k, width);
-            const int row = get16(entry, 0);
-            if (row == removed_)
+            const std::optional<int> row = sheet_.removal.moved(get16(entry, 0));
+            if (!row)
                 continue;
-            if (row > removed_)
-                put16(entry, 0, static_cast<std::uint16_t>(row - 1));
+            put16(entry, 0, static_cast<std::uint16_t>(*row));
             entries += entry;
             ++count;
         }

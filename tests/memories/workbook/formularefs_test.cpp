@@ -128,9 +128,9 @@ TEST(FormulaRefs, UnknownOrCutTokensAreRefused)
         QByteArray("\x80", 1),         // beyond the ids
         ref8(15).left(3),              // cut short
         QByteArray("\x19\x80\0\0", 4), // tAttr of an unknown kind
-        QByteArray("\x17\x02\x08"
+        QByteArray("\x17\x02\x09"
                    "ab",
-                   5), // string with rich-text flag
+                   5), // 16-bit string cut short; the reserved flag bits are ignored
     };
     for (const QByteArray& rgce : streams)
         EXPECT_FALSE(adjustRecord({0x0006, formulaBody(20, rgce)}, Biff::V8, 0, removal, {}))

@@ -66,7 +66,7 @@ def validation(doc, one, two):
     target.Validation = v
 
 
-def conditional(doc, one, two):
+def conditional(doc, one, two, operator="GREATER", formula="$A$7"):
     import uno
     from com.sun.star.beans import PropertyValue
 
@@ -74,9 +74,13 @@ def conditional(doc, one, two):
         return PropertyValue(Name=name, Value=value)
     target = one.getCellRangeByName("A2:B%d" % (LAST + 1))
     entries = target.ConditionalFormat
-    entries.addNew((prop("Operator", uno.Enum("com.sun.star.sheet.ConditionOperator", "GREATER")),
-                    prop("Formula1", "$A$7"), prop("StyleName", "Accent")))
+    entries.addNew((prop("Operator", uno.Enum("com.sun.star.sheet.ConditionOperator", operator)),
+                    prop("Formula1", formula), prop("StyleName", "Accent")))
     target.ConditionalFormat = entries
+
+
+def cf_per_row(doc, one, two):
+    conditional(doc, one, two, "FORMULA", "$A2>$F$3")
 
 
 def page_break(doc, one, two):
@@ -137,8 +141,8 @@ def hyperlinks(path):
 
 STRUCTURES = {
     "chart": chart, "hyperlink": hyperlink, "validation": validation,
-    "conditional": conditional, "page_break": page_break, "comment": comment,
-    "autofilter": autofilter, "shape": shape, "screentip": screentip,
+    "conditional": conditional, "cf_per_row": cf_per_row, "page_break": page_break,
+    "comment": comment, "autofilter": autofilter, "shape": shape, "screentip": screentip,
 }
 
 

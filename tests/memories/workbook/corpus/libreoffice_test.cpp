@@ -27,6 +27,7 @@ constexpr const char* structures[] = {
     "hyperlink",   // a hyperlinked note below the deleted row
     "validation",  // a list on Sheet2 that takes its values from the frequency column
     "conditional", // "greater than $A$7" on the list
+    "cf_per_row",  // "$A2>$F$3" on the list, relative to each row
     "page_break",  // a manual break below the deleted row
     "comment",     // a note on a cell below, its box below the deleted row too
     "autofilter",  // on the whole list, with its drop-down objects

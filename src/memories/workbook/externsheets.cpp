@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The sheets that the external-sheet indexes of 3-D references stand for, read from the
+// workbook globals (EXTERNSHEET with SUPBOOK in BIFF8, EXTERNSHEET by name in BIFF5).
+
+#include "memories/workbook/formularefs.h"
+
+#include <algorithm>
+
+namespace rxdeck::workbook::formula {
+namespace {
+
+using biff::get16;
+
+constexpr std::uint16_t externSheetType = 0x0017;
+constexpr std::uint16_t supBookType = 0x01AE;
+
+std::uint8_t u8(const QByteArray& bytes, qsizetype pos)
+{
+    return static_cast<std::uint8_t>(bytes[pos]);
+}
+
+std::int16_t s16(const QByteArray& bytes, qsizetype pos)
+{
+    return static_cast<std::int16_t>(get16(bytes, pos));
+}
+
+// What a SUPBOOK record stands for.
+enum class Book
+{
+    Own,
+    Other,
+    Unknown
+};
+
+Book supBook(const QByteArray& body)
+{
+    if (body.size() < 4)
+        return Book::Unknown;
+    const std::uint16_t marker = get16(body, 2);
+    if (marker == 0x0401)
+        return Book::Own;
+    // Add-in functions (0x3A01), or the length of another workbook's path (DDE, OLE too).
+    if (marker == 0x3A01 || (marker >= 0x0001 && marker <= 0x00FF))
+        return Book::Other;
+    return Book::Unknown;
+}
+
+ExternSheets externSheets8(const std::vector<Record>& globals)
+{
+    std::vector<Book> books;
+    const Record* table = nullptr;
+    for (const Record& record : globals) {
+        if (record.type == supBookType)
+            books.push_back(supBook(record.body));
+        if (record.type == externSheetType) {
+            if (table)
+                return {}; // one table only
+            table = &record;
+        }
+    }
+    if (!table || table->body.size() < 2)
+        return {};
+    const QByteArray& body = table->body;
+    const int count = get16(body, 0);
+    ExternSheets sheets;
+    for (int i = 0; i < count && 2 + 6 * qsizetype(i + 1) <= body.size(); ++i) {
+        const qsizetype pos = 2 + 6 * qsizetype(i);
+        const std::size_t book = get16(body, pos);
+        ExternSheet sheet;
+        if (book < books.size() && books[book] == Book::Own) {
+            sheet.ownWorkbook = true;
+            sheet.firstSheet = s16(body, pos + 2);
+            sheet.lastSheet = s16(body, pos + 4);
+        } else if (book < books.size() && books[book] == Book::Other) {
+            sheet.otherWorkbook = true;
+        }
+        sheets.push_back(sheet);
+    }
+    return sheets;
+}
+
+// BIFF5: each EXTERNSHEET names its target after a marker byte: 0x03 and a sheet of this
+// workbook, 0x04 this workbook as a whole (references to deleted sheets), 0x01 an encoded
+// path elsewhere, ':' add-in functions. Writers differ on whether the length counts the
+// marker, so the name runs to the end of the record, at most that length.
+ExternSheets externSheets5(const std::vector<Record>& globals)
+{
+    std::vector<QByteArray> sheetNames;
+    for (const Record& record : globals) {
+        if (record.type != biff::type::boundSheet)
+            continue;
+        if (record.body.size() < 7)
+            return {};
+        sheetNames.push_back(record.body.mid(7, u8(record.body, 6)));
+    }
+    ExternSheets sheets;
+    for (const Record& record : globals) {
+        if (record.type != externSheetType)
+            continue;
+        ExternSheet sheet;
+        const QByteArray& body = record.body;
+        if (body.size() >= 2) {
+            const QByteArray name = body.mid(2, u8(body, 0));
+            switch (u8(body, 1)) {
+            case 0x01:
+            case 0x3A:
+                sheet.otherWorkbook = true;
+                break;
+            case 0x03: {
+                const auto found = std::find(sheetNames.begin(), sheetNames.end(), name);
+                if (found != sheetNames.end()) {
+                    sheet.ownWorkbook = true;
+                    sheet.firstSheet = sheet.lastSheet = int(found - sheetNames.begin());
+                }
+                break;
+            }
+            case 0x04:
+                sheet.ownWorkbook = name.isEmpty();
+                break;
+            default:
+                break;
+            }
+        }
+        sheets.push_back(sheet);
+    }
+    return sheets;
+}
+
+} // namespace
+
+ExternSheet sheets3d(QByteArrayView rgce, qsizetype at, Biff biff, const ExternSheets& externs)
+{
+    const int index = static_cast<std::int16_t>(get16(rgce, at));
+    if (biff == Biff::V8)
+        return get16(rgce, at) < externs.size() ? externs[get16(rgce, at)] : ExternSheet{};
+    if (index >= 0)
+        return ExternSheet{false, index > 0};
+    return ExternSheet{true, false, static_cast<std::int16_t>(get16(rgce, at + 10)),
+                       static_cast<std::int16_t>(get16(rgce, at + 12))};
+}
+
+ExternSheets externSheets(const std::vector<Record>& globals, Biff biff)
+{
+    return biff == Biff::V8 ? externSheets8(globals) : externSheets5(globals);
+}
+
+} // namespace rxdeck::workbook::formula
