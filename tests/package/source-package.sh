@@ -36,7 +36,11 @@ if [ "${1:-}" = --inside ]; then
     echo "clean root: $before packages, $((after - before)) more for the build dependencies"
     started=$(date +%s)
     in_root sh -c "cd '/build/$tree' && dpkg-buildpackage -us -uc" >"$4/build.log" 2>&1 ||
-        { tail -40 "$4/build.log" >&2; fail "dpkg-buildpackage failed in the clean root"; }
+        {
+            grep -E -m5 -A8 'CMake Error|error:' "$4/build.log" >&2
+            tail -15 "$4/build.log" >&2
+            fail "dpkg-buildpackage failed in the clean root"
+        }
     echo "dpkg-buildpackage -us -uc took $(($(date +%s) - started)) s"
     find "$root/build" -maxdepth 1 -type f -exec cp {} "$4/" \;
 
