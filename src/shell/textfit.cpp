@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/textfit.h"
 
+#include "shell/framebox.h"
+
 #include <algorithm>
 #include <QFontMetrics>
 #include <QLabel>
@@ -40,6 +42,8 @@ const ShownTexts programTexts[] = {
     // Signal level and the scan limits the receiver reports.
     {"Text3", {"-188 dBm"}},
     {"Text1", {"88.888888"}},
+    // The direct-entry box: a frequency typed to the hertz.
+    {"Text2", {"88.888888"}},
     {"Text4", {"88.888888"}},
 };
 
@@ -115,16 +119,21 @@ QStringList fitPanelTexts(QWidget* panel)
 {
     QStringList shrunk;
     for (QWidget* control : panel->findChildren<QWidget*>()) {
-        if (!qobject_cast<QLabel*>(control) && !qobject_cast<QPushButton*>(control) &&
+        const auto* scale = qobject_cast<const ScaleLabel*>(control);
+        if (!scale && !qobject_cast<QLabel*>(control) && !qobject_cast<QPushButton*>(control) &&
             !qobject_cast<QLineEdit*>(control))
             continue;
         if (control->isHidden())
             continue; // the working frequency's box is never seen
         control->ensurePolished();
-        const QStringList texts = textsShownBy(control);
-        const int roomWidth = textRoom(control).width();
+        const QStringList texts = scale ? scale->marks() : textsShownBy(control);
+        const int roomWidth = scale ? scale->markRoom() : textRoom(control).width();
         QFont font = control->font();
         const qreal designed = font.pointSizeF();
+        // A font given in pixels (as Qt gives one when no font is found) has no point
+        // size to shrink.
+        if (designed <= smallestPointSize)
+            continue;
         while (!allFit(font, texts, roomWidth) && font.pointSizeF() > smallestPointSize)
             font.setPointSizeF(std::max(smallestPointSize, font.pointSizeF() - shrinkStep));
         if (font.pointSizeF() < designed) {
