@@ -35,9 +35,10 @@ if [ "${1:-}" = --inside ]; then
     after=$(in_root dpkg-query -W | wc -l)
     echo "clean root: $before packages, $((after - before)) more for the build dependencies"
     started=$(date +%s)
-    in_root sh -c "cd '/build/$tree' && dpkg-buildpackage -us -uc" >"$4/build.log" 2>&1 ||
+    in_root sh -c "cd '/build/$tree' && DEB_BUILD_OPTIONS=parallel=$(nproc) dpkg-buildpackage -us -uc" \
+        >"$4/build.log" 2>&1 ||
         {
-            grep -E -m5 -A8 'CMake Error|error:' "$4/build.log" >&2
+            grep -E -m5 -A8 'CMake Error|error:|missing files' "$4/build.log" >&2
             tail -15 "$4/build.log" >&2
             fail "dpkg-buildpackage failed in the clean root"
         }
