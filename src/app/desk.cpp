@@ -118,6 +118,7 @@ std::span<const WrittenTextTable> Desk::panelTexts()
         ReceiverSettings::writtenTexts(),
         ScratchMemories::writtenTexts(),
         Scan::writtenTexts(),
+        Tuning::writtenTexts(),
     };
     return tables;
 }

@@ -23,6 +23,11 @@ struct Tuning::StepButton
 
 namespace {
 
+// The direct-entry box holds a frequency typed to the hertz.
+const WrittenTexts written[] = {
+    {"Text2", {"88.888888"}},
+};
+
 // Upper row steps up, lower row down, largest step on the left. "+9k" is 0.009 MHz.
 constexpr Tuning::StepButton stepButtons[] = {
     {35, 10, 0.1},   {36, 11, -0.1},  {21, 2, 0.009},   {22, 3, -0.009},  {13, 4, 0.001},
@@ -30,6 +35,11 @@ constexpr Tuning::StepButton stepButtons[] = {
 };
 
 } // namespace
+
+WrittenTextTable Tuning::writtenTexts()
+{
+    return written;
+}
 
 Tuning::Tuning(Controls& ui, SerialPort& port, QObject* parent)
     : QObject(parent), ui_(ui), port_(port)

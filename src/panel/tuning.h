@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shell/writtentexts.h"
+
 #include <QObject>
 
 namespace rxdeck {
@@ -19,6 +21,7 @@ class Tuning : public QObject
     Q_OBJECT
 public:
     Tuning(Controls& ui, SerialPort& port, QObject* parent = nullptr);
+    static WrittenTextTable writtenTexts();
 
     void Command1_Click();
     // One step of the button, as a press and release would take.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/framebox.h"
 
+#include <algorithm>
 #include <QPainter>
 
 namespace rxdeck {
@@ -37,14 +38,26 @@ ScaleLabel::ScaleLabel(const QString& text, int firstCentre, int spacing, QWidge
     setAccessibleName(text.simplified());
 }
 
+QStringList ScaleLabel::marks() const
+{
+    return text_.split(u' ', Qt::SkipEmptyParts);
+}
+
+int ScaleLabel::markRoom() const
+{
+    constexpr int gap = 4;
+    const int lastCentre = markCentre(int(marks().size()) - 1);
+    return std::min(spacing_ - gap, 2 * (width() - gap / 2 - lastCentre));
+}
+
 void ScaleLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    const QStringList marks = text_.split(u' ', Qt::SkipEmptyParts);
+    const QStringList marks = this->marks();
     const QFontMetrics metrics(font());
     for (int i = 0; i < marks.size(); ++i) {
-        const int centre = firstCentre_ + i * spacing_;
+        const int centre = markCentre(int(i));
         const int width = metrics.horizontalAdvance(marks[i]);
         painter.drawText(QRect(centre - width / 2 - 1, 0, width + 2, metrics.height()),
                          Qt::AlignCenter, marks[i]);

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 namespace rxdeck {
@@ -35,6 +36,13 @@ public:
     ScaleLabel(const QString& text, int firstCentre, int spacing, QWidget* parent = nullptr);
 
     QString text() const { return text_; }
+    // The scale's marks, left to right, one over each lamp.
+    QStringList marks() const;
+    // Where the mark over lamp `index` is centred.
+    int markCentre(int index) const { return firstCentre_ + index * spacing_; }
+    // The widest a mark may be drawn: neighbours keep a gap, the last stays clear of
+    // the frame's edge.
+    int markRoom() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

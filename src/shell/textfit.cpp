@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/textfit.h"
 
+#include "shell/framebox.h"
+
 #include <algorithm>
 #include <QFontMetrics>
 #include <QLabel>
@@ -86,16 +88,21 @@ QStringList fitPanelTexts(QWidget* panel, std::span<const WrittenTextTable> tabl
 {
     QStringList shrunk;
     for (QWidget* control : panel->findChildren<QWidget*>()) {
-        if (!qobject_cast<QLabel*>(control) && !qobject_cast<QPushButton*>(control) &&
+        const auto* scale = qobject_cast<const ScaleLabel*>(control);
+        if (!scale && !qobject_cast<QLabel*>(control) && !qobject_cast<QPushButton*>(control) &&
             !qobject_cast<QLineEdit*>(control))
             continue;
         if (control->isHidden())
             continue; // the working frequency's box is never seen
         control->ensurePolished();
-        const QStringList texts = textsShownBy(control, tables);
-        const int roomWidth = textRoom(control).width();
+        const QStringList texts = scale ? scale->marks() : textsShownBy(control, tables);
+        const int roomWidth = scale ? scale->markRoom() : textRoom(control).width();
         QFont font = control->font();
         const qreal designed = font.pointSizeF();
+        // A font given in pixels (as Qt gives one when no font is found) has no point
+        // size to shrink.
+        if (designed <= smallestPointSize)
+            continue;
         while (!allFit(font, texts, roomWidth) && font.pointSizeF() > smallestPointSize)
             font.setPointSizeF(std::max(smallestPointSize, font.pointSizeF() - shrinkStep));
         if (font.pointSizeF() < designed) {

@@ -37,7 +37,7 @@ protected:
     }
 
     FakeSerialPort port;
-    RigctlServer server{port, QStringLiteral("2.2.0")};
+    RigctlServer server{port, QStringLiteral("1.2.3")};
 };
 
 } // namespace

@@ -27,7 +27,7 @@ struct Exchange
 
 void expectExchanges(RigState state, const std::vector<Exchange>& exchanges)
 {
-    RigctlSession session(QStringLiteral("2.2.0"));
+    RigctlSession session(QStringLiteral("1.2.3"));
     for (const Exchange& e : exchanges) {
         const Outcome outcome = session.handle(QByteArrayView(e.request), state);
         EXPECT_EQ(outcome.reply, QByteArray(e.reply)) << e.request;
@@ -159,10 +159,10 @@ TEST(RigctlSession, DumpStateDescribesTheReceiverAndAddsKeysAfterCheckVfo)
     const QByteArray keys = "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n"
                             "has_set_vfo=0\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
                             "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n"
-                            "timeout=1000\nrig_model=2\nrigctld_version=Rxdeck-2.2.0\n"
+                            "timeout=1000\nrig_model=2\nrigctld_version=Rxdeck-1.2.3\n"
                             "agc_levels=0=OFF 2=FAST 3=SLOW\ndone\n";
     RigState state;
-    RigctlSession session(QStringLiteral("2.2.0"));
+    RigctlSession session(QStringLiteral("1.2.3"));
     EXPECT_EQ(session.handle("\\dump_state", state).reply, caps);
     session.handle("\\chk_vfo", state);
     EXPECT_EQ(session.handle("\\dump_state", state).reply, caps + keys);
@@ -183,7 +183,7 @@ TEST(RigctlSession, QuitAndBadLinesCloseTheConnection)
     };
     for (const Case& c : cases) {
         RigState state;
-        RigctlSession session(QStringLiteral("2.2.0"));
+        RigctlSession session(QStringLiteral("1.2.3"));
         const Outcome outcome = session.handle(c.line, state);
         EXPECT_TRUE(outcome.close) << c.line.toHex().constData();
         EXPECT_EQ(outcome.reply, c.reply) << c.line.toHex().constData();
@@ -208,7 +208,7 @@ TEST(RigctlSession, AnswersRigctldsOtherQueriesAndItsOneByteForms)
                                {"\xf1", "RPRT -11\n", {}}, // halt: not ours to do
                                {"f \x8b", "14200000\n1\n", {}},
                            });
-    RigctlSession session(QStringLiteral("2.2.0"));
+    RigctlSession session(QStringLiteral("1.2.3"));
     const QByteArray rigInfo = session.handle("\\get_rig_info", state).reply;
     ASSERT_TRUE(rigInfo.startsWith(info)) << rigInfo.constData();
     // Hamlib's CRC-32 of the text before it, then an empty line, as rigctld prints it.

@@ -4,10 +4,13 @@
 # holds and what it depends on, runs lintian, appstreamcli and desktop-file-validate
 # on it, builds it a second time to compare, and runs the packaged programs from an
 # extraction.
-# Usage: check-deb.sh BUILD_DIR VERSION
+# Last, a build with the version raised in project() alone (and the release notes the
+# build checks) must show the new version in the programs and the package.
+# Usage: check-deb.sh BUILD_DIR VERSION SOURCE_DIR
 set -eu
 build=$1
 version=$2
+source=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
@@ -16,8 +19,8 @@ fail() {
     exit 1
 }
 
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log" >&2; fail "cpack did not build the package"; }
+(umask 0022 && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out") \
+    >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack did not build the package"; }
 deb=$(find "$work/out" -maxdepth 1 -name 'rxdeck_*.deb')
 [ -n "$deb" ] || fail "no rxdeck_*.deb in $(ls "$work/out")"
 echo "package: $(basename "$deb")"
@@ -49,11 +52,14 @@ echo "$maintainer" | grep -Eq '^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$' ||
     fail "the Maintainer is not \"Name <address>\""
 echo "$maintainer" | grep -q 'example\.org' && fail "the Maintainer is a placeholder"
 
-# A second build of the same tree must give the same bytes.
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/again" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log" >&2; fail "cpack did not build the package again"; }
-cmp "$deb" "$work/again/$(basename "$deb")" || fail "two builds of the package differ"
-echo "two builds of the package are identical"
+dpkg-deb -c "$deb" | awk '$1 !~ /^(drwxr-xr-x|-rw-r--r--|-rwxr-xr-x|lrwxrwxrwx)$/' >"$work/modes"
+[ ! -s "$work/modes" ] || { cat "$work/modes" >&2; fail "the package holds the modes above"; }
+
+# A second build of the same tree, under a group-writable umask, gives the same bytes.
+(umask 0002 && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/again") \
+    >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack did not build the package again"; }
+cmp "$deb" "$work/again/$(basename "$deb")" || fail "the builds at umask 0022 and 0002 differ"
+echo "the builds of the package at umask 0022 and 0002 are identical"
 
 if command -v lintian >/dev/null; then
     lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || {
@@ -109,3 +115,32 @@ for program in rxdeck rxdeck-sim rxdeck-sweep; do
     done
 done
 echo "the package holds the programs, menu entry, icons and manual pages"
+
+# The version raised in the one place: a copy of the tracked files with the next patch
+# version in project(), and the NEWS and Debian changelog entries the build checks.
+bumped=$(echo "$version" | awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }')
+mkdir "$work/bump"
+git -C "$source" ls-files -z | (cd "$source" && xargs -0 cp --parents -t "$work/bump")
+sed -i "s/^project(Rxdeck VERSION $version /project(Rxdeck VERSION $bumped /" "$work/bump/CMakeLists.txt"
+printf 'Rxdeck %s (2026-12-31)\n\n- Version check.\n\n' "$bumped" | cat - "$source/NEWS" >"$work/bump/NEWS"
+printf 'rxdeck (%s-1) unstable; urgency=medium\n\n  * Version check.\n\n -- %s  Thu, 31 Dec 2026 00:00:00 +0000\n\n' \
+    "$bumped" "Rxdeck <rxdeck@localhost>" | cat - "$source/debian/changelog" >"$work/bump/debian/changelog"
+cmake -S "$work/bump" -B "$work/bump/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    >"$work/bump.log" 2>&1 && cmake --build "$work/bump/build" -j"$(nproc)" >>"$work/bump.log" 2>&1 &&
+    cpack -G DEB --config "$work/bump/build/CPackConfig.cmake" -B "$work/bump/out" \
+        >>"$work/bump.log" 2>&1 || { tail -30 "$work/bump.log" >&2; fail "the raised version does not build"; }
+deb=$(find "$work/bump/out" -maxdepth 1 -name "rxdeck_${bumped}_*.deb")
+[ -n "$deb" ] || fail "the raised version built no rxdeck_${bumped}_*.deb"
+[ "$(dpkg-deb -f "$deb" Version)" = "$bumped" ] || fail "the package's version is not $bumped"
+dpkg -x "$deb" "$work/bump/root"
+shown=$(QT_QPA_PLATFORM=offscreen "$work/bump/root/usr/bin/rxdeck" --version)
+[ "$shown" = "Rxdeck $bumped" ] || fail "with the version raised, rxdeck --version said '$shown'"
+for program in rxdeck-sim rxdeck-sweep; do
+    shown=$("$work/bump/root/usr/bin/$program" --version)
+    [ "$shown" = "$program $bumped" ] || fail "with the version raised, $program said '$shown'"
+    zcat "$work/bump/root/usr/share/man/man1/$program.1.gz" | head -1 | grep -q "\"Rxdeck $bumped\"" ||
+        fail "the manual page of $program does not name $bumped"
+done
+grep -q "<release version=\"$bumped\"" "$work/bump/root/usr/share/metainfo/rxdeck.metainfo.xml" ||
+    fail "with the version raised, the metainfo's newest release is not $bumped"
+echo "raised to $bumped in project() alone, the programs, pages, metainfo and package say so"

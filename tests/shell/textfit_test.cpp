@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Built twice: against the system's fonts, where the panel's designed faces are
-// installed, and with RXDECK_ONLY_DEJAVU under a fontconfig file that offers DejaVu
-// alone, as on a system without the metric-compatible Arial.
+// Built three times: against the system's fonts, where the panel's designed faces are
+// installed; with RXDECK_ONLY_DEJAVU under a fontconfig file that offers DejaVu alone,
+// as on a system without the metric-compatible Arial; and with RXDECK_NO_FONTS under
+// one that offers no font at all.
+#include "shell/framebox.h"
 #include "shell/panelbuilder.h"
 #include "shell/textfit.h"
 #include "support/windowfixture.h"
@@ -19,6 +21,8 @@ using namespace rxdeck;
 using namespace rxdeck::test;
 
 namespace {
+
+#ifndef RXDECK_NO_FONTS // with no glyphs there is nothing to see
 
 void show(QWidget* control, const QString& text)
 {
@@ -111,7 +115,11 @@ protected:
     }
 };
 
+#endif
+
 } // namespace
+
+#ifndef RXDECK_NO_FONTS
 
 TEST_F(PanelTexts, EveryTextAControlCanShowFitsIt)
 {
@@ -135,6 +143,29 @@ TEST_F(PanelTexts, EveryTextAControlCanShowFitsIt)
     }
 }
 
+TEST_F(PanelTexts, SMeterMarksStayApartAndClearOfTheFrame)
+{
+    auto* scale = window->findChild<ScaleLabel*>(QStringLiteral("Label4"));
+    ASSERT_NE(scale, nullptr);
+    scale->hide();
+    const QImage bare = picture(scale);
+    scale->show();
+    const QImage drawn = picture(scale);
+    const int bottom = bare.height() - 1;
+    for (int i = 0; i + 1 < int(scale->marks().size()); ++i) {
+        const int between = (scale->markCentre(i) + scale->markCentre(i + 1)) / 2;
+        const auto [first, last] =
+            changedColumns(bare.copy(between, 0, 1, bare.height()),
+                           drawn.copy(between, 0, 1, bare.height()), 0, bottom);
+        EXPECT_GT(first, last) << qPrintable(scale->marks()[i]) << " runs into "
+                               << qPrintable(scale->marks()[i + 1]);
+    }
+    const auto [first, last] = changedColumns(bare, drawn, 0, bottom);
+    EXPECT_LE(last, scale->width() - 3) << "the last mark is against the frame";
+}
+
+#endif
+
 // The panel as built, before any fitting.
 struct UnfittedPanel
 {
@@ -148,7 +179,28 @@ struct UnfittedPanel
     Controls ui;
 };
 
-#ifdef RXDECK_ONLY_DEJAVU
+#if defined(RXDECK_NO_FONTS)
+
+// Qt draws with a font given in pixels when it finds none; the fitting leaves it alone
+// and says nothing.
+TEST(PanelTextsUnfitted, WithoutAnyFontFittingKeepsReadableSizesQuietly)
+{
+    UnfittedPanel panel;
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { messages.append(text); });
+    fitPanelTexts(&panel.widget);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(messages, QStringList());
+    for (const QWidget* control : panel.widget.findChildren<QWidget*>()) {
+        const QFont& font = control->font();
+        if (font.pointSizeF() > 0)
+            EXPECT_GE(font.pointSizeF(), 6.0) << qPrintable(control->objectName());
+    }
+}
+
+#elif defined(RXDECK_ONLY_DEJAVU)
 
 TEST(PanelTextsUnfitted, DejaVuStandsInAndCutsTheFrequencyDisplay)
 {
