@@ -190,7 +190,7 @@ TEST(PanelTextsUnfitted, WithoutAnyFontFittingKeepsReadableSizesQuietly)
     messages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& text) { messages.append(text); });
-    fitPanelTexts(&panel.widget);
+    fitPanelTexts(&panel.widget, Desk::panelTexts());
     qInstallMessageHandler(previous);
     EXPECT_EQ(messages, QStringList());
     for (const QWidget* control : panel.widget.findChildren<QWidget*>()) {
