@@ -18,6 +18,7 @@
 namespace rxdeck::e2e {
 
 using test::ChildProcess;
+using test::CommandResult;
 using test::onPath;
 using test::runCommand;
 using namespace std::chrono_literals;
