@@ -173,7 +173,7 @@ TEST(RealWorkbooks, OpenAndTakeEditsAsOtherReadersSeeThem)
     rxdeck::test::putFile(manifestFile, QJsonDocument(manifest).toJson());
     const ProcessResult check =
         run(QString::fromLatin1(python), {script, QStringLiteral("check"), manifestFile}, QString(),
-            20 * 60 * 1000);
+            35 * 60 * 1000);
     std::cout << check.out.toStdString();
     if (check.exitCode == 77) // no LibreOffice to say where the removes move references
         GTEST_SKIP();
