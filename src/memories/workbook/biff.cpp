@@ -35,6 +35,12 @@ bool isFormula(std::uint16_t t)
     return t == type::formula || t == type::oldFormula;
 }
 
+bool isFormulaPart(std::uint16_t t)
+{
+    return t == type::string || t == type::shrFmla || t == type::array || t == type::table ||
+           t == type::continued;
+}
+
 std::uint16_t get16(QByteArrayView bytes, qsizetype pos)
 {
     return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[pos]) |
@@ -86,6 +92,24 @@ std::optional<Records> split(const QByteArray& stream)
     }
     if (depth != 0 || !seenSubstream)
         return std::nullopt;
+    return out;
+}
+
+std::vector<std::size_t> ownRecords(const std::vector<Record>& records)
+{
+    std::vector<std::size_t> out;
+    Nesting nesting;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (nesting.own(records[i]))
+            out.push_back(i);
+    return out;
+}
+
+std::vector<QByteArrayView> parts(const std::vector<Record>& records, std::size_t at)
+{
+    std::vector<QByteArrayView> out{records[at].body};
+    for (std::size_t i = at + 1; i < records.size() && records[i].type == type::continued; ++i)
+        out.emplace_back(records[i].body);
     return out;
 }
 
@@ -190,12 +214,12 @@ QString Reader::chars(qsizetype count, bool wide)
             ok_ = false; // half a character at the end of a record
             break;
         }
-        out.reserve(out.size() + n);
-        for (qsizetype i = 0; i < n; ++i) {
-            if (wide)
+        if (wide) {
+            out.reserve(out.size() + n);
+            for (qsizetype i = 0; i < n; ++i)
                 out.append(QChar(get16(part, pos_ + 2 * i)));
-            else
-                out.append(QChar(static_cast<std::uint8_t>(part[pos_ + i])));
+        } else {
+            out.append(QLatin1StringView(part.data() + pos_, n));
         }
         pos_ += n * width;
         count -= n;

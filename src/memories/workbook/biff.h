@@ -5,6 +5,7 @@
 // record bodies, texts, RK numbers, error codes, code pages and date formats. Internal to the
 // workbook codec.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <QByteArray>
@@ -18,6 +19,8 @@ namespace type {
 inline constexpr std::uint16_t formula = 0x0006;
 inline constexpr std::uint16_t eof = 0x000A;
 inline constexpr std::uint16_t protect = 0x0012;
+inline constexpr std::uint16_t externSheet = 0x0017;
+inline constexpr std::uint16_t uncalced = 0x005E;
 inline constexpr std::uint16_t colInfo = 0x007D;
 inline constexpr std::uint16_t horizontalPageBreaks = 0x001B;
 inline constexpr std::uint16_t note = 0x001C;
@@ -41,6 +44,7 @@ inline constexpr std::uint16_t msoDrawing = 0x00EC;
 inline constexpr std::uint16_t sst = 0x00FC;
 inline constexpr std::uint16_t labelSst = 0x00FD;
 inline constexpr std::uint16_t extSst = 0x00FF;
+inline constexpr std::uint16_t supBook = 0x01AE;
 inline constexpr std::uint16_t condFmt = 0x01B0;
 inline constexpr std::uint16_t cf = 0x01B1;
 inline constexpr std::uint16_t dVal = 0x01B2;
@@ -76,6 +80,9 @@ inline constexpr std::uint16_t brai = 0x1051;
 bool isCell(std::uint16_t type);
 // FORMULA records of either layout.
 bool isFormula(std::uint16_t type);
+// Records that belong to the FORMULA before them: its text result, shared, array and table
+// formulas, and CONTINUE records.
+bool isFormulaPart(std::uint16_t type);
 
 struct Record
 {
@@ -94,6 +101,35 @@ struct Records
 // Splits a stream into records. Fails where a record runs past the end of the stream before the
 // last substream has ended.
 std::optional<Records> split(const QByteArray& stream);
+
+// Follows the BOF/EOF nesting of a substream record by record, to tell the substream's own
+// records from those of the charts embedded in a sheet.
+class Nesting
+{
+public:
+    // Whether r, the next record, is one of the substream's own; its BOF and EOF are not.
+    bool own(const Record& r)
+    {
+        if (r.type == type::bof) {
+            ++depth_;
+            return false;
+        }
+        if (r.type == type::eof) {
+            --depth_;
+            return false;
+        }
+        return depth_ == 1;
+    }
+
+private:
+    int depth_ = 0;
+};
+
+// The indexes of a substream's own records, in order.
+std::vector<std::size_t> ownRecords(const std::vector<Record>& records);
+
+// The body of records[at] and those of the CONTINUE records after it.
+std::vector<QByteArrayView> parts(const std::vector<Record>& records, std::size_t at);
 
 // Appends one record with its header.
 void appendRecord(QByteArray& out, std::uint16_t type, const QByteArray& body);
@@ -136,8 +172,17 @@ private:
 // Writes a little-endian value at pos of out.
 void put16(QByteArray& out, qsizetype pos, std::uint16_t v);
 void put32(QByteArray& out, qsizetype pos, std::uint32_t v);
+inline std::uint8_t get8(QByteArrayView bytes, qsizetype pos)
+{
+    return static_cast<std::uint8_t>(bytes[pos]);
+}
 std::uint16_t get16(QByteArrayView bytes, qsizetype pos);
 std::uint32_t get32(QByteArrayView bytes, qsizetype pos);
+// The row of a cell or ROW record.
+inline int rowOf(const Record& r)
+{
+    return get16(r.body, 0);
+}
 
 double rkValue(std::uint32_t rk);
 // "#DIV/0!" and the other error texts; nullopt for a code that is not an error.

@@ -56,7 +56,6 @@ void Bytes::patchU32(qsizetype pos, std::uint32_t v)
 
 namespace {
 
-constexpr std::uint16_t cellXf = 15; // the default cell format among the built-in XFs
 constexpr int maxSheetName = 31;
 
 bool isEmpty(const Cell& cell)
@@ -187,6 +186,42 @@ QByteArray boundSheetBody(const QString& name)
     return b.data();
 }
 
+} // namespace
+
+SharedStringPlace appendSharedString(std::vector<QByteArray>& parts, const QString& text)
+{
+    const bool wide = needsWideChars(text);
+    const qsizetype charSize = wide ? 2 : 1;
+    // The string header (length and flags) and its first character stay in one record, and no
+    // string runs over more than two records: some readers get such strings wrong. A string
+    // that would do so starts at the top of a new record; checkWritable and fitsInCell keep
+    // every string short enough to fit there.
+    const qsizetype free = maxRecordBody - parts.back().size();
+    if (free < stringHeader + charSize || text.size() > twoRecordCapacity(free, charSize))
+        parts.emplace_back();
+    const SharedStringPlace place{parts.size() - 1, parts.back().size()};
+    Bytes chars;
+    chars.u16(static_cast<std::uint16_t>(text.size())).u8(wide ? 1 : 0);
+    qsizetype done = 0;
+    while (done < text.size()) {
+        const qsizetype room = (maxRecordBody - parts.back().size() - chars.size()) / charSize;
+        if (room == 0) {
+            // The rest goes on in a CONTINUE record, which starts with the width flag again.
+            parts.back() += chars.data();
+            chars = Bytes();
+            parts.emplace_back(1, wide ? '\1' : '\0');
+            continue;
+        }
+        const qsizetype n = std::min(room, text.size() - done);
+        appendChars(chars, text, done, n, wide);
+        done += n;
+    }
+    parts.back() += chars.data();
+    return place;
+}
+
+namespace {
+
 // The shared string table: every distinct text once, cells refer to it by index.
 class StringTable
 {
@@ -216,61 +251,26 @@ void StringTable::write(Bytes& out) const
     // EXTSST points at the first string of every bucket so that readers can seek into the table.
     const auto count = static_cast<qsizetype>(strings_.size());
     const qsizetype perBucket = std::max<qsizetype>(8, (count + 127) / 128);
-    struct Anchor
-    {
-        std::uint32_t streamPos;
-        std::uint16_t recordOffset;
-    };
-    std::vector<Anchor> anchors;
-
-    std::uint16_t type = record::sst;
-    Bytes body;
-    body.u32(references_).u32(static_cast<std::uint32_t>(count));
-    const auto flush = [&] {
-        out.record(type, body.data());
-        type = record::continued;
-        body = Bytes();
-    };
-
+    std::vector<QByteArray> parts{
+        Bytes().u32(references_).u32(static_cast<std::uint32_t>(count)).data()};
+    std::vector<SharedStringPlace> bucketStarts;
     for (qsizetype i = 0; i < count; ++i) {
-        const QString& text = strings_[static_cast<std::size_t>(i)];
-        const bool wide = needsWideChars(text);
-        const qsizetype charSize = wide ? 2 : 1;
-        // The string header (length and flags) and its first character stay in one record, and
-        // no string runs over more than two records: some readers get such strings wrong. A string
-        // that would do so starts at the top of a new record; checkWritable keeps every string
-        // short enough to fit there.
-        const qsizetype free = maxRecordBody - body.size();
-        const bool headerFits = free >= stringHeader + charSize;
-        if (!headerFits || text.size() > twoRecordCapacity(free, charSize))
-            flush();
-        if (i % perBucket == 0) {
-            const qsizetype recordOffset = 4 + body.size();
-            anchors.push_back({static_cast<std::uint32_t>(out.size() + recordOffset),
-                               static_cast<std::uint16_t>(recordOffset)});
-        }
-        body.u16(static_cast<std::uint16_t>(text.size())).u8(wide ? 1 : 0);
-        qsizetype done = 0;
-        while (done < text.size()) {
-            const qsizetype room = (maxRecordBody - body.size()) / charSize;
-            if (room == 0) {
-                // The rest of the characters go on in a CONTINUE record, which starts with the
-                // character-width flag again.
-                flush();
-                body.u8(wide ? 1 : 0);
-                continue;
-            }
-            const qsizetype n = std::min(room, text.size() - done);
-            appendChars(body, text, done, n, wide);
-            done += n;
-        }
+        const SharedStringPlace place =
+            appendSharedString(parts, strings_[static_cast<std::size_t>(i)]);
+        if (i % perBucket == 0)
+            bucketStarts.push_back(place);
     }
-    flush();
-
+    std::vector<qsizetype> partAt; // stream position of each record
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        partAt.push_back(out.size());
+        out.record(k == 0 ? record::sst : record::continued, parts[k]);
+    }
     Bytes ext;
     ext.u16(static_cast<std::uint16_t>(perBucket));
-    for (const Anchor& a : anchors)
-        ext.u32(a.streamPos).u16(a.recordOffset).u16(0);
+    for (const SharedStringPlace& place : bucketStarts)
+        ext.u32(static_cast<std::uint32_t>(partAt[place.part] + 4 + place.offset))
+            .u16(static_cast<std::uint16_t>(4 + place.offset))
+            .u16(0);
     out.record(record::extSst, ext.data());
 }
 
@@ -314,7 +314,9 @@ QByteArray sheetSubstream(const Sheet& sheet, bool firstSheet, StringTable& stri
             if (isEmpty(cell))
                 continue;
             Bytes b;
-            b.u16(static_cast<std::uint16_t>(r)).u16(static_cast<std::uint16_t>(c)).u16(cellXf);
+            b.u16(static_cast<std::uint16_t>(r))
+                .u16(static_cast<std::uint16_t>(c))
+                .u16(defaultCellXf);
             if (const double* number = std::get_if<double>(&cell)) {
                 b.f64(*number);
                 out.record(record::number, b.data());

@@ -11,11 +11,15 @@
 #include <optional>
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 namespace rxdeck::workbook::biff8 {
 
 // Record types, shared with the reader.
 namespace record = biff::type;
+
+// The default cell format among the built-in XFs.
+inline constexpr std::uint16_t defaultCellXf = 15;
 
 // Largest record body; longer data goes on in CONTINUE records.
 inline constexpr qsizetype maxRecordBody = 8224;
@@ -44,6 +48,17 @@ private:
 // Whether a text can be stored in one cell: up to maxLatin1TextLength characters when all are
 // Latin-1, else up to maxTextLength.
 bool fitsInCell(const QString& text);
+
+// Where a string starts in a shared-string table held as record bodies (the SST, then its
+// CONTINUE records): which body, and the offset in it.
+struct SharedStringPlace
+{
+    std::size_t part = 0;
+    qsizetype offset = 0;
+};
+// Appends one string to the last of those bodies, starting new CONTINUE bodies as records
+// fill up, by the rules spreadsheet programs read.
+SharedStringPlace appendSharedString(std::vector<QByteArray>& parts, const QString& text);
 
 // Checks that the workbook fits BIFF8 and the rules spreadsheet programs apply to it; returns the
 // reason it does not, or nullopt when it does.

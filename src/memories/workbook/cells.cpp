@@ -168,7 +168,6 @@ std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByt
         const std::uint8_t value = view->code();
         if (view->kind() == Kind::Text) {
             out.cells.push_back(Empty{}); // the STRING record that follows holds the text
-            out.stringFollows = true;
         } else if (view->kind() == Kind::Boolean) {
             out.cells.push_back(value != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
         } else if (view->kind() == Kind::Error) {
@@ -207,6 +206,31 @@ void trim(std::vector<std::vector<Cell>>& rows)
         rows.pop_back();
 }
 
+bool forEachCell(const std::vector<biff::Record>& records, const CellVisitor& onCell,
+                 const TextVisitor& onText)
+{
+    std::optional<std::pair<int, int>> pendingText; // the formula whose STRING comes next
+    for (const std::size_t i : biff::ownRecords(records)) {
+        const biff::Record& record = records[i];
+        if (record.type == type::string) {
+            if (pendingText &&
+                !onText(pendingText->first, pendingText->second, biff::parts(records, i)))
+                return false;
+            pendingText.reset();
+            continue;
+        }
+        if (!biff::isCell(record.type))
+            continue;
+        pendingText.reset();
+        if (!onCell(record, biff::parts(records, i)))
+            return false;
+        const auto view = biff::FormulaRecord::of(record);
+        if (view && !view->holdsNumber() && view->kind() == biff::FormulaRecord::Kind::Text)
+            pendingText = {view->row(), view->column()};
+    }
+    return true;
+}
+
 std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::Record>& records,
                                                         const Context& context)
 {
@@ -227,51 +251,24 @@ std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::
         cells[column] = std::move(cell);
     };
 
-    int depth = 0;
-    // The cell of a FORMULA whose text result the next STRING record holds; row -1 for none.
-    int pendingRow = -1;
-    int pendingColumn = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const biff::Record& record = records[i];
-        if (record.type == type::bof) {
-            ++depth;
-            continue;
-        }
-        if (record.type == type::eof) {
-            --depth;
-            continue;
-        }
-        if (depth != 1)
-            continue; // the sheet's own BOF is depth 1; embedded charts are deeper
-        if (record.type != type::string && !biff::isCell(record.type))
-            continue;
-        std::vector<QByteArrayView> parts{record.body};
-        for (std::size_t next = i + 1;
-             next < records.size() && records[next].type == type::continued; ++next)
-            parts.emplace_back(records[next].body);
-        if (record.type == type::string) {
-            if (pendingRow >= 0) {
-                std::optional<QString> text = formulaString(parts, context);
-                if (!text)
-                    return std::nullopt;
-                put(pendingRow, pendingColumn, std::move(*text));
-            }
-            pendingRow = -1;
-            continue;
-        }
-        if (!biff::isCell(record.type))
-            continue;
-        pendingRow = -1;
-        std::optional<Decoded> cell = decode(record, parts, context);
-        if (!cell)
-            return std::nullopt;
-        for (std::size_t c = 0; c < cell->cells.size(); ++c)
-            put(cell->row, cell->column + static_cast<int>(c), std::move(cell->cells[c]));
-        if (cell->stringFollows) {
-            pendingRow = cell->row;
-            pendingColumn = cell->column;
-        }
-    }
+    const bool read = forEachCell(
+        records,
+        [&](const biff::Record& record, const std::vector<QByteArrayView>& parts) {
+            std::optional<Decoded> cell = decode(record, parts, context);
+            if (!cell)
+                return false;
+            for (std::size_t c = 0; c < cell->cells.size(); ++c)
+                put(cell->row, cell->column + static_cast<int>(c), std::move(cell->cells[c]));
+            return true;
+        },
+        [&](int row, int column, const std::vector<QByteArrayView>& parts) {
+            std::optional<QString> text = formulaString(parts, context);
+            if (text)
+                put(row, column, std::move(*text));
+            return text.has_value();
+        });
+    if (!read)
+        return std::nullopt;
     trim(rows);
     return rows;
 }

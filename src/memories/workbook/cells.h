@@ -8,6 +8,7 @@
 #include "memories/workbook/workbook.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <QHash>
 #include <vector>
@@ -36,7 +37,6 @@ struct Decoded
     int row = 0;
     int column = 0;
     std::vector<Cell> cells;
-    bool stringFollows = false; // a FORMULA whose text result is in the STRING record after it
 };
 
 // Decodes one cell record; `parts` is its body and the bodies of the CONTINUE records after it.
@@ -57,6 +57,15 @@ struct Position
 std::optional<Position> position(const biff::Record& record);
 // Last column a record covers (MULRK and MULBLANK cover several).
 int lastColumn(const biff::Record& record);
+
+// Walks the cell records of a worksheet in order, those of charts embedded in it skipped:
+// onCell(record, parts) for each, parts being its body and those of its CONTINUE records;
+// onText(row, column, parts) for a STRING record holding the text result of the formula just
+// before it. Stops with false where a visitor returns false.
+using CellVisitor = std::function<bool(const biff::Record&, const std::vector<QByteArrayView>&)>;
+using TextVisitor = std::function<bool(int row, int column, const std::vector<QByteArrayView>&)>;
+bool forEachCell(const std::vector<biff::Record>& records, const CellVisitor& onCell,
+                 const TextVisitor& onText);
 
 // Reads every cell of a worksheet substream (nested chart substreams skipped). Fails on a
 // record that is damaged. Trailing empty cells and rows are dropped.

@@ -296,4 +296,24 @@ Compiled compile(QByteArrayView rgce, Biff biff, Place place, const ExternSheets
     return TokenReader(rgce, biff, place, externs).run();
 }
 
+std::shared_ptr<const Compiled> CompileCache::compile(QByteArrayView rgce, Biff biff, Place place,
+                                                      const ExternSheets& externs)
+{
+    const std::lock_guard lock(mutex_);
+    if (biff != biff_ || externs != externs_) {
+        entries_.clear();
+        biff_ = biff;
+        externs_ = externs;
+    }
+    const quint64 key = (static_cast<quint64>(static_cast<std::uint32_t>(place.sheet)) << 32) |
+                        (static_cast<quint64>(place.row) << 8) |
+                        static_cast<quint64>(place.column & 0xFF);
+    const auto found = entries_.constFind(key);
+    if (found != entries_.cend() && QByteArrayView(found->tokens) == rgce)
+        return found->compiled;
+    auto compiled = std::make_shared<const Compiled>(formula::compile(rgce, biff, place, externs));
+    entries_.insert(key, Entry{rgce.toByteArray(), compiled});
+    return compiled;
+}
+
 } // namespace rxdeck::workbook::formula

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Reading a workbook into records and values, and laying the records out again on save.
+// Reading a workbook into records and values, and the document that holds them.
 
 #include "memories/workbook/document.h"
 
@@ -32,14 +32,6 @@ QString damaged()
     return QStringLiteral("damaged workbook");
 }
 
-std::vector<QByteArrayView> partsFrom(const std::vector<biff::Record>& records, std::size_t at)
-{
-    std::vector<QByteArrayView> parts{records[at].body};
-    for (std::size_t i = at + 1; i < records.size() && records[i].type == type::continued; ++i)
-        parts.emplace_back(records[i].body);
-    return parts;
-}
-
 // Groups the records into substreams, each from a top-level BOF to the next.
 std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& records)
 {
@@ -61,60 +53,6 @@ std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& rec
         pos += size;
     }
     return out;
-}
-
-// Whether the sheet is protected (a PROTECT record of its own, not of a chart embedded in it),
-// and which of its cells are then left open by an unlocked format.
-void readProtection(DocumentData& data, int sheet, const std::vector<biff::Record>& records,
-                    const std::vector<bool>& xfLocked)
-{
-    bool on = false;
-    int depth = 0;
-    for (const biff::Record& r : records) {
-        depth += r.type == type::bof ? 1 : r.type == type::eof ? -1 : 0;
-        if (depth == 1 && r.type == type::protect && r.body.size() >= 2 && get16(r.body, 0) != 0)
-            on = true;
-    }
-    data.protected_.push_back(on);
-    if (!on)
-        return;
-    const auto locked = [&xfLocked](std::uint16_t xf) {
-        return xf >= xfLocked.size() || xfLocked[xf]; // cells are locked unless said otherwise
-    };
-    depth = 0;
-    for (const biff::Record& r : records) {
-        depth += r.type == type::bof ? 1 : r.type == type::eof ? -1 : 0;
-        if (depth != 1)
-            continue;
-        if (r.type == type::row && r.body.size() >= 16 && (get16(r.body, 12) & 0x0080) != 0) {
-            const std::uint16_t xf = get16(r.body, 14) & 0x0FFF; // the row has a format of its own
-            data.rowLocked_.insert(DocumentData::protectionKey(sheet, get16(r.body, 0), 0xFF),
-                                   locked(xf));
-            continue;
-        }
-        if (r.type == type::colInfo && r.body.size() >= 8) {
-            for (int column = get16(r.body, 0); column <= std::min<int>(get16(r.body, 2), 255);
-                 ++column)
-                data.columnLocked_.insert(DocumentData::protectionKey(sheet, 0, column),
-                                          locked(get16(r.body, 6)));
-            continue;
-        }
-        if (!biff::isCell(r.type) || r.body.size() < 6)
-            continue;
-        const int row = get16(r.body, 0);
-        const int first = get16(r.body, 2);
-        // MULRK holds an XF and a 4-byte number per cell, MULBLANK an XF per cell.
-        const qsizetype step = r.type == type::mulRk ? 6 : r.type == type::mulBlank ? 2 : 0;
-        if (step == 0) {
-            data.cellLocked_.insert(DocumentData::protectionKey(sheet, row, first),
-                                    locked(get16(r.body, 4)));
-            continue;
-        }
-        for (qsizetype at = 4, column = first; at + step + 2 <= r.body.size(); at += step, ++column)
-            data.cellLocked_.insert(
-                DocumentData::protectionKey(sheet, row, static_cast<int>(column)),
-                locked(get16(r.body, at)));
-    }
 }
 
 } // namespace
@@ -192,7 +130,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
                                record.type == type::sst;
         // Only these read on into CONTINUE records; gathering them for every record would cost
         // the square of a long run of CONTINUE records.
-        biff::Reader in(continued ? partsFrom(globals, i)
+        biff::Reader in(continued ? biff::parts(globals, i)
                                   : std::vector<QByteArrayView>{record.body});
         switch (record.type) {
         case type::xf:
@@ -274,274 +212,85 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         if (!rows)
             return failure(damaged());
         data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
-        readProtection(*data, static_cast<int>(data->values_.sheets.size()), found->records,
-                       xfLocked);
+        data->readProtection(static_cast<int>(data->values_.sheets.size()), found->records,
+                             xfLocked);
         data->values_.sheets.push_back(Sheet{bound.name, std::move(*rows)});
     }
     data->evaluateUncached();
     return data;
 }
 
-// --- Laying out the stream again -----------------------------------------------------------
-
-namespace {
-
-// Where the sheet's cell records lie: first row and column, and one past the last.
-struct CellExtent
+// A PROTECT record of the sheet's own, not of a chart embedded in it.
+void DocumentData::readProtection(int sheet, const std::vector<biff::Record>& records,
+                                  const std::vector<bool>& xfLocked)
 {
-    int firstRow = -1;
-    int rowEnd = 0;
-    int firstColumn = 256;
-    int columnEnd = 0;
-};
-
-CellExtent cellExtent(const std::vector<biff::Record>& records)
-{
-    CellExtent extent;
-    int depth = 0;
-    for (const biff::Record& r : records) {
-        if (r.type == type::bof)
-            ++depth;
-        else if (r.type == type::eof)
-            --depth;
-        else if (depth == 1 && biff::isCell(r.type) && r.body.size() >= 6) {
-            const int row = get16(r.body, 0);
-            extent.firstRow = extent.firstRow < 0 ? row : std::min(extent.firstRow, row);
-            extent.rowEnd = std::max(extent.rowEnd, row + 1);
-            extent.firstColumn = std::min<int>(extent.firstColumn, get16(r.body, 2));
-            extent.columnEnd = std::max(extent.columnEnd, cells::lastColumn(r) + 1);
-        }
-    }
-    return extent;
-}
-
-// The cell records' rows: first and one past the last.
-std::pair<int, int> rowSpan(const std::vector<biff::Record>& records)
-{
-    const CellExtent extent = cellExtent(records);
-    return {std::max(extent.firstRow, 0), extent.rowEnd};
-}
-
-QByteArray dimensionsBody(const std::vector<biff::Record>& records, bool biff8)
-{
-    auto [firstRow, rowEnd, firstColumn, columnEnd] = cellExtent(records);
-    if (firstRow < 0)
-        firstRow = firstColumn = 0;
-    QByteArray body(biff8 ? 14 : 10, '\0');
-    qsizetype at = 0;
-    if (biff8) {
-        biff::put32(body, 0, static_cast<std::uint32_t>(firstRow));
-        biff::put32(body, 4, static_cast<std::uint32_t>(rowEnd));
-        at = 8;
-    } else {
-        biff::put16(body, 0, static_cast<std::uint16_t>(firstRow));
-        biff::put16(body, 2, static_cast<std::uint16_t>(rowEnd));
-        at = 4;
-    }
-    biff::put16(body, at, static_cast<std::uint16_t>(firstColumn));
-    biff::put16(body, at + 2, static_cast<std::uint16_t>(columnEnd));
-    return body;
-}
-
-// One row block of the cell table: its ROW records and the DBCELL that ends it.
-struct Block
-{
-    std::vector<std::size_t> rows; // indexes of ROW records
-    std::size_t dbCell = 0;
-};
-
-std::vector<Block> blocks(const std::vector<biff::Record>& records)
-{
-    std::vector<Block> out;
-    Block current;
-    int depth = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
+    const std::vector<std::size_t> own = biff::ownRecords(records);
+    const bool on = std::any_of(own.begin(), own.end(), [&records](std::size_t i) {
         const biff::Record& r = records[i];
-        if (r.type == type::bof)
-            ++depth;
-        else if (r.type == type::eof)
-            --depth;
-        else if (depth == 1 && r.type == type::row && r.body.size() >= 2)
-            current.rows.push_back(i);
-        else if (depth == 1 && r.type == type::dbCell) {
-            current.dbCell = i;
-            out.push_back(std::move(current));
-            current = Block{};
-        }
-    }
-    return out;
-}
-
-// DBCELL: distance back to the block's first ROW record, then for each row the position of its
-// first cell, the first relative to the end of the first ROW record, the others to the cell
-// before.
-QByteArray dbCellBody(const std::vector<biff::Record>& records, const Block& block,
-                      const std::vector<qsizetype>& pos)
-{
-    QByteArray body(4 + 2 * static_cast<qsizetype>(block.rows.size()), '\0');
-    if (block.rows.empty())
-        return body;
-    const std::size_t firstRow = block.rows.front();
-    biff::put32(body, 0, static_cast<std::uint32_t>(pos[block.dbCell] - pos[firstRow]));
-    qsizetype previous = pos[firstRow] + 4 + records[firstRow].body.size();
-    // First cell of every row of the block, in one pass.
-    QHash<int, qsizetype> firstCells;
-    for (std::size_t i = block.rows.back() + 1; i < block.dbCell; ++i)
-        if (biff::isCell(records[i].type) && records[i].body.size() >= 6 &&
-            !firstCells.contains(get16(records[i].body, 0)))
-            firstCells.insert(get16(records[i].body, 0), pos[i]);
-    for (std::size_t k = 0; k < block.rows.size(); ++k) {
-        const qsizetype first = firstCells.value(get16(records[block.rows[k]].body, 0), previous);
-        biff::put16(body, 4 + 2 * static_cast<qsizetype>(k),
-                    static_cast<std::uint16_t>(std::clamp<qsizetype>(first - previous, 0, 0xFFFF)));
-        previous = first;
-    }
-    return body;
-}
-
-} // namespace
-
-QByteArray DocumentData::stream() const
-{
-    std::vector<Substream> out = subs_;
-    const bool wide = biff8();
-
-    // Sizes first: DIMENSIONS, DBCELL and INDEX of the sheets whose cells changed.
-    std::vector<std::vector<Block>> sheetBlocks(out.size());
-    for (std::size_t s = 1; s < out.size(); ++s) {
-        if (!out[s].dirty)
+        return r.type == type::protect && r.body.size() >= 2 && get16(r.body, 0) != 0;
+    });
+    protected_.push_back(on);
+    if (!on)
+        return;
+    const auto locked = [&xfLocked](std::uint16_t xf) {
+        return xf >= xfLocked.size() || xfLocked[xf]; // cells are locked unless said otherwise
+    };
+    for (const std::size_t i : own) {
+        const biff::Record& r = records[i];
+        if (r.type == type::row && r.body.size() >= 16 && (get16(r.body, 12) & 0x0080) != 0) {
+            const std::uint16_t xf = get16(r.body, 14) & 0x0FFF; // the row has a format of its own
+            rowLocked_.insert(protectionKey(sheet, get16(r.body, 0), 0xFF), locked(xf));
             continue;
-        std::vector<biff::Record>& records = out[s].records;
-        sheetBlocks[s] = blocks(records);
-        const std::size_t dbCells = sheetBlocks[s].size();
-        // The sheet's own DIMENSIONS; those of embedded charts describe the chart.
-        int depth = 0;
-        for (biff::Record& r : records) {
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            else if (depth == 1 && r.type == type::dimensions)
-                r.body = dimensionsBody(records, wide);
         }
-        for (const Block& block : sheetBlocks[s])
-            records[block.dbCell].body =
-                QByteArray(4 + 2 * static_cast<qsizetype>(block.rows.size()), '\0');
-        for (biff::Record& r : records)
-            if (r.type == type::index) {
-                const qsizetype header = wide ? 16 : 12;
-                if (r.body.size() >= header)
-                    r.body =
-                        r.body.left(header) + QByteArray(4 * static_cast<qsizetype>(dbCells), '\0');
-                break;
-            }
-    }
-
-    // EXTSST: one entry for every few strings of the shared-string table.
-    const auto count = static_cast<qsizetype>(context_.strings.size());
-    const qsizetype perBucket = std::max<qsizetype>(8, (count + 127) / 128);
-    std::vector<biff::Record>& globalRecords = out[0].records;
-    const auto sst = std::find_if(globalRecords.begin(), globalRecords.end(),
-                                  [](const biff::Record& r) { return r.type == type::sst; });
-    const auto ext = std::find_if(globalRecords.begin(), globalRecords.end(),
-                                  [](const biff::Record& r) { return r.type == type::extSst; });
-    const bool newExtSst = sstChanged_ && sst != globalRecords.end() && ext != globalRecords.end();
-    if (newExtSst)
-        ext->body = QByteArray(2 + 8 * ((count + perBucket - 1) / perBucket), '\0');
-
-    // Then positions.
-    std::vector<std::vector<qsizetype>> pos(out.size());
-    qsizetype at = 0;
-    for (std::size_t s = 0; s < out.size(); ++s) {
-        for (const biff::Record& r : out[s].records) {
-            pos[s].push_back(at);
-            at += 4 + r.body.size();
+        if (r.type == type::colInfo && r.body.size() >= 8) {
+            for (int column = get16(r.body, 0); column <= std::min<int>(get16(r.body, 2), 255);
+                 ++column)
+                columnLocked_.insert(protectionKey(sheet, 0, column), locked(get16(r.body, 6)));
+            continue;
         }
-    }
-
-    // BOUNDSHEET stream positions.
-    std::size_t bound = 0;
-    for (biff::Record& r : out[0].records)
-        if (r.type == type::boundSheet && bound < boundSubstream_.size() && r.body.size() >= 4)
-            biff::put32(r.body, 0,
-                        static_cast<std::uint32_t>(pos[boundSubstream_[bound++]].front()));
-
-    // INDEX and DBCELL.
-    for (std::size_t s = 1; s < out.size(); ++s) {
-        std::vector<biff::Record>& records = out[s].records;
-        const qsizetype shift = pos[s].front() - out[s].originalOffset;
-        for (const Block& block : sheetBlocks[s])
-            records[block.dbCell].body = dbCellBody(records, block, pos[s]);
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            biff::Record& r = records[i];
-            if (r.type != type::index)
-                continue;
-            const qsizetype header = wide ? 16 : 12;
-            if (r.body.size() < header)
-                continue;
-            if (!out[s].dirty) {
-                // The sheet is as it was; only its place in the stream moved.
-                for (qsizetype f = header; f + 4 <= r.body.size(); f += 4)
-                    biff::put32(r.body, f, static_cast<std::uint32_t>(get32(r.body, f) + shift));
-                if (wide && get32(r.body, 12) != 0)
-                    biff::put32(r.body, 12, static_cast<std::uint32_t>(get32(r.body, 12) + shift));
-                continue;
-            }
-            if (wide && get32(r.body, 12) != 0) // DEFCOLWIDTH, found again below
-                biff::put32(r.body, 12, static_cast<std::uint32_t>(get32(r.body, 12) + shift));
-            const auto [firstRow, rowEnd] = rowSpan(records);
-            if (wide) {
-                biff::put32(r.body, 4, static_cast<std::uint32_t>(rowEnd > 0 ? firstRow : 0));
-                biff::put32(r.body, 8, static_cast<std::uint32_t>(rowEnd));
-            } else {
-                biff::put16(r.body, 4, static_cast<std::uint16_t>(rowEnd > 0 ? firstRow : 0));
-                biff::put16(r.body, 6, static_cast<std::uint16_t>(rowEnd));
-            }
-            qsizetype field = header;
-            for (const Block& block : sheetBlocks[s]) {
-                if (field + 4 <= r.body.size())
-                    biff::put32(r.body, field, static_cast<std::uint32_t>(pos[s][block.dbCell]));
-                field += 4;
-            }
-            for (std::size_t k = 0; k < records.size(); ++k)
-                if (wide && records[k].type == type::defColWidth)
-                    biff::put32(r.body, 12, static_cast<std::uint32_t>(pos[s][k]));
+        if (!biff::isCell(r.type) || r.body.size() < 6)
+            continue;
+        const int row = get16(r.body, 0);
+        const int first = get16(r.body, 2);
+        // MULRK holds an XF and a 4-byte number per cell, MULBLANK an XF per cell.
+        const qsizetype step = r.type == type::mulRk ? 6 : r.type == type::mulBlank ? 2 : 0;
+        if (step == 0) {
+            cellLocked_.insert(protectionKey(sheet, row, first), locked(get16(r.body, 4)));
+            continue;
         }
+        for (qsizetype at = 4, column = first; at + step + 2 <= r.body.size(); at += step, ++column)
+            cellLocked_.insert(protectionKey(sheet, row, static_cast<int>(column)),
+                               locked(get16(r.body, at)));
     }
+}
 
-    // EXTSST: where those strings start.
-    if (newExtSst) {
-        const auto first = static_cast<std::size_t>(sst - globalRecords.begin());
-        const std::vector<QByteArrayView> parts = partsFrom(globalRecords, first);
-        biff8::Bytes body;
-        body.u16(static_cast<std::uint16_t>(perBucket));
-        biff::Reader in(parts);
-        in.skip(8);
-        for (qsizetype k = 0; k < count && in.ok(); ++k) {
-            if (k % perBucket == 0) {
-                std::size_t part = in.part();
-                qsizetype offset = in.offset();
-                if (part < parts.size() && offset >= parts[part].size()) {
-                    ++part; // the string starts the next record
-                    offset = 0;
-                }
-                body.u32(static_cast<std::uint32_t>(pos[0][first + part] + 4 + offset))
-                    .u16(static_cast<std::uint16_t>(4 + offset))
-                    .u16(0);
-            }
-            in.unicodeString();
-        }
-        if (body.size() == ext->body.size())
-            ext->body = body.data();
+bool DocumentData::isProtected(int sheet) const
+{
+    return sheet >= 0 && static_cast<std::size_t>(sheet) < protected_.size() &&
+           protected_[static_cast<std::size_t>(sheet)];
+}
+
+bool DocumentData::isLocked(int sheet, int row, int column) const
+{
+    if (!isProtected(sheet))
+        return false;
+    const auto cell = cellLocked_.constFind(protectionKey(sheet, row, column));
+    if (cell != cellLocked_.cend())
+        return *cell;
+    return rowLocked_.value(protectionKey(sheet, row, 0xFF),
+                            columnLocked_.value(protectionKey(sheet, 0, column), true));
+}
+
+std::optional<QByteArray> DocumentData::save(QString* error) const
+{
+    if (subs_.empty()) {
+        if (error != nullptr)
+            *error = QStringLiteral("a workbook needs at least one sheet");
+        return std::nullopt;
     }
-
-    QByteArray bytes;
-    bytes.reserve(at + tail_.size());
-    for (const Substream& sub : out)
-        for (const biff::Record& r : sub.records)
-            biff::appendRecord(bytes, r.type, r.body);
-    bytes.append(tail_);
-    return bytes;
+    if (!edited_)
+        return file_;
+    return compound::replaceStream(file_, streamName_, stream(), error);
 }
 
 // --- Document --------------------------------------------------------------------------------
@@ -576,30 +325,22 @@ std::optional<Document> Document::create(const Workbook& book, QString* error)
 
 Document::Format Document::format() const
 {
-    return data_->format_;
+    return data_->format();
 }
 
 const Workbook& Document::values() const
 {
-    return data_->values_;
+    return data_->values();
 }
 
 bool Document::isProtected(int sheet) const
 {
-    return sheet >= 0 && static_cast<std::size_t>(sheet) < data_->protected_.size() &&
-           data_->protected_[static_cast<std::size_t>(sheet)];
+    return data_->isProtected(sheet);
 }
 
 bool Document::isLocked(int sheet, int row, int column) const
 {
-    if (!isProtected(sheet))
-        return false;
-    const auto cell = data_->cellLocked_.constFind(DocumentData::protectionKey(sheet, row, column));
-    if (cell != data_->cellLocked_.cend())
-        return *cell;
-    return data_->rowLocked_.value(
-        DocumentData::protectionKey(sheet, row, 0xFF),
-        data_->columnLocked_.value(DocumentData::protectionKey(sheet, 0, column), true));
+    return data_->isLocked(sheet, row, column);
 }
 
 bool Document::isCurrent(int sheet, int row, int column) const
@@ -631,14 +372,7 @@ std::optional<QString> Document::removeRow(int sheet, int row)
 
 std::optional<QByteArray> Document::save(QString* error) const
 {
-    if (data_->subs_.empty()) {
-        if (error != nullptr)
-            *error = QStringLiteral("a workbook needs at least one sheet");
-        return std::nullopt;
-    }
-    if (!data_->edited_)
-        return data_->file_;
-    return compound::replaceStream(data_->file_, data_->streamName_, data_->stream(), error);
+    return data_->save(error);
 }
 
 } // namespace rxdeck::workbook

@@ -27,30 +27,59 @@ struct Substream
     bool dirty = false;           // cells or rows changed: sizes and offsets are recomputed
 };
 
-// Indexes of the records at the sheet's own level (not inside embedded charts).
-std::vector<std::size_t> topLevel(const std::vector<biff::Record>& records);
-
 // The records as the formula code reads them, each CONTINUE joined to the record before it.
 std::vector<formula::Record> asFormulaRecords(const std::vector<biff::Record>& records);
 
+// The workbook as records and values. Every edit keeps the two in step: values() is what the
+// records say, and stream() lays the records out with every size and position recomputed.
 class DocumentData
 {
 public:
     // The document in a file, or why it cannot be read.
     static std::variant<std::shared_ptr<DocumentData>, QString> parse(const QByteArray& file);
 
+    Document::Format format() const { return format_; }
+    const Workbook& values() const { return values_; }
+    bool isProtected(int sheet) const;
+    bool isLocked(int sheet, int row, int column) const;
+    bool isCurrent(int sheet, int row, int column) const;
+
     std::optional<QString> setCell(int sheet, int row, int column, const Cell& value);
     std::optional<QString> removeRow(int sheet, int row);
-    // The workbook stream with every position and size that depends on the edits recomputed.
-    QByteArray stream() const;
-
     // Formula results (recalc.cpp): after an edit, the formulas that depend on the changed
     // cells get new cached results, or are marked for recalculation where they cannot be
-    // evaluated here; on reading, formulas stored without a result are evaluated.
+    // evaluated here.
     void recalculateAfterSet(int sheet, int row, int column);
     void recalculateAfterRemoval(int sheet, int row);
+
+    // The workbook stream with every position and size that depends on the edits recomputed.
+    QByteArray stream() const;
+    // The whole file: as read where nothing was edited.
+    std::optional<QByteArray> save(QString* error) const;
+
+private:
+    friend class Recalculation;
+
+    // On reading, formulas stored without a result are evaluated.
     void evaluateUncached();
-    bool isCurrent(int sheet, int row, int column) const;
+    void recalculate(const std::vector<formula::Area>& changed);
+    // Whether the sheet is protected, and which of its cells are then left open.
+    void readProtection(int sheet, const std::vector<biff::Record>& records,
+                        const std::vector<bool>& xfLocked);
+    bool biff8() const { return format_ == Document::Format::Biff8; }
+    std::optional<std::uint32_t> stringIndex(const QString& text);
+    // An XF like xf with the general number format, added to the globals where none is.
+    std::optional<std::uint16_t> generalXf(std::uint16_t xf);
+    std::uint16_t newCellXf(const std::vector<biff::Record>& records, int row, int column) const;
+    std::optional<QString> formulaGuard(const std::vector<biff::Record>& records, std::size_t at,
+                                        int row, int column) const;
+    std::optional<QString> adjustFormulas(int sheet, int row,
+                                          std::vector<std::vector<biff::Record>>& adjusted) const;
+    static quint64 protectionKey(int sheet, int row, int column)
+    {
+        return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
+               (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
+    }
 
     Document::Format format_ = Document::Format::Biff8;
     QByteArray file_; // the file as read, or as created
@@ -71,25 +100,10 @@ public:
     QHash<quint64, bool> cellLocked_;
     QHash<quint64, bool> rowLocked_;    // column 0xFF stands for the whole row
     QHash<quint64, bool> columnLocked_; // row 0 stands for the whole column
-    static quint64 protectionKey(int sheet, int row, int column)
-    {
-        return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
-               (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
-    }
     // Formula cells (sheet of values, row, column) whose shown result is not current.
     QSet<quint64> stale_;
-
-private:
-    void recalculate(const std::vector<formula::Area>& changed);
-    bool biff8() const { return format_ == Document::Format::Biff8; }
-    std::optional<std::uint32_t> stringIndex(const QString& text);
-    // An XF like xf with the general number format, added to the globals where none is.
-    std::optional<std::uint16_t> generalXf(std::uint16_t xf);
-    std::uint16_t newCellXf(const std::vector<biff::Record>& records, int row, int column) const;
-    std::optional<QString> formulaGuard(const std::vector<biff::Record>& records, std::size_t at,
-                                        int row, int column) const;
-    std::optional<QString> adjustFormulas(int sheet, int row,
-                                          std::vector<std::vector<biff::Record>>& adjusted) const;
+    // Shared by the copies edits make: they compile mostly the same formulas.
+    std::shared_ptr<formula::CompileCache> compiled_ = std::make_shared<formula::CompileCache>();
 
     QHash<QString, std::uint32_t> stringLookup_; // built on the first text written
     // Where the last string of the shared-string table ends: part (0 the SST record, then its

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Record-level edits: one cell replaced or inserted, one sheet row removed. Everything else in
-// the stream stays as it was; sizes and offsets that depend on the edits are recomputed on save.
+// Record-level edits: one cell replaced or inserted. Everything else in the stream stays as it
+// was; sizes and offsets that depend on the edit are recomputed on save.
 
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
@@ -21,7 +21,6 @@ namespace type = biff::type;
 
 namespace {
 
-constexpr std::uint16_t defaultCellXf = 15;
 // Excel 5.0 sheets have 16,384 rows, Excel 97 sheets 65,536.
 constexpr int lastRow(Document::Format format)
 {
@@ -29,14 +28,6 @@ constexpr int lastRow(Document::Format format)
 }
 constexpr int lastColumn = 255;
 constexpr int maxBiff5Text = 255;
-constexpr qsizetype maxRecordBody = 8224;
-constexpr std::uint16_t window2 = 0x023E;
-
-bool isFormulaPart(std::uint16_t t)
-{
-    return t == type::string || t == type::shrFmla || t == type::array || t == type::table ||
-           t == type::continued;
-}
 
 // One past the records that belong to the cell record at `at`: a formula's STRING, SHRFMLA,
 // ARRAY or TABLE record, and CONTINUE records.
@@ -44,7 +35,7 @@ std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
 {
     std::size_t end = at + 1;
     if (biff::isFormula(records[at].type))
-        while (end < records.size() && isFormulaPart(records[end].type))
+        while (end < records.size() && biff::isFormulaPart(records[end].type))
             ++end;
     else
         while (end < records.size() && records[end].type == type::continued)
@@ -55,11 +46,6 @@ std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
 bool coversColumn(const Record& r, int column)
 {
     return r.body.size() >= 6 && get16(r.body, 2) <= column && column <= cells::lastColumn(r);
-}
-
-int rowOf(const Record& r)
-{
-    return get16(r.body, 0);
 }
 
 QByteArray cellHeader(int row, int column, std::uint16_t xf)
@@ -88,7 +74,7 @@ std::optional<Record> mulPart(const Record& r, int from, int to)
     if (from > to)
         return std::nullopt;
     const int first = get16(r.body, 2);
-    const int row = rowOf(r);
+    const int row = biff::rowOf(r);
     const bool rk = r.type == type::mulRk;
     const qsizetype width = rk ? 6 : 2;
     const QByteArray cellsData = r.body.mid(4 + width * (from - first), width * (to - from + 1));
@@ -111,16 +97,10 @@ std::optional<Record> mulPart(const Record& r, int from, int to)
 // The SHRFMLA, ARRAY or TABLE record that follows the formula at `at`, if any.
 std::optional<std::size_t> formulaCompanion(const std::vector<Record>& records, std::size_t at)
 {
-    for (std::size_t i = at + 1; i < records.size() && isFormulaPart(records[i].type); ++i)
+    for (std::size_t i = at + 1; i < records.size() && biff::isFormulaPart(records[i].type); ++i)
         if (records[i].type != type::string && records[i].type != type::continued)
             return i;
     return std::nullopt;
-}
-
-bool adjustable(std::uint16_t t)
-{
-    return biff::isFormula(t) || t == type::array || t == type::shrFmla || t == type::table ||
-           t == type::name || t == type::brai;
 }
 
 // The EOF that closes the sheet's substream (junk may follow it).
@@ -142,11 +122,10 @@ bool isRowRecord(const Record& r)
 }
 
 // A ROW record for a new row: default height, no formatting.
-Record newRowRecord(const std::vector<Record>& records, const std::vector<std::size_t>& level,
-                    int row, int column)
+Record newRowRecord(const std::vector<Record>& records, int row, int column)
 {
     std::uint16_t height = 0x00FF;
-    for (std::size_t i : level)
+    for (std::size_t i : biff::ownRecords(records))
         if (records[i].type == type::defaultRowHeight && records[i].body.size() >= 4)
             height = get16(records[i].body, 2);
     return Record{type::row, biff8::Bytes()
@@ -157,7 +136,7 @@ Record newRowRecord(const std::vector<Record>& records, const std::vector<std::s
                                  .u16(0)
                                  .u16(0)
                                  .u16(0x0100)
-                                 .u16(defaultCellXf)
+                                 .u16(biff8::defaultCellXf)
                                  .data()};
 }
 
@@ -165,7 +144,7 @@ Record newRowRecord(const std::vector<Record>& records, const std::vector<std::s
 // sheet has row blocks, else into a new block of its own. Returns its index.
 std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
 {
-    const std::vector<std::size_t> level = topLevel(records);
+    const std::vector<std::size_t> level = biff::ownRecords(records);
     std::optional<std::size_t> at;
     bool newBlock = false;
     if (std::any_of(level.begin(), level.end(),
@@ -178,9 +157,9 @@ std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
         for (std::size_t i : level) {
             const Record& r = records[i];
             if (isRowRecord(r)) {
-                key = key.value_or(rowOf(r) / 32);
+                key = key.value_or(biff::rowOf(r) / 32);
                 firstRow = firstRow.value_or(i);
-                if (rowOf(r) < row)
+                if (biff::rowOf(r) < row)
                     lastRowBefore = i;
             } else if (r.type == type::dbCell) {
                 if (key && *key == row / 32 && !at)
@@ -203,17 +182,17 @@ std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
         for (std::size_t i : level)
             if (isRowRecord(records[i])) {
                 firstRow = firstRow.value_or(i);
-                if (rowOf(records[i]) < row)
+                if (biff::rowOf(records[i]) < row)
                     at = i + 1;
             }
         at = at.value_or(*firstRow);
     }
     const auto pos = records.begin() + static_cast<std::ptrdiff_t>(*at);
     if (newBlock)
-        records.insert(pos, {newRowRecord(records, level, row, column),
-                             Record{type::dbCell, QByteArray(4, '\0')}});
+        records.insert(
+            pos, {newRowRecord(records, row, column), Record{type::dbCell, QByteArray(4, '\0')}});
     else
-        records.insert(pos, newRowRecord(records, level, row, column));
+        records.insert(pos, newRowRecord(records, row, column));
     return *at;
 }
 
@@ -223,7 +202,7 @@ std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
 std::size_t cellPlace(const std::vector<Record>& records, int row, int column,
                       std::optional<std::size_t> rowRecord)
 {
-    const std::vector<std::size_t> level = topLevel(records);
+    const std::vector<std::size_t> level = biff::ownRecords(records);
     std::size_t from = 0;
     std::size_t to = records.size();
     if (rowRecord) {
@@ -243,7 +222,7 @@ std::size_t cellPlace(const std::vector<Record>& records, int row, int column,
         const Record& r = records[i];
         if (i < from || i >= to || !biff::isCell(r.type) || r.body.size() < 6)
             continue;
-        if (std::pair{rowOf(r), static_cast<int>(get16(r.body, 2))} < std::pair{row, column})
+        if (std::pair{biff::rowOf(r), static_cast<int>(get16(r.body, 2))} < std::pair{row, column})
             after = cellEnd(records, i);
         else if (!before)
             before = i;
@@ -261,7 +240,7 @@ std::size_t cellPlace(const std::vector<Record>& records, int row, int column,
     for (std::size_t i : level) {
         if (records[i].type == type::dimensions)
             return i + 1;
-        if (records[i].type == window2)
+        if (records[i].type == type::window2)
             return i;
     }
     return sheetEof(records);
@@ -274,13 +253,13 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
     bool rowHasCells = false;
     bool hasRows = false;
     std::optional<std::size_t> rowRecord;
-    for (std::size_t i : topLevel(records)) {
+    for (std::size_t i : biff::ownRecords(records)) {
         const Record& r = records[i];
         if (isRowRecord(r)) {
             hasRows = true;
-            if (rowOf(r) == row)
+            if (biff::rowOf(r) == row)
                 rowRecord = i;
-        } else if (biff::isCell(r.type) && r.body.size() >= 6 && rowOf(r) == row) {
+        } else if (biff::isCell(r.type) && r.body.size() >= 6 && biff::rowOf(r) == row) {
             rowHasCells = true;
         }
     }
@@ -288,8 +267,8 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
         rowRecord = insertRowRecord(records, row, column);
     const std::size_t at = cellPlace(records, row, column, rowRecord);
     records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), cell);
-    for (std::size_t i : topLevel(records)) {
-        if (!isRowRecord(records[i]) || rowOf(records[i]) != row)
+    for (std::size_t i : biff::ownRecords(records)) {
+        if (!isRowRecord(records[i]) || biff::rowOf(records[i]) != row)
             continue;
         QByteArray& b = records[i].body;
         if (get16(b, 2) > column)
@@ -300,21 +279,6 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
 }
 
 } // namespace
-
-std::vector<std::size_t> topLevel(const std::vector<Record>& records)
-{
-    std::vector<std::size_t> out;
-    int depth = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (records[i].type == type::bof)
-            ++depth;
-        else if (records[i].type == type::eof)
-            --depth;
-        else if (depth == 1)
-            out.push_back(i);
-    }
-    return out;
-}
 
 std::vector<formula::Record> asFormulaRecords(const std::vector<Record>& records)
 {
@@ -368,36 +332,17 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
                       globals.begin() + static_cast<std::ptrdiff_t>(last) + 1);
         last = endPart;
     }
-    const bool wide =
-        std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0xFF; });
-    const qsizetype charSize = wide ? 2 : 1;
-    const auto newPart = [&](bool withFlags) {
-        globals.insert(
-            globals.begin() + static_cast<std::ptrdiff_t>(++last),
-            Record{type::continued, withFlags ? QByteArray(1, wide ? '\1' : '\0') : QByteArray()});
-    };
-    if (maxRecordBody - globals[last].body.size() < 3 + charSize)
-        newPart(false);
-    biff8::Bytes header;
-    header.u16(static_cast<std::uint16_t>(text.size())).u8(wide ? 1 : 0);
-    globals[last].body += header.data();
-    qsizetype done = 0;
-    while (done < text.size()) {
-        const qsizetype room = (maxRecordBody - globals[last].body.size()) / charSize;
-        if (room == 0) {
-            newPart(true);
-            continue;
-        }
-        const qsizetype n = std::min(room, text.size() - done);
-        QByteArray& body = globals[last].body;
-        for (qsizetype i = done; i < done + n; ++i) {
-            const char16_t c = text[i].unicode();
-            body.append(static_cast<char>(c & 0xFF));
-            if (wide)
-                body.append(static_cast<char>(c >> 8));
-        }
-        done += n;
-    }
+    std::vector<QByteArray> parts;
+    for (std::size_t k = first; k <= last; ++k)
+        parts.push_back(std::move(globals[k].body));
+    biff8::appendSharedString(parts, text);
+    globals[first].body = std::move(parts.front());
+    globals.erase(globals.begin() + static_cast<std::ptrdiff_t>(first) + 1,
+                  globals.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    for (std::size_t k = 1; k < parts.size(); ++k)
+        globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(first + k),
+                       Record{type::continued, std::move(parts[k])});
+    last = first + parts.size() - 1;
     sstEndPart_ = last - first;
     sstEndOffset_ = globals[last].body.size();
     const auto index = static_cast<std::uint32_t>(context_.strings.size());
@@ -439,11 +384,11 @@ std::uint16_t DocumentData::newCellXf(const std::vector<Record>& records, int ro
     // The nearest cell of the column above (under the header row), else below.
     std::optional<std::pair<int, std::uint16_t>> above;
     std::optional<std::pair<int, std::uint16_t>> below;
-    for (std::size_t i : topLevel(records)) {
+    for (std::size_t i : biff::ownRecords(records)) {
         const Record& r = records[i];
         if (!biff::isCell(r.type) || !coversColumn(r, column))
             continue;
-        const int at = rowOf(r);
+        const int at = biff::rowOf(r);
         const std::uint16_t xf = xfAt(r, column);
         if (at < row && at > 0 && (!above || at > above->first))
             above = std::pair{at, xf};
@@ -454,7 +399,7 @@ std::uint16_t DocumentData::newCellXf(const std::vector<Record>& records, int ro
         return above->second;
     if (below)
         return below->second;
-    return defaultCellXf;
+    return biff8::defaultCellXf;
 }
 
 std::optional<QString> DocumentData::formulaGuard(const std::vector<Record>& records,
@@ -475,9 +420,9 @@ std::optional<QString> DocumentData::formulaGuard(const std::vector<Record>& rec
                                   "in a spreadsheet program");
         return std::nullopt;
     }
-    for (std::size_t i : topLevel(records)) {
+    for (std::size_t i : biff::ownRecords(records)) {
         const Record& r = records[i];
-        if (!biff::isFormula(r.type) || r.body.size() < 4 || rowOf(r) != anchor->first ||
+        if (!biff::isFormula(r.type) || r.body.size() < 4 || biff::rowOf(r) != anchor->first ||
             get16(r.body, 2) != anchor->second)
             continue;
         const std::optional<std::size_t> companion = formulaCompanion(records, i);
@@ -521,11 +466,11 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
 
     Substream& sub = subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[sheet]])];
     std::vector<Record>& records = sub.records;
-    const std::vector<std::size_t> level = topLevel(records);
+    const std::vector<std::size_t> level = biff::ownRecords(records);
     std::vector<std::size_t> covering;
     for (std::size_t i : level)
         if (biff::isCell(records[i].type) && records[i].body.size() >= 6 &&
-            rowOf(records[i]) == row && coversColumn(records[i], column))
+            biff::rowOf(records[i]) == row && coversColumn(records[i], column))
             covering.push_back(i);
     for (std::size_t i : covering)
         if (biff::isFormula(records[i].type))
@@ -546,7 +491,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             return kind.date || kind.time;
         };
         if (isDate(xf))
-            xf = generalXf(xf).value_or(defaultCellXf);
+            xf = generalXf(xf).value_or(biff8::defaultCellXf);
         for (std::uint16_t x = 0; isDate(xf) && x < context_.xfFormats.size(); ++x)
             xf = x;
         shown = context_.numberCell(*number, xf); // what a reader will show
@@ -609,147 +554,6 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     if (cellsOfRow.size() <= static_cast<std::size_t>(column))
         cellsOfRow.resize(static_cast<std::size_t>(column) + 1);
     cellsOfRow[static_cast<std::size_t>(column)] = shown;
-    cells::trim(rows);
-    return std::nullopt;
-}
-
-std::optional<QString>
-DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>>& adjusted) const
-{
-    const formula::Biff version = biff8() ? formula::Biff::V8 : formula::Biff::V5;
-    const formula::ExternSheets externs =
-        formula::externSheets(asFormulaRecords(subs_.front().records), version);
-    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
-    const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(bound)]);
-    const formula::RowRemoval removal{bound, row};
-    const QString refused = QStringLiteral("a formula refers to that row or cannot be adjusted; "
-                                           "delete the row in a spreadsheet program");
-
-    adjusted.clear();
-    for (std::size_t s = 0; s < subs_.size(); ++s) {
-        std::vector<Record> records = subs_[s].records;
-        int own = -1;
-        for (std::size_t b = 0; b < boundSubstream_.size(); ++b)
-            if (static_cast<std::size_t>(boundSubstream_[b]) == s)
-                own = static_cast<int>(b);
-        int depth = 0;
-        bool inRemovedRow = false; // the companions of a formula in the removed row
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            Record& r = records[i];
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            const bool ownLevel = s == target && depth == 1;
-            if (ownLevel && biff::isCell(r.type) && r.body.size() >= 6)
-                inRemovedRow = rowOf(r) == row;
-            else if (!isFormulaPart(r.type))
-                inRemovedRow = false;
-            if (!adjustable(r.type))
-                continue;
-            if (ownLevel && inRemovedRow) {
-                // Dropped with the row, unless it is shared with rows that stay.
-                if (!biff::isFormula(r.type))
-                    if (const auto range = biff::RangeRecord::of(r);
-                        range && range->firstRow() != range->lastRow())
-                        return QStringLiteral("a shared formula or array starts in that row; "
-                                              "delete the row in a spreadsheet program");
-                continue;
-            }
-            if (i + 1 < records.size() && records[i + 1].type == type::continued)
-                return refused;
-            std::optional<QByteArray> body =
-                formula::adjustRecord(r, version, own, removal, externs);
-            if (!body)
-                return refused;
-            r.body = *body;
-        }
-        if (s > 0 && own >= 0)
-            if (std::optional<QString> blocked =
-                    rowremoval::adjust(records, rowremoval::Sheet{version, own, removal, &externs}))
-                return blocked;
-        adjusted.push_back(std::move(records));
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> DocumentData::removeRow(int sheet, int row)
-{
-    if (sheet < 0 || sheet >= static_cast<int>(worksheetBound_.size()))
-        return QStringLiteral("the workbook has no such sheet");
-    if (row < 0 || row > lastRow(format_))
-        return QStringLiteral("the row lies outside the sheet");
-    const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(
-        worksheetBound_[static_cast<std::size_t>(sheet)])]);
-
-    const formula::RowRemoval removal{worksheetBound_[static_cast<std::size_t>(sheet)], row};
-    std::vector<std::vector<Record>> adjusted;
-    if (std::optional<QString> refused = adjustFormulas(sheet, row, adjusted))
-        return refused;
-
-    for (std::size_t s = 0; s < subs_.size(); ++s) {
-        // A formula that changed size moves the cells after it: recompute that sheet's blocks.
-        subs_[s].dirty = subs_[s].dirty || subs_[s].records.size() != adjusted[s].size();
-        for (std::size_t i = 0; i < subs_[s].records.size() && !subs_[s].dirty; ++i)
-            subs_[s].dirty = subs_[s].records[i].body.size() != adjusted[s][i].body.size();
-        subs_[s].records = std::move(adjusted[s]);
-    }
-    sstChanged_ = sstChanged_ || subs_.front().dirty; // the string table may have moved
-    std::vector<Record>& records = subs_[target].records;
-    std::vector<Record> kept;
-    kept.reserve(records.size());
-    int depth = 0;
-    bool dropping = false;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        Record r = std::move(records[i]);
-        if (r.type == type::bof)
-            ++depth;
-        else if (r.type == type::eof)
-            --depth;
-        if (depth != 1) {
-            kept.push_back(std::move(r));
-            continue;
-        }
-        const bool moves = (biff::isCell(r.type) || r.type == type::row) && r.body.size() >= 6;
-        if (moves) {
-            const std::optional<int> to = removal.moved(rowOf(r));
-            dropping = !to;
-            if (dropping)
-                continue;
-            put16(r.body, 0, static_cast<std::uint16_t>(*to));
-        } else if (dropping && isFormulaPart(r.type)) {
-            continue;
-        } else {
-            dropping = false;
-        }
-        if (r.type == type::mergedCells && r.body.size() >= 2) {
-            // Merged areas move up with their rows, and lose the removed row.
-            biff8::Bytes areas;
-            int count = 0;
-            const int declared = get16(r.body, 0);
-            for (int k = 0; k < declared && 2 + 8 * (k + 1) <= r.body.size(); ++k) {
-                const auto rows =
-                    removal.movedSpan(get16(r.body, 2 + 8 * k), get16(r.body, 4 + 8 * k));
-                if (!rows)
-                    continue;
-                areas.u16(static_cast<std::uint16_t>((*rows)[0]))
-                    .u16(static_cast<std::uint16_t>((*rows)[1]))
-                    .raw(r.body.mid(6 + 8 * k, 4));
-                ++count;
-            }
-            if (count == 0)
-                continue;
-            r.body = biff8::Bytes().u16(static_cast<std::uint16_t>(count)).raw(areas.data()).data();
-        }
-        kept.push_back(std::move(r));
-    }
-    records = std::move(kept);
-
-    subs_[target].dirty = true;
-    edited_ = true;
-    std::vector<std::vector<Cell>>& rows = values_.sheets[static_cast<std::size_t>(sheet)].rows;
-    if (static_cast<std::size_t>(row) < rows.size())
-        rows.erase(rows.begin() + row);
     cells::trim(rows);
     return std::nullopt;
 }

@@ -11,8 +11,12 @@
 #include "memories/workbook/workbook.h"
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <variant>
 #include <vector>
@@ -104,6 +108,28 @@ struct Compiled
 // Reads a token array of cce bytes. place gives the cell for relative (shared-formula)
 // references; externs and biff as for adjusting references.
 Compiled compile(QByteArrayView rgce, Biff biff, Place place, const ExternSheets& externs);
+
+// Compiled formulas kept across edits, by cell. A compiled formula depends only on its tokens,
+// its cell, the BIFF version and the external-sheet table, so an entry is used again only
+// where all four are as they were; documents that share the cache cannot tell it is there,
+// from whichever thread they are edited.
+class CompileCache
+{
+public:
+    std::shared_ptr<const Compiled> compile(QByteArrayView rgce, Biff biff, Place place,
+                                            const ExternSheets& externs);
+
+private:
+    struct Entry
+    {
+        QByteArray tokens;
+        std::shared_ptr<const Compiled> compiled;
+    };
+    std::mutex mutex_;
+    Biff biff_ = Biff::V8;
+    ExternSheets externs_;
+    QHash<quint64, Entry> entries_;
+};
 
 // Where evaluation takes cell values from. cell() returns nullopt where the value is not
 // known (a formula not yet current): the formula then cannot be evaluated either.

@@ -10,14 +10,7 @@ namespace rxdeck::workbook::formula {
 namespace {
 
 using biff::get16;
-
-constexpr std::uint16_t externSheetType = 0x0017;
-constexpr std::uint16_t supBookType = 0x01AE;
-
-std::uint8_t u8(const QByteArray& bytes, qsizetype pos)
-{
-    return static_cast<std::uint8_t>(bytes[pos]);
-}
+using biff::get8;
 
 std::int16_t s16(const QByteArray& bytes, qsizetype pos)
 {
@@ -50,9 +43,9 @@ ExternSheets externSheets8(const std::vector<Record>& globals)
     std::vector<Book> books;
     const Record* table = nullptr;
     for (const Record& record : globals) {
-        if (record.type == supBookType)
+        if (record.type == biff::type::supBook)
             books.push_back(supBook(record.body));
-        if (record.type == externSheetType) {
+        if (record.type == biff::type::externSheet) {
             if (table)
                 return {}; // one table only
             table = &record;
@@ -91,17 +84,17 @@ ExternSheets externSheets5(const std::vector<Record>& globals)
             continue;
         if (record.body.size() < 7)
             return {};
-        sheetNames.push_back(record.body.mid(7, u8(record.body, 6)));
+        sheetNames.push_back(record.body.mid(7, get8(record.body, 6)));
     }
     ExternSheets sheets;
     for (const Record& record : globals) {
-        if (record.type != externSheetType)
+        if (record.type != biff::type::externSheet)
             continue;
         ExternSheet sheet;
         const QByteArray& body = record.body;
         if (body.size() >= 2) {
-            const QByteArray name = body.mid(2, u8(body, 0));
-            switch (u8(body, 1)) {
+            const QByteArray name = body.mid(2, get8(body, 0));
+            switch (get8(body, 1)) {
             case 0x01:
             case 0x3A:
                 sheet.otherWorkbook = true;

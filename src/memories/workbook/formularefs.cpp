@@ -20,12 +20,8 @@ int wrap(int row, int rows)
 }
 
 using biff::get16;
+using biff::get8;
 using biff::put16;
-
-std::uint8_t u8(const QByteArray& bytes, qsizetype pos)
-{
-    return static_cast<std::uint8_t>(bytes[pos]);
-}
 
 // Where the sheet of a reference lies with respect to the removal.
 enum class Where
@@ -282,7 +278,7 @@ private:
         // Cell formulas store coordinates; names store offsets where a part is relative.
         const bool offsets = context_.relativeUnknown;
         bool ok = true;
-        const Token kind = tokenKind(u8(body_, pos));
+        const Token kind = tokenKind(get8(body_, pos));
         const int count =
             kind == Token::Area || kind == Token::AreaN || kind == Token::Area3d ? 2 : 1;
         switch (kind) {
@@ -404,12 +400,12 @@ std::optional<qsizetype> nameFormulaStart(const QByteArray& body, Biff biff)
     constexpr qsizetype header = 14;
     if (body.size() < header)
         return std::nullopt;
-    const int length = u8(body, 3);
+    const int length = get8(body, 3);
     if (biff == Biff::V5)
         return header + length;
     if (body.size() < header + 1)
         return std::nullopt;
-    return header + 1 + length * ((u8(body, header) & 0x01) ? 2 : 1);
+    return header + 1 + length * ((get8(body, header) & 0x01) ? 2 : 1);
 }
 
 } // namespace

@@ -33,6 +33,7 @@ struct ExternSheet
     bool otherWorkbook = false;
     int firstSheet = -1;
     int lastSheet = -1;
+    bool operator==(const ExternSheet&) const = default;
 };
 using ExternSheets = std::vector<ExternSheet>;
 

@@ -24,7 +24,6 @@ namespace type = biff::type;
 
 namespace {
 
-constexpr std::uint16_t uncalcedType = 0x005E;
 constexpr int maxPasses = 256;
 
 quint64 cellKey(int sheet, int row, int column)
@@ -48,7 +47,7 @@ struct Node
     std::size_t record = 0; // its FORMULA record
     int row = 0;
     int column = 0;
-    formula::Compiled compiled;
+    std::shared_ptr<const formula::Compiled> compiled; // null where not understood
 };
 
 // The token array of a FORMULA record, or of the shared formula it points to.
@@ -76,6 +75,7 @@ public:
             const auto sub = static_cast<std::size_t>(data.boundSubstream_[bound]);
             collect(bound, static_cast<int>(v), sub, version);
         }
+        at_.reserve(static_cast<qsizetype>(nodes_.size()));
         for (std::size_t n = 0; n < nodes_.size(); ++n)
             at_.insert(cellKey(nodes_[n].bound, nodes_[n].row, nodes_[n].column), n);
     }
@@ -104,10 +104,9 @@ public:
                 if (dirty_[n])
                     continue;
                 const Node& node = nodes_[n];
-                bool depends = !node.compiled.knownReads || pass >= maxPasses;
-                for (const formula::Area& read : node.compiled.reads) {
-                    if (depends)
-                        break;
+                bool depends = !node.compiled || !node.compiled->knownReads || pass >= maxPasses;
+                for (std::size_t k = 0; !depends && k < node.compiled->reads.size(); ++k) {
+                    const formula::Area& read = node.compiled->reads[k];
                     depends =
                         std::any_of(changed.begin(), changed.end(),
                                     [&](const formula::Area& c) { return intersects(read, c); }) ||
@@ -146,8 +145,9 @@ public:
             while (!stack.empty()) {
                 const std::size_t top = stack.back();
                 needed_.reset();
+                const Node& node = nodes_[top];
                 std::optional<formula::Value> value =
-                    formula::evaluate(nodes_[top].compiled, *this);
+                    node.compiled ? formula::evaluate(*node.compiled, *this) : std::nullopt;
                 if (needed_) {
                     state_[*needed_] = State::Running;
                     stack.push_back(*needed_);
@@ -256,7 +256,7 @@ private:
         sheetOfBound_.insert(bound, sheet);
         const std::vector<Record>& records = data_.subs_[sub].records;
         QHash<quint64, QByteArrayView> shared; // first cell of a SHRFMLA range -> its tokens
-        const std::vector<std::size_t> top = topLevel(records);
+        const std::vector<std::size_t> top = biff::ownRecords(records);
         // Readers show a cell's last record: formulas a later record of their cell replaces.
         std::vector<bool> replaced(records.size());
         std::vector<std::bitset<256>> later; // per row, the columns set by records further on
@@ -301,7 +301,7 @@ private:
                 nodes_.push_back(std::move(node)); // an array formula or not understood
                 continue;
             }
-            node.compiled = formula::compile(
+            node.compiled = data_.compiled_->compile(
                 *rgce, version, formula::Place{bound, node.row, node.column}, externs_);
             nodes_.push_back(std::move(node));
         }
@@ -327,73 +327,53 @@ private:
                 cells.resize(static_cast<std::size_t>(column) + 1);
             cells[static_cast<std::size_t>(column)] = std::move(v);
         };
-        int depth = 0;
-        int textRow = -1; // the formula whose STRING comes next, -1 for none
-        int textColumn = 0;
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            const Record& r = records[i];
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            if (depth != 1)
-                continue;
-            if (r.type == type::string && textRow >= 0) {
-                std::vector<QByteArrayView> parts{r.body};
-                for (std::size_t k = i + 1;
-                     k < records.size() && records[k].type == type::continued; ++k)
-                    parts.emplace_back(records[k].body);
+        cells::forEachCell(
+            records,
+            [&](const Record& r, const std::vector<QByteArrayView>& parts) {
+                if (r.body.size() < 6)
+                    return true;
+                const int row = get16(r.body, 0);
+                const int column = get16(r.body, 2);
+                if (r.type == type::boolErr && r.body.size() >= 8) {
+                    const auto value = static_cast<std::uint8_t>(r.body[6]);
+                    if (r.body[7] == 0)
+                        put(row, column, value != 0);
+                    else
+                        put(row, column, formula::ErrorValue{value});
+                    return true;
+                }
+                const auto view = FormulaRecord::of(r);
+                if (view && !view->holdsNumber()) {
+                    using Kind = FormulaRecord::Kind;
+                    const std::uint8_t value = view->code();
+                    if (view->kind() == Kind::Boolean)
+                        put(row, column, value != 0);
+                    else if (view->kind() == Kind::Error)
+                        put(row, column, formula::ErrorValue{value});
+                    else if (view->kind() != Kind::Text)
+                        put(row, column, QString());
+                    return true; // a text result comes with its STRING record
+                }
+                const std::optional<cells::Decoded> decoded = cells::decode(r, parts, context);
+                if (!decoded)
+                    return true;
+                for (std::size_t c = 0; c < decoded->cells.size(); ++c) {
+                    const Cell& v = decoded->cells[c];
+                    const int at = decoded->column + static_cast<int>(c);
+                    if (const double* d = std::get_if<double>(&v))
+                        put(row, at, *d);
+                    else if (const QString* t = std::get_if<QString>(&v))
+                        put(row, at, *t);
+                    else
+                        put(row, at, formula::Value{});
+                }
+                return true;
+            },
+            [&](int row, int column, const std::vector<QByteArrayView>& parts) {
                 if (std::optional<QString> text = cells::formulaString(parts, context))
-                    put(textRow, textColumn, *text);
-                textRow = -1;
-                continue;
-            }
-            if (!biff::isCell(r.type) || r.body.size() < 6)
-                continue;
-            textRow = -1;
-            const int row = get16(r.body, 0);
-            const int column = get16(r.body, 2);
-            if (r.type == type::boolErr && r.body.size() >= 8) {
-                const auto value = static_cast<std::uint8_t>(r.body[6]);
-                if (r.body[7] == 0)
-                    put(row, column, value != 0);
-                else
-                    put(row, column, formula::ErrorValue{value});
-                continue;
-            }
-            const auto view = FormulaRecord::of(r);
-            if (r.type == type::formula && view && !view->holdsNumber()) {
-                using Kind = FormulaRecord::Kind;
-                const std::uint8_t value = view->code();
-                if (view->kind() == Kind::Text) {
-                    textRow = row;
-                    textColumn = column;
-                } else if (view->kind() == Kind::Boolean)
-                    put(row, column, value != 0);
-                else if (view->kind() == Kind::Error)
-                    put(row, column, formula::ErrorValue{value});
-                else
-                    put(row, column, QString());
-                continue;
-            }
-            std::vector<QByteArrayView> parts{r.body};
-            for (std::size_t k = i + 1; k < records.size() && records[k].type == type::continued;
-                 ++k)
-                parts.emplace_back(records[k].body);
-            const std::optional<cells::Decoded> decoded = cells::decode(r, parts, context);
-            if (!decoded)
-                continue;
-            for (std::size_t c = 0; c < decoded->cells.size(); ++c) {
-                const Cell& v = decoded->cells[c];
-                const int at = decoded->column + static_cast<int>(c);
-                if (const double* d = std::get_if<double>(&v))
-                    put(row, at, *d);
-                else if (const QString* t = std::get_if<QString>(&v))
-                    put(row, at, *t);
-                else
-                    put(row, at, formula::Value{});
-            }
-        }
+                    put(row, column, *text);
+                return true;
+            });
         return grid;
     }
 
@@ -498,15 +478,15 @@ private:
     void markUncalced(std::size_t sub)
     {
         std::vector<Record>& records = data_.subs_[sub].records;
-        for (const std::size_t i : topLevel(records))
-            if (records[i].type == uncalcedType)
+        for (const std::size_t i : biff::ownRecords(records))
+            if (records[i].type == type::uncalced)
                 return;
         // Before the sheet's own records, after its BOF and any INDEX: before anything else.
         std::size_t at = 1;
         while (at < records.size() && records[at].type == type::index)
             ++at;
         records.insert(records.begin() + static_cast<std::ptrdiff_t>(at),
-                       Record{uncalcedType, QByteArray(2, '\0')});
+                       Record{type::uncalced, QByteArray(2, '\0')});
         // Records were inserted before the formulas found: find them again on the next run.
     }
 
@@ -543,10 +523,10 @@ void DocumentData::evaluateUncached()
             subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[v]])].records;
         bool uncalced = false;
         std::vector<quint64> flagged;
-        for (const std::size_t i : topLevel(records)) {
+        for (const std::size_t i : biff::ownRecords(records)) {
             const Record& r = records[i];
             const auto view = FormulaRecord::of(records[i]);
-            if (r.type == uncalcedType)
+            if (r.type == type::uncalced)
                 uncalced = true;
             else if (r.type == type::formula && view && view->complete() &&
                      (view->flags() & FormulaRecord::calcOnLoad) != 0)
