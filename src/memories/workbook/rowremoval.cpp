@@ -6,6 +6,8 @@
 
 #include "memories/workbook/rowremoval.h"
 
+#include "memories/workbook/rowheights.h"
+
 #include <algorithm>
 #include <array>
 #include <map>
@@ -30,6 +32,10 @@ constexpr std::uint16_t list12Type = 0x0877;      // LIST12
 constexpr std::uint16_t autoFilter12Type = 0x087E;
 
 constexpr std::uint16_t clientAnchor = 0xF010;
+// Placement in a client anchor's flags: the shape moves with its cells but keeps its size, or
+// keeps its place and size on the sheet whatever happens to the rows.
+constexpr int keepsSize = 2;
+constexpr int keepsPlace = 3;
 
 // Records that tie things to rows in ways not followed here, with what the user knows them as.
 const std::map<std::uint16_t, const char*> blocking{
@@ -134,20 +140,18 @@ public:
         : records_(records), sheet_(sheet), removed_(sheet.removal.row),
           target_(sheet.ownSheet == sheet.removal.sheet), rowCount_(formula::rowCount(sheet.biff))
     {
+        if (target_)
+            heights_.emplace(records, rowCount_);
     }
 
     std::optional<QString> run()
     {
         std::vector<Record> out;
         out.reserve(records_.size());
-        int depth = 0;
+        biff::Nesting nesting;
         for (std::size_t i = 0; i < records_.size(); ++i) {
             Record r = records_[i];
-            if (r.type == type::bof)
-                ++depth;
-            else if (r.type == type::eof)
-                --depth;
-            if (depth != 1 || r.type == type::bof || r.type == type::eof) {
+            if (!nesting.own(r)) {
                 out.push_back(std::move(r));
                 continue;
             }
@@ -241,7 +245,10 @@ private:
         std::optional<RangeList> list = readRanges(r.body, rangesAt);
         if (!list)
             return broken;
-        const Rows cells = list->bound().value_or(Rows{});
+        // Relative references count from the first cell of the first range; the formulas are
+        // adjusted as that one cell's, as for conditional formats.
+        const int base = list->ranges.empty() ? 0 : list->ranges.front()[0];
+        const Rows cells{base, base};
         if (!tokens(r.body, first + 4, get16(r.body, first), cells) ||
             !tokens(r.body, second + 4, get16(r.body, second), cells))
             return refusal("a data validation formula refers to that row or cannot be adjusted");
@@ -448,21 +455,40 @@ private:
             return refusal("the sheet holds drawings that cannot be read");
         if (bottom < removed_ || (bottom == removed_ && endsAtRowTop && top < removed_))
             return std::nullopt;
+        if (top == removed_ && (bottom == removed_ || (bottom == removed_ + 1 && endsAtRowTop)))
+            return refusal("a drawing, chart, comment or filter button lies within that row");
+        const int placement = get16(body, at) & 0x0003;
+        if (placement == keepsPlace || (placement == keepsSize && top <= removed_)) {
+            unsized(body, at, placement == keepsPlace);
+            return std::nullopt;
+        }
         if (top > removed_) {
             put16(body, at + 6, static_cast<std::uint16_t>(top - 1));
             put16(body, at + 14, static_cast<std::uint16_t>(bottom - 1));
             return std::nullopt;
         }
-        if (top == removed_ && (bottom == removed_ || (bottom == removed_ + 1 && endsAtRowTop)))
-            return refusal("a drawing, chart, comment or filter button lies within that row");
-        if (top == removed_)
-            put16(body, at + 8, 0); // the top edge now meets the row below
-        if (bottom == removed_) {
-            put16(body, at + 16, 0); // the bottom edge now meets the row below
-            return std::nullopt;
-        }
-        put16(body, at + 14, static_cast<std::uint16_t>(bottom - 1));
+        // An edge in the row keeps its offset, now into the row below, as LibreOffice keeps it.
+        if (bottom > removed_)
+            put16(body, at + 14, static_cast<std::uint16_t>(bottom - 1));
         return std::nullopt;
+    }
+
+    // A shape that keeps its height: it stays where it is on the sheet, or, where it moves
+    // with its cells, its top edge does; its rows are found again from the rows' heights.
+    void unsized(QByteArray& body, qsizetype at, bool keepPlace) const
+    {
+        const RowPoint top{get16(body, at + 6), get16(body, at + 8)};
+        const std::int64_t from = heights_->offset(top);
+        const std::int64_t height =
+            heights_->offset({get16(body, at + 14), get16(body, at + 16)}) - from;
+        const std::int64_t to =
+            keepPlace || top.row < removed_ ? from : heights_->offset({removed_, 0});
+        const RowPoint first = heights_->afterRemoval(to, removed_);
+        const RowPoint last = heights_->afterRemoval(to + height, removed_);
+        put16(body, at + 6, static_cast<std::uint16_t>(first.row));
+        put16(body, at + 8, static_cast<std::uint16_t>(first.dy));
+        put16(body, at + 14, static_cast<std::uint16_t>(last.row));
+        put16(body, at + 16, static_cast<std::uint16_t>(last.dy));
     }
 
     // OBJ: sub-records after the common one. Controls linked to cells name them in formulas
@@ -496,6 +522,7 @@ private:
     const int removed_;
     const bool target_;
     const int rowCount_;
+    std::optional<RowHeights> heights_; // of the sheet that loses the row, before it goes
     std::map<std::uint16_t, std::optional<Rows>> formats_; // CONDFMT id: its new rows
     Rows formatRows_;                                      // of the CONDFMT before the rules
     int dropRules_ = 0;

@@ -149,7 +149,8 @@ public class PoiDump {
                                      Integer.toString(a.getRow1()), Integer.toString(a.getDy1()),
                                      Integer.toString(a.getRow2()), Integer.toString(a.getDy2()),
                                      Integer.toString(a.getCol1()),
-                                     Integer.toString(a.getCol2()))));
+                                     Integer.toString(a.getCol2()),
+                                     Integer.toString(a.getAnchorType().value))));
             }
         }
     }

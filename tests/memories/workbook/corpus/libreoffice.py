@@ -66,6 +66,15 @@ def validation(doc, one, two):
     target.Validation = v
 
 
+def dv_per_row(doc, one, two):
+    from com.sun.star.sheet.ValidationType import CUSTOM
+    target = one.getCellRangeByName("B2:B%d" % (LAST + 1))
+    v = target.Validation
+    v.Type = CUSTOM
+    v.setFormula1("$A2>3")
+    target.Validation = v
+
+
 def conditional(doc, one, two, operator="GREATER", formula="$A$7"):
     import uno
     from com.sun.star.beans import PropertyValue
@@ -90,6 +99,18 @@ def page_break(doc, one, two):
 def comment(doc, one, two):
     from com.sun.star.table import CellAddress
     one.Annotations.insertNew(CellAddress(0, 1, 8), "night only")  # its box below the row
+
+
+def comment_box(doc, one, two):
+    from com.sun.star.awt import Point, Size
+    from com.sun.star.table import CellAddress
+    one.Annotations.insertNew(CellAddress(0, 1, 1), "club net")
+    note = one.getCellByPosition(1, 1).Annotation
+    note.IsVisible = True  # a hidden box is laid out afresh beside its cell
+    box = note.AnnotationShape  # written as "move but don't size with cells"
+    top = one.getCellByPosition(3, 2).Position
+    box.Position = Point(top.X, top.Y + 150)  # across the deleted row, into the list below it
+    box.Size = Size(4000, 2000)
 
 
 def autofilter(doc, one, two):
@@ -140,9 +161,10 @@ def hyperlinks(path):
 
 
 STRUCTURES = {
-    "chart": chart, "hyperlink": hyperlink, "validation": validation,
+    "chart": chart, "hyperlink": hyperlink, "validation": validation, "dv_per_row": dv_per_row,
     "conditional": conditional, "cf_per_row": cf_per_row, "page_break": page_break,
-    "comment": comment, "autofilter": autofilter, "shape": shape, "screentip": screentip,
+    "comment": comment, "comment_box": comment_box, "autofilter": autofilter, "shape": shape,
+    "screentip": screentip,
 }
 
 
@@ -357,6 +379,31 @@ def row_moves(questions):
                     r - (last - xls_last) if r > xls_last else r for r in (rows[0], rows[-1]))
             doc.close(True)
     return answers
+
+
+def resaved(jobs):
+    """LibreOffice's own save, as .xls, of each (source, sheet, row, sized, out), after deleting
+    that row, 0-based, of the sheet of that name where row is not None. LibreOffice reads every
+    shape of an .xls as moving with its cells but keeping its size; sized names, by the row and
+    column of their top left cell, the shapes anchored to move and size with their cells, which
+    are set so before the delete. An out it cannot make is left missing."""
+    with Office() as office:
+        for source, sheet, row, sized, out in jobs:
+            doc = None
+            try:
+                doc = office.load(source)
+                target = doc.Sheets.getByName(sheet)
+                for i in range(target.DrawPage.Count):
+                    shape = target.DrawPage.getByIndex(i)
+                    cell = getattr(shape.Anchor, "CellAddress", None)  # None: kept in place
+                    if cell and (cell.Row, cell.Column) in sized:
+                        shape.ResizeWithCell = True
+                if row is not None:
+                    target.Rows.removeByIndex(row, 1)
+                office.store(doc, out, "MS Excel 97")
+            except Exception:  # LibreOffice cannot read it: no verdict
+                if doc:
+                    doc.close(True)
 
 
 def missing():

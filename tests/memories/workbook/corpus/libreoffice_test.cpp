@@ -26,10 +26,12 @@ constexpr const char* structures[] = {
     "chart",       // a chart on Sheet2 plotting the list's frequencies
     "hyperlink",   // a hyperlinked note below the deleted row
     "validation",  // a list on Sheet2 that takes its values from the frequency column
+    "dv_per_row",  // "$A2>3" on the list's notes, relative to each row
     "conditional", // "greater than $A$7" on the list
     "cf_per_row",  // "$A2>$F$3" on the list, relative to each row
     "page_break",  // a manual break below the deleted row
     "comment",     // a note on a cell below, its box below the deleted row too
+    "comment_box", // a shown note above whose box runs across the deleted row, kept its size
     "autofilter",  // on the whole list, with its drop-down objects
     "shape",       // a rectangle anchored below the deleted row
     "screentip",   // a hyperlink with a ScreenTip below the deleted row (made by gnumeric)
