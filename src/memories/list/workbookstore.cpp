@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -296,12 +297,12 @@ workbook::WriteResult FileWorkbookStore::save(const workbook::Document& document
         return failure(
             QStringLiteral("could not create the folder %1").arg(QDir::toNativeSeparators(folder)));
 
+    // Hashing the new output takes as long as writing it, which mostly waits for the disk: the
+    // two go side by side.
+    std::future<Version> newVersion =
+        std::async(std::launch::async, [output = *bytes] { return versionOf(output); });
     const std::vector<Version> own = ownOutputs();
     const bool foreign = onDisk && std::find(own.begin(), own.end(), *onDisk) == own.end();
-    // The new output, and the old one while it may still be on disk.
-    std::vector<Version> outputs{versionOf(*bytes)};
-    if (onDisk && !foreign && *onDisk != outputs.front())
-        outputs.push_back(*onDisk);
 
     // Everything is written whole before anything replaces a file.
     PendingFile backup(backupPath());
@@ -312,6 +313,10 @@ workbook::WriteResult FileWorkbookStore::save(const workbook::Document& document
                            .arg(QFileInfo(backupPath()).fileName(), backup.error()));
     if (!workbookFile.prepare(*bytes))
         return writeFailure(path_, workbookFile.error());
+    // The new output, and the old one while it may still be on disk.
+    std::vector<Version> outputs{newVersion.get()};
+    if (onDisk && !foreign && *onDisk != outputs.front())
+        outputs.push_back(*onDisk);
     if (!state.prepare(stateText(outputs)))
         return writeFailure(statePath(), state.error());
 
