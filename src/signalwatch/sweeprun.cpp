@@ -76,6 +76,7 @@ void SweepRun::tuneAndAsk()
     port_.output(tuneLine(plan_.frequencyAt(bin_)));
     ticker_.setInterval(tickMs);
     tries_ = 0;
+    wrongFrequency_ = false;
     ask();
 }
 
@@ -92,14 +93,23 @@ void SweepRun::tick()
         return;
     }
     const ReplyReader::Taken taken = reader_.take(replies::ReplyKind::Status);
-    const std::optional<replies::Status> status = taken.text.isEmpty() || taken.reply < query_
-                                                      ? std::nullopt
-                                                      : replies::checkedStatus(taken.text);
+    std::optional<replies::Status> status = taken.text.isEmpty() || taken.reply < query_
+                                                ? std::nullopt
+                                                : replies::checkedStatus(taken.text);
+    // A reply from another frequency answers a query asked before the tuning, such as one a
+    // program that used the line before left on its way; the reply for this bin follows.
+    if (status && state_ == State::Stepping &&
+        std::llround(decimalValue(status->frequency) * 1e6) != plan_.frequencyAt(bin_)) {
+        status.reset();
+        wrongFrequency_ = true;
+    }
     if (!status) {
         if (asked_.elapsed() < replyTimeoutMs + port_.replyWaitMs())
             return;
         if (++tries_ >= attempts) {
-            end(tr("The receiver does not answer."));
+            end(wrongFrequency_ ? tr("The receiver does not tune to %1 MHz.")
+                                      .arg(frequencyText(double(plan_.frequencyAt(bin_)) / 1e6))
+                                : tr("The receiver does not answer."));
             return;
         }
         ask();

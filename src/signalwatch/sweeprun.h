@@ -72,7 +72,8 @@ private:
     int intervalMs_ = 0;
     int bin_ = 0;
     int tries_ = 0;
-    quint64 query_ = 0; // the first query whose answer counts
+    bool wrongFrequency_ = false; // a reply for this bin showed another frequency
+    quint64 query_ = 0;           // the first query whose answer counts
     qint64 returnHz_ = -1;
     SweepRow row_;
 };

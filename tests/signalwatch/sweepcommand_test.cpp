@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -58,24 +59,45 @@ std::vector<std::string> columns(const std::string& row)
 
 TEST(SweepCommand, RowsShowEachSignalInItsBinAndTheFloorElsewhere)
 {
-    rxdeck::testing::SimulatorProcess sim({"--signal-at", "14.03=-60", "--signal-at", "14.07=-85"});
-    const auto device = sim.readLine();
-    ASSERT_TRUE(device);
-    const SweepResult run =
-        sweep("--port " + *device + " --from 14 --to 14.1 --step 10 --repeat 2");
-    ASSERT_EQ(run.status, 0) << run.errors;
-    ASSERT_THAT(run.rows, SizeIs(2));
-    for (const std::string& row : run.rows) {
-        const std::vector<std::string> cells = columns(row);
-        // date, time, Hz low, Hz high, Hz step, samples, then one dB per bin.
-        ASSERT_THAT(cells, SizeIs(6 + 11)) << row;
-        EXPECT_THAT(cells[0], ::testing::MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2}"));
-        EXPECT_THAT(cells[1], ::testing::MatchesRegex("[0-9]{2}:[0-9]{2}:[0-9]{2}"));
-        EXPECT_THAT(std::vector(cells.begin() + 2, cells.begin() + 6),
-                    ElementsAre("14000000", "14110000", "10000.00", "1"));
-        for (int bin = 0; bin < 11; ++bin) {
-            const std::string expected = bin == 3 ? "-60.00" : bin == 7 ? "-85.00" : "-120.00";
-            EXPECT_EQ(cells[std::size_t(6 + bin)], expected) << "bin " << bin;
+    const struct
+    {
+        std::vector<std::string> simulator;
+        // A program that used the line before left a status query whose reply, slow to
+        // come, arrives after the sweep has asked.
+        bool queryLeftOnTheLine;
+    } cases[] = {
+        {{}, false},
+        {{"--lag", "500"}, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> options{"--signal-at", "14.03=-60", "--signal-at", "14.07=-85"};
+        options.insert(options.end(), c.simulator.begin(), c.simulator.end());
+        rxdeck::testing::SimulatorProcess sim(options);
+        const auto device = sim.readLine();
+        ASSERT_TRUE(device);
+        if (c.queryLeftOnTheLine) {
+            const int line = ::open(device->c_str(), O_WRONLY | O_NOCTTY);
+            ASSERT_GE(line, 0);
+            constexpr std::string_view query = "FRQ?;DET?;SGV?;BWS?\n";
+            EXPECT_EQ(::write(line, query.data(), query.size()), ssize_t(query.size()));
+            ::close(line);
+        }
+        const SweepResult run =
+            sweep("--port " + *device + " --from 14 --to 14.1 --step 10 --repeat 2");
+        ASSERT_EQ(run.status, 0) << run.errors;
+        ASSERT_THAT(run.rows, SizeIs(2));
+        for (const std::string& row : run.rows) {
+            const std::vector<std::string> cells = columns(row);
+            // date, time, Hz low, Hz high, Hz step, samples, then one dB per bin.
+            ASSERT_THAT(cells, SizeIs(6 + 11)) << row;
+            EXPECT_THAT(cells[0], ::testing::MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2}"));
+            EXPECT_THAT(cells[1], ::testing::MatchesRegex("[0-9]{2}:[0-9]{2}:[0-9]{2}"));
+            EXPECT_THAT(std::vector(cells.begin() + 2, cells.begin() + 6),
+                        ElementsAre("14000000", "14110000", "10000.00", "1"));
+            for (int bin = 0; bin < 11; ++bin) {
+                const std::string expected = bin == 3 ? "-60.00" : bin == 7 ? "-85.00" : "-120.00";
+                EXPECT_EQ(cells[std::size_t(6 + bin)], expected) << "bin " << bin << ": " << row;
+            }
         }
     }
 }
