@@ -68,10 +68,4 @@ std::optional<QString> checkWritable(const Workbook& book);
 // substream per sheet. Fails with a reason when checkWritable does.
 std::optional<QByteArray> workbookStream(const Workbook& book, QString* error = nullptr);
 
-// Wraps a BIFF stream in an OLE2 compound file, the container of every .xls file. The stream is
-// named "Workbook" for BIFF8 and "Book" for BIFF5.
-std::optional<QByteArray> compoundFile(const QByteArray& stream,
-                                       const char* streamName = "Workbook",
-                                       QString* error = nullptr);
-
 } // namespace rxdeck::workbook::biff8

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
@@ -65,6 +66,34 @@ bool readAll(GsfInput* input, QByteArray& out)
                                        reinterpret_cast<guint8*>(out.data())) != nullptr;
 }
 
+bool writeAll(GsfOutput* output, const QByteArray& bytes)
+{
+    return gsf_output_write(output, static_cast<std::size_t>(bytes.size()),
+                            reinterpret_cast<const guint8*>(bytes.constData()));
+}
+
+// A new compound file in memory, its entries written by fill.
+std::optional<QByteArray> build(const std::function<bool(GsfOutfile*)>& fill, QString* error)
+{
+    const GPtr<GsfOutput> memory(gsf_output_memory_new());
+    bool ok = false;
+    if (memory) {
+        const GPtr<GsfOutfile> out(gsf_outfile_msole_new(memory.get()));
+        // Closing the container writes the directory and allocation tables into memory.
+        ok = out && fill(out.get());
+        ok = out && gsf_output_close(GSF_OUTPUT(out.get())) && ok;
+    }
+    const guint8* data =
+        ok ? gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory.get())) : nullptr;
+    const gsf_off_t size = ok ? gsf_output_size(memory.get()) : 0;
+    if (data == nullptr || size <= 0) {
+        if (error != nullptr)
+            *error = QStringLiteral("could not build the workbook file");
+        return std::nullopt;
+    }
+    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+}
+
 void copyClassId(GsfInput* from, GsfOutfile* to)
 {
     std::array<guint8, 16> id{};
@@ -97,8 +126,7 @@ bool copyChildren(GsfInfile* in, GsfOutfile* out, const char* replaced, const QB
                 content = *bytes;
             else
                 ok = readAll(child.get(), content);
-            ok = ok && gsf_output_write(target.get(), static_cast<std::size_t>(content.size()),
-                                        reinterpret_cast<const guint8*>(content.constData()));
+            ok = ok && writeAll(target.get(), content);
         }
         ok = gsf_output_close(target.get()) && ok;
         if (!ok)
@@ -318,33 +346,29 @@ std::variant<Stream, QString> workbookStream(const QByteArray& file)
 std::optional<QByteArray> replaceStream(const QByteArray& file, const QByteArray& name,
                                         const QByteArray& bytes, QString* error)
 {
-    const auto fail = [error]() -> std::optional<QByteArray> {
-        if (error != nullptr)
-            *error = QStringLiteral("could not build the workbook file");
-        return std::nullopt;
-    };
     GPtr<GsfInput> input;
     const GPtr<GsfInfile> container = openContainer(file, input);
-    const GPtr<GsfOutput> memory(gsf_output_memory_new());
-    if (!container || !memory)
-        return fail();
-    {
-        const GPtr<GsfOutfile> out(gsf_outfile_msole_new(memory.get()));
-        if (!out)
-            return fail();
-        copyClassId(GSF_INPUT(container.get()), out.get());
-        const bool copied = copyChildren(container.get(), out.get(), name.constData(), &bytes);
-        const bool closed = gsf_output_close(GSF_OUTPUT(out.get()));
-        if (!copied || !closed)
-            return fail();
-    }
-    const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory.get()));
-    const gsf_off_t size = gsf_output_size(memory.get());
-    if (data == nullptr || size <= 0)
-        return fail();
-    QByteArray written(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    keepTimestamps(file, written);
+    std::optional<QByteArray> written = build(
+        [&](GsfOutfile* out) {
+            if (!container)
+                return false;
+            copyClassId(GSF_INPUT(container.get()), out);
+            return copyChildren(container.get(), out, name.constData(), &bytes);
+        },
+        error);
+    if (written)
+        keepTimestamps(file, *written);
     return written;
+}
+
+std::optional<QByteArray> create(const QByteArray& stream, const char* name, QString* error)
+{
+    return build(
+        [&](GsfOutfile* out) {
+            const GPtr<GsfOutput> child(gsf_outfile_new_child(out, name, FALSE));
+            return child && writeAll(child.get(), stream) && gsf_output_close(child.get());
+        },
+        error);
 }
 
 } // namespace rxdeck::workbook::compound

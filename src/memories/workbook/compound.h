@@ -27,6 +27,11 @@ std::variant<Stream, QString> workbookStream(const QByteArray& file);
 // directory order; empty for a file that is not one.
 std::vector<Stream> streams(const QByteArray& file);
 
+// A compound file holding one stream, the container of every .xls file: "Workbook" for BIFF8,
+// "Book" for BIFF5.
+std::optional<QByteArray> create(const QByteArray& stream, const char* name = "Workbook",
+                                 QString* error = nullptr);
+
 // The compound file with the named top-level stream holding `bytes` instead.
 std::optional<QByteArray> replaceStream(const QByteArray& file, const QByteArray& name,
                                         const QByteArray& bytes, QString* error = nullptr);

@@ -2,31 +2,15 @@
 // Encoding a workbook into an OLE2 compound file and saving it atomically.
 
 #include "memories/workbook/biff8.h"
+#include "memories/workbook/compound.h"
 #include "memories/workbook/workbook.h"
 
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-memory.h>
-#include <gsf/gsf-output.h>
-#include <memory>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
 namespace rxdeck::workbook {
 namespace {
-
-struct GObjectUnref
-{
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
-
-void setError(QString* error, const QString& reason)
-{
-    if (error != nullptr)
-        *error = reason;
-}
 
 WriteResult writeFailure(const QString& reason)
 {
@@ -35,48 +19,12 @@ WriteResult writeFailure(const QString& reason)
 
 } // namespace
 
-std::optional<QByteArray> biff8::compoundFile(const QByteArray& stream, const char* streamName,
-                                              QString* error)
-{
-    const GPtr<GsfOutput> memory(gsf_output_memory_new());
-    if (!memory) {
-        setError(error, QStringLiteral("not enough memory"));
-        return std::nullopt;
-    }
-    {
-        const GPtr<GsfOutfile> container(gsf_outfile_msole_new(memory.get()));
-        if (!container) {
-            setError(error, QStringLiteral("could not build the workbook file"));
-            return std::nullopt;
-        }
-        const GPtr<GsfOutput> child(gsf_outfile_new_child(container.get(), streamName, FALSE));
-        const bool written =
-            child &&
-            gsf_output_write(child.get(), static_cast<std::size_t>(stream.size()),
-                             reinterpret_cast<const guint8*>(stream.constData())) &&
-            gsf_output_close(child.get());
-        // Closing the container writes the directory and allocation tables into memory.
-        const bool closed = gsf_output_close(GSF_OUTPUT(container.get()));
-        if (!written || !closed) {
-            setError(error, QStringLiteral("could not build the workbook file"));
-            return std::nullopt;
-        }
-    }
-    const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory.get()));
-    const gsf_off_t size = gsf_output_size(memory.get());
-    if (bytes == nullptr || size <= 0) {
-        setError(error, QStringLiteral("could not build the workbook file"));
-        return std::nullopt;
-    }
-    return QByteArray(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(size));
-}
-
 std::optional<QByteArray> encode(const Workbook& book, QString* error)
 {
     const std::optional<QByteArray> stream = biff8::workbookStream(book, error);
     if (!stream)
         return std::nullopt;
-    return biff8::compoundFile(*stream, "Workbook", error);
+    return compound::create(*stream, "Workbook", error);
 }
 
 WriteResult write(const QString& path, const Workbook& book)

@@ -63,7 +63,7 @@ QByteArray workbook(bool biff8, const QByteArray& globals, const QByteArray& cel
     out.record(type::eof, {});
     out.patchU32(offsetField, static_cast<std::uint32_t>(out.size()));
     out.record(type::bof, bof(biff8, 0x0010)).raw(cells).record(type::eof, {});
-    return *biff8::compoundFile(out.data(), biff8 ? "Workbook" : "Book");
+    return *compound::create(out.data(), biff8 ? "Workbook" : "Book");
 }
 
 QByteArray cell(std::uint16_t recordType, const QByteArray& value, std::uint16_t xfIndex = 15)

@@ -3,6 +3,7 @@
 // cannot be stored, and writes that fail. None may lose or garble the user's data.
 
 #include "memories/workbook/biff8.h"
+#include "memories/workbook/compound.h"
 #include "memories/workbook/document.h"
 #include "memories/workbook/workbook.h"
 #include "workbook_test_support.h"
@@ -46,7 +47,7 @@ QByteArray rawWorkbook(const QByteArray& extraGlobals, const QByteArray& sheetCe
     globals.record(record::bof, sheetBof);
     globals.record(record::dimensions, Bytes().u32(0).u32(1).u16(0).u16(1).u16(0).data());
     globals.raw(sheetCells).record(record::eof, {});
-    const std::optional<QByteArray> file = biff8::compoundFile(globals.data());
+    const std::optional<QByteArray> file = compound::create(globals.data());
     return file.value_or(QByteArray());
 }
 
@@ -63,7 +64,7 @@ std::vector<BadFile> badFiles()
 {
     QByteArray ole = QByteArray::fromHex("d0cf11e0a1b11ae1");
     ole.append(QByteArray(4096, '\x5a'));
-    QByteArray notWorkbook = *biff8::compoundFile("no BIFF records here");
+    QByteArray notWorkbook = *compound::create("no BIFF records here");
     return {
         {"empty file", {}, "not a workbook"},
         {"text file", "Frequency;Note\n7.05;net\n", "not a workbook"},
