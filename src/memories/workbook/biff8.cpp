@@ -42,6 +42,13 @@ Bytes& Bytes::raw(const QByteArray& bytes)
     return *this;
 }
 
+Bytes& Bytes::chars(const QString& text, bool wide, qsizetype from, qsizetype count)
+{
+    for (qsizetype i = from; i < (count < 0 ? text.size() : from + count); ++i)
+        wide ? u16(text[i].unicode()) : u8(static_cast<std::uint8_t>(text[i].unicode()));
+    return *this;
+}
+
 Bytes& Bytes::record(std::uint16_t type, const QByteArray& body)
 {
     Q_ASSERT(body.size() <= maxRecordBody);
@@ -81,12 +88,6 @@ qsizetype usedRows(const Sheet& sheet)
     return sheet.rows.rend() - last;
 }
 
-// Latin-1 text is stored one byte per character ("compressed"); anything else as UTF-16LE.
-bool needsWideChars(const QString& text)
-{
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0xFF; });
-}
-
 constexpr qsizetype stringHeader = 3; // character count (2 bytes) and flags (1 byte)
 
 // Characters of one width that fit from a point with `free` bytes left in a record, through the
@@ -98,16 +99,6 @@ constexpr qsizetype twoRecordCapacity(qsizetype free, qsizetype charSize)
 
 static_assert(twoRecordCapacity(maxRecordBody, 1) == maxLatin1TextLength);
 static_assert(twoRecordCapacity(maxRecordBody, 2) == maxTextLength);
-
-void appendChars(Bytes& out, const QString& text, qsizetype from, qsizetype count, bool wide)
-{
-    for (qsizetype i = from; i < from + count; ++i) {
-        if (wide)
-            out.u16(text[i].unicode());
-        else
-            out.u8(static_cast<std::uint8_t>(text[i].unicode()));
-    }
-}
 
 QByteArray bofBody(std::uint16_t substreamType)
 {
@@ -181,12 +172,16 @@ QByteArray boundSheetBody(const QString& name)
     const bool wide = needsWideChars(name);
     Bytes b;
     b.u32(0).u8(0).u8(0); // stream offset (patched later), visible, worksheet
-    b.u8(static_cast<std::uint8_t>(name.size())).u8(wide ? 1 : 0);
-    appendChars(b, name, 0, name.size(), wide);
+    b.u8(static_cast<std::uint8_t>(name.size())).u8(wide ? 1 : 0).chars(name, wide);
     return b.data();
 }
 
 } // namespace
+
+bool needsWideChars(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0xFF; });
+}
 
 SharedStringPlace appendSharedString(std::vector<QByteArray>& parts, const QString& text)
 {
@@ -213,7 +208,7 @@ SharedStringPlace appendSharedString(std::vector<QByteArray>& parts, const QStri
             continue;
         }
         const qsizetype n = std::min(room, text.size() - done);
-        appendChars(chars, text, done, n, wide);
+        chars.chars(text, wide, done, n);
         done += n;
     }
     parts.back() += chars.data();

@@ -33,6 +33,8 @@ public:
     Bytes& u32(std::uint32_t v);
     Bytes& f64(double v);
     Bytes& raw(const QByteArray& bytes);
+    // Characters count on from `from`: UTF-16LE where wide, else one Latin-1 byte each.
+    Bytes& chars(const QString& text, bool wide, qsizetype from = 0, qsizetype count = -1);
     // Appends one record: type, body length, body. The body must not exceed maxRecordBody.
     Bytes& record(std::uint16_t type, const QByteArray& body);
     // Overwrites four bytes at pos with v.
@@ -44,6 +46,9 @@ public:
 private:
     QByteArray data_;
 };
+
+// Whether a text needs two bytes a character: it is not all Latin-1.
+bool needsWideChars(const QString& text);
 
 // Whether a text can be stored in one cell: up to maxLatin1TextLength characters when all are
 // Latin-1, else up to maxTextLength.

@@ -55,16 +55,22 @@ biff::DateKind Context::dateKind(std::uint16_t xf) const
     return biff::builtInDateKind(format);
 }
 
-Cell Context::numberCell(double value, std::uint16_t xf) const
+Cell Context::shown(const Value& value, std::uint16_t xf) const
 {
-    // A damaged file may hold a NaN or an infinity, which no spreadsheet shows as a number.
-    if (!std::isfinite(value))
-        return QStringLiteral("#NUM!");
-    const biff::DateKind kind = dateKind(xf);
-    if (kind.date || kind.time)
-        if (std::optional<QString> text = biff::dateText(value, kind, date1904))
-            return *text;
-    return value;
+    if (const double* number = std::get_if<double>(&value)) {
+        const biff::DateKind kind = dateKind(xf);
+        if (kind.date || kind.time)
+            if (std::optional<QString> text = biff::dateText(*number, kind, date1904))
+                return *text;
+        return *number;
+    }
+    if (const bool* b = std::get_if<bool>(&value))
+        return *b ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    if (const ErrorValue* e = std::get_if<ErrorValue>(&value))
+        return biff::errorText(e->code).value_or(QStringLiteral("#ERR%1").arg(e->code));
+    if (const QString* text = std::get_if<QString>(&value))
+        return *text;
+    return Empty{};
 }
 
 QString Context::decode(const QByteArray& bytes) const
@@ -73,23 +79,6 @@ QString Context::decode(const QByteArray& bytes) const
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);
     return decoder.decode(bytes);
-}
-
-std::optional<Position> position(const biff::Record& record)
-{
-    if (record.body.size() < 6)
-        return std::nullopt;
-    return Position{get16(record.body, 0), get16(record.body, 2), get16(record.body, 4)};
-}
-
-int lastColumn(const biff::Record& record)
-{
-    const qsizetype size = record.body.size();
-    if (record.type == type::mulRk && size >= 12)
-        return get16(record.body, 2) + static_cast<int>((size - 6) / 6) - 1;
-    if (record.type == type::mulBlank && size >= 8)
-        return get16(record.body, 2) + static_cast<int>((size - 6) / 2) - 1;
-    return size >= 4 ? get16(record.body, 2) : 0;
 }
 
 std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByteArrayView>& parts,
@@ -101,58 +90,60 @@ std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByt
     Decoded out;
     out.row = get16(body, 0);
     out.column = get16(body, 2);
-    const std::uint16_t xf = get16(body, 4);
+    std::vector<Value>& values = out.values;
     Reader in(parts);
     in.skip(6);
+    // A damaged file may hold a NaN or an infinity, which no spreadsheet shows as a number.
+    const auto number = [](double v) -> Value {
+        return std::isfinite(v) ? Value(v) : Value(ErrorValue{0x24});
+    };
+    const auto boolOrError = [](std::uint8_t value, bool error) -> Value {
+        return error ? Value(ErrorValue{value}) : Value(value != 0);
+    };
 
     switch (record.type) {
     case type::blank:
-        out.cells.push_back(Empty{});
+        values.emplace_back(Empty{});
         break;
     case type::number:
-        out.cells.push_back(context.numberCell(in.f64(), xf));
+        values.push_back(number(in.f64()));
         break;
     case type::rk:
-        out.cells.push_back(context.numberCell(biff::rkValue(in.u32()), xf));
+        values.push_back(number(biff::rkValue(in.u32())));
         break;
     case type::mulRk: {
         if (body.size() < 12 || (body.size() - 6) % 6 != 0)
             return std::nullopt;
         Reader cells(QByteArrayView(body).sliced(4, body.size() - 6));
         for (qsizetype i = 0; i < (body.size() - 6) / 6; ++i) {
-            const std::uint16_t cellXf = cells.u16();
-            out.cells.push_back(context.numberCell(biff::rkValue(cells.u32()), cellXf));
+            cells.u16();
+            values.push_back(number(biff::rkValue(cells.u32())));
         }
         break;
     }
     case type::mulBlank:
         if (body.size() < 8 || (body.size() - 6) % 2 != 0)
             return std::nullopt;
-        out.cells.assign(static_cast<std::size_t>((body.size() - 6) / 2), Empty{});
+        values.assign(static_cast<std::size_t>((body.size() - 6) / 2), Empty{});
         break;
     case type::label:
     case type::rString: {
         std::optional<QString> text = cellText(in, context);
         if (!text)
             return std::nullopt;
-        out.cells.push_back(std::move(*text));
+        values.emplace_back(std::move(*text));
         break;
     }
     case type::labelSst: {
         const std::uint32_t index = in.u32();
         if (!in.ok() || index >= context.strings.size())
             return std::nullopt;
-        out.cells.push_back(context.strings[index]);
+        values.emplace_back(context.strings[index]);
         break;
     }
     case type::boolErr: {
         const std::uint8_t value = in.u8();
-        const std::uint8_t isError = in.u8();
-        if (isError == 0)
-            out.cells.push_back(value != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
-        else
-            out.cells.push_back(
-                biff::errorText(value).value_or(QStringLiteral("#ERR%1").arg(value)));
+        values.push_back(boolOrError(value, in.u8() != 0));
         break;
     }
     case type::formula:
@@ -160,28 +151,21 @@ std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByt
         const std::optional<biff::FormulaRecord> view = biff::FormulaRecord::of(record);
         if (!view)
             return std::nullopt;
-        if (view->holdsNumber()) {
-            out.cells.push_back(context.numberCell(in.f64(), xf));
-            break;
-        }
         using Kind = biff::FormulaRecord::Kind;
-        const std::uint8_t value = view->code();
-        if (view->kind() == Kind::Text) {
-            out.cells.push_back(Empty{}); // the STRING record that follows holds the text
-        } else if (view->kind() == Kind::Boolean) {
-            out.cells.push_back(value != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
-        } else if (view->kind() == Kind::Error) {
-            out.cells.push_back(
-                biff::errorText(value).value_or(QStringLiteral("#ERR%1").arg(value)));
-        } else {
-            out.cells.push_back(Empty{}); // an empty text
-        }
+        if (view->holdsNumber())
+            values.push_back(number(in.f64()));
+        else if (view->kind() == Kind::Boolean || view->kind() == Kind::Error)
+            values.push_back(boolOrError(view->code(), view->kind() == Kind::Error));
+        else if (view->kind() == Kind::EmptyText)
+            values.emplace_back(QString());
+        else
+            values.emplace_back(Empty{}); // the STRING record that follows holds the text
         break;
     }
     default:
         return std::nullopt;
     }
-    if (!in.ok() || out.column + static_cast<int>(out.cells.size()) - 1 > maxColumn)
+    if (!in.ok() || out.column + static_cast<int>(values.size()) - 1 > maxColumn)
         return std::nullopt;
     return out;
 }
@@ -235,7 +219,7 @@ std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::
                                                         const Context& context)
 {
     std::vector<std::vector<Cell>> rows;
-    const auto put = [&rows](int row, int column, Cell cell) {
+    const auto set = [&rows](int row, int column, Cell cell) {
         if (isBlankText(cell)) {
             // A blank over an earlier value of the same cell clears it.
             if (static_cast<std::size_t>(row) < rows.size() &&
@@ -243,28 +227,25 @@ std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::
                 rows[row][column] = Empty{};
             return;
         }
-        if (rows.size() <= static_cast<std::size_t>(row))
-            rows.resize(row + std::size_t{1});
-        std::vector<Cell>& cells = rows[row];
-        if (cells.size() <= static_cast<std::size_t>(column))
-            cells.resize(column + std::size_t{1});
-        cells[column] = std::move(cell);
+        cells::put(rows, row, column, std::move(cell));
     };
 
     const bool read = forEachCell(
         records,
         [&](const biff::Record& record, const std::vector<QByteArrayView>& parts) {
-            std::optional<Decoded> cell = decode(record, parts, context);
+            const std::optional<Decoded> cell = decode(record, parts, context);
             if (!cell)
                 return false;
-            for (std::size_t c = 0; c < cell->cells.size(); ++c)
-                put(cell->row, cell->column + static_cast<int>(c), std::move(cell->cells[c]));
+            const biff::CellRecord xfs = *biff::CellRecord::of(record);
+            for (int c = 0; c < static_cast<int>(cell->values.size()); ++c)
+                set(cell->row, cell->column + c,
+                    context.shown(cell->values[c], xfs.xf(cell->column + c)));
             return true;
         },
         [&](int row, int column, const std::vector<QByteArrayView>& parts) {
             std::optional<QString> text = formulaString(parts, context);
             if (text)
-                put(row, column, std::move(*text));
+                set(row, column, std::move(*text));
             return text.has_value();
         });
     if (!read)

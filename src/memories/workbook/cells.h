@@ -11,9 +11,19 @@
 #include <functional>
 #include <optional>
 #include <QHash>
+#include <variant>
 #include <vector>
 
 namespace rxdeck::workbook::cells {
+
+struct ErrorValue
+{
+    std::uint8_t code = 0; // 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x24 #NUM!, ...
+    bool operator==(const ErrorValue&) const = default;
+};
+
+// A cell's value as the file holds it, before it is shown: what formulas compute with.
+using Value = std::variant<Empty, double, QString, bool, ErrorValue>;
 
 // What the globals of a workbook tell about its cells.
 struct Context
@@ -26,8 +36,9 @@ struct Context
     std::vector<QString> strings;                     // the shared-string table
 
     biff::DateKind dateKind(std::uint16_t xf) const;
-    // The value a number shows as in a cell of that XF: a date text or the number.
-    Cell numberCell(double value, std::uint16_t xf) const;
+    // What a reader shows for a value in a cell of that XF: a number or a date text, "TRUE" or
+    // "FALSE", an error's text.
+    Cell shown(const Value& value, std::uint16_t xf) const;
     QString decode(const QByteArray& bytes) const;
 };
 
@@ -36,8 +47,26 @@ struct Decoded
 {
     int row = 0;
     int column = 0;
-    std::vector<Cell> cells;
+    std::vector<Value> values;
 };
+
+// One number for a cell of a sheet, as a hash key.
+constexpr quint64 cellKey(int sheet, int row, int column)
+{
+    return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
+           (static_cast<quint64>(row) << 8) | static_cast<quint64>(column & 0xFF);
+}
+
+// Sets rows[row][column], growing the rows as needed.
+template <typename T> void put(std::vector<std::vector<T>>& rows, int row, int column, T value)
+{
+    if (rows.size() <= static_cast<std::size_t>(row))
+        rows.resize(static_cast<std::size_t>(row) + 1);
+    std::vector<T>& cells = rows[static_cast<std::size_t>(row)];
+    if (cells.size() <= static_cast<std::size_t>(column))
+        cells.resize(static_cast<std::size_t>(column) + 1);
+    cells[static_cast<std::size_t>(column)] = std::move(value);
+}
 
 // Decodes one cell record; `parts` is its body and the bodies of the CONTINUE records after it.
 // nullopt for a record that does not hold what it claims.
@@ -46,17 +75,6 @@ std::optional<Decoded> decode(const biff::Record& record, const std::vector<QByt
 // The text of a STRING record (a formula's text result).
 std::optional<QString> formulaString(const std::vector<QByteArrayView>& parts,
                                      const Context& context);
-
-// Row, column and XF of a cell record (the first cell of MULRK and MULBLANK).
-struct Position
-{
-    int row = 0;
-    int column = 0;
-    std::uint16_t xf = 0;
-};
-std::optional<Position> position(const biff::Record& record);
-// Last column a record covers (MULRK and MULBLANK cover several).
-int lastColumn(const biff::Record& record);
 
 // Walks the cell records of a worksheet in order, those of charts embedded in it skipped:
 // onCell(record, parts) for each, parts being its body and those of its CONTINUE records;

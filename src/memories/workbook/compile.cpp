@@ -305,9 +305,7 @@ std::shared_ptr<const Compiled> CompileCache::compile(QByteArrayView rgce, Biff 
         biff_ = biff;
         externs_ = externs;
     }
-    const quint64 key = (static_cast<quint64>(static_cast<std::uint32_t>(place.sheet)) << 32) |
-                        (static_cast<quint64>(place.row) << 8) |
-                        static_cast<quint64>(place.column & 0xFF);
+    const quint64 key = cells::cellKey(place.sheet, place.row, place.column);
     const auto found = entries_.constFind(key);
     if (found != entries_.cend() && QByteArrayView(found->tokens) == rgce)
         return found->compiled;

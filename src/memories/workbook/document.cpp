@@ -6,6 +6,7 @@
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/compound.h"
 #include "memories/workbook/documentdata.h"
+#include "memories/workbook/formularecords.h"
 
 #include <algorithm>
 #include <QHash>
@@ -239,28 +240,19 @@ void DocumentData::readProtection(int sheet, const std::vector<biff::Record>& re
         const biff::Record& r = records[i];
         if (r.type == type::row && r.body.size() >= 16 && (get16(r.body, 12) & 0x0080) != 0) {
             const std::uint16_t xf = get16(r.body, 14) & 0x0FFF; // the row has a format of its own
-            rowLocked_.insert(protectionKey(sheet, get16(r.body, 0), 0xFF), locked(xf));
+            rowLocked_.insert(cells::cellKey(sheet, get16(r.body, 0), 0xFF), locked(xf));
             continue;
         }
         if (r.type == type::colInfo && r.body.size() >= 8) {
             for (int column = get16(r.body, 0); column <= std::min<int>(get16(r.body, 2), 255);
                  ++column)
-                columnLocked_.insert(protectionKey(sheet, 0, column), locked(get16(r.body, 6)));
+                columnLocked_.insert(cells::cellKey(sheet, 0, column), locked(get16(r.body, 6)));
             continue;
         }
-        if (!biff::isCell(r.type) || r.body.size() < 6)
-            continue;
-        const int row = get16(r.body, 0);
-        const int first = get16(r.body, 2);
-        // MULRK holds an XF and a 4-byte number per cell, MULBLANK an XF per cell.
-        const qsizetype step = r.type == type::mulRk ? 6 : r.type == type::mulBlank ? 2 : 0;
-        if (step == 0) {
-            cellLocked_.insert(protectionKey(sheet, row, first), locked(get16(r.body, 4)));
-            continue;
-        }
-        for (qsizetype at = 4, column = first; at + step + 2 <= r.body.size(); at += step, ++column)
-            cellLocked_.insert(protectionKey(sheet, row, static_cast<int>(column)),
-                               locked(get16(r.body, at)));
+        if (const auto cell = biff::CellRecord::of(r))
+            for (int column = cell->firstColumn(); column <= cell->lastColumn(); ++column)
+                cellLocked_.insert(cells::cellKey(sheet, cell->row(), column),
+                                   locked(cell->xf(column)));
     }
 }
 
@@ -274,11 +266,11 @@ bool DocumentData::isLocked(int sheet, int row, int column) const
 {
     if (!isProtected(sheet))
         return false;
-    const auto cell = cellLocked_.constFind(protectionKey(sheet, row, column));
+    const auto cell = cellLocked_.constFind(cells::cellKey(sheet, row, column));
     if (cell != cellLocked_.cend())
         return *cell;
-    return rowLocked_.value(protectionKey(sheet, row, 0xFF),
-                            columnLocked_.value(protectionKey(sheet, 0, column), true));
+    return rowLocked_.value(cells::cellKey(sheet, row, 0xFF),
+                            columnLocked_.value(cells::cellKey(sheet, 0, column), true));
 }
 
 std::optional<QByteArray> DocumentData::save(QString* error) const

@@ -67,6 +67,7 @@ private:
     void readProtection(int sheet, const std::vector<biff::Record>& records,
                         const std::vector<bool>& xfLocked);
     bool biff8() const { return format_ == Document::Format::Biff8; }
+    formula::Biff version() const { return biff8() ? formula::Biff::V8 : formula::Biff::V5; }
     std::optional<std::uint32_t> stringIndex(const QString& text);
     // An XF like xf with the general number format, added to the globals where none is.
     std::optional<std::uint16_t> generalXf(std::uint16_t xf);
@@ -75,11 +76,6 @@ private:
                                         int row, int column) const;
     std::optional<QString> adjustFormulas(int sheet, int row,
                                           std::vector<std::vector<biff::Record>>& adjusted) const;
-    static quint64 protectionKey(int sheet, int row, int column)
-    {
-        return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
-               (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
-    }
 
     Document::Format format_ = Document::Format::Biff8;
     QByteArray file_; // the file as read, or as created
@@ -95,7 +91,7 @@ private:
     QSet<std::uint32_t> formattedStrings_;
     // Per sheet of values: whether it is protected. On protected sheets, whether each cell
     // with a record is locked, and the formats empty cells take: their row's where it has one,
-    // else their column's. Keys as protectionKey() makes them.
+    // else their column's. Keys as cells::cellKey() makes them.
     std::vector<bool> protected_;
     QHash<quint64, bool> cellLocked_;
     QHash<quint64, bool> rowLocked_;    // column 0xFF stands for the whole row

@@ -21,11 +21,6 @@ namespace type = biff::type;
 
 namespace {
 
-// Excel 5.0 sheets have 16,384 rows, Excel 97 sheets 65,536.
-constexpr int lastRow(Document::Format format)
-{
-    return format == Document::Format::Biff8 ? 65535 : 16383;
-}
 constexpr int lastColumn = 255;
 constexpr int maxBiff5Text = 255;
 
@@ -43,11 +38,6 @@ std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
     return end;
 }
 
-bool coversColumn(const Record& r, int column)
-{
-    return r.body.size() >= 6 && get16(r.body, 2) <= column && column <= cells::lastColumn(r);
-}
-
 QByteArray cellHeader(int row, int column, std::uint16_t xf)
 {
     return biff8::Bytes()
@@ -57,41 +47,20 @@ QByteArray cellHeader(int row, int column, std::uint16_t xf)
         .data();
 }
 
-// The XF of one cell of a record.
-std::uint16_t xfAt(const Record& r, int column)
-{
-    const int first = get16(r.body, 2);
-    if (r.type == type::mulRk)
-        return get16(r.body, 4 + 6 * (column - first));
-    if (r.type == type::mulBlank)
-        return get16(r.body, 4 + 2 * (column - first));
-    return get16(r.body, 4);
-}
-
 // The cells of a MULRK or MULBLANK from `from` to `to` (columns, inclusive), as one record.
 std::optional<Record> mulPart(const Record& r, int from, int to)
 {
     if (from > to)
         return std::nullopt;
-    const int first = get16(r.body, 2);
-    const int row = biff::rowOf(r);
-    const bool rk = r.type == type::mulRk;
-    const qsizetype width = rk ? 6 : 2;
-    const QByteArray cellsData = r.body.mid(4 + width * (from - first), width * (to - from + 1));
-    if (from == to) {
-        Record single{rk ? type::rk : type::blank, biff8::Bytes()
-                                                       .u16(static_cast<std::uint16_t>(row))
-                                                       .u16(static_cast<std::uint16_t>(from))
-                                                       .raw(cellsData)
-                                                       .data()};
-        return single;
-    }
-    return Record{r.type, biff8::Bytes()
-                              .u16(static_cast<std::uint16_t>(row))
-                              .u16(static_cast<std::uint16_t>(from))
-                              .raw(cellsData)
-                              .u16(static_cast<std::uint16_t>(to))
-                              .data()};
+    const biff::CellRecord cells = *biff::CellRecord::of(r);
+    const qsizetype width = cells.step();
+    biff8::Bytes body;
+    body.u16(static_cast<std::uint16_t>(cells.row()))
+        .u16(static_cast<std::uint16_t>(from))
+        .raw(r.body.mid(4 + width * (from - cells.firstColumn()), width * (to - from + 1)));
+    if (from == to)
+        return Record{r.type == type::mulRk ? type::rk : type::blank, body.data()};
+    return Record{r.type, body.u16(static_cast<std::uint16_t>(to)).data()};
 }
 
 // The SHRFMLA, ARRAY or TABLE record that follows the formula at `at`, if any.
@@ -219,10 +188,10 @@ std::size_t cellPlace(const std::vector<Record>& records, int row, int column,
     std::optional<std::size_t> after;  // end of the last cell before the new one
     std::optional<std::size_t> before; // the first cell after it
     for (std::size_t i : level) {
-        const Record& r = records[i];
-        if (i < from || i >= to || !biff::isCell(r.type) || r.body.size() < 6)
+        const auto cell = biff::CellRecord::of(records[i]);
+        if (i < from || i >= to || !cell)
             continue;
-        if (std::pair{biff::rowOf(r), static_cast<int>(get16(r.body, 2))} < std::pair{row, column})
+        if (std::pair{cell->row(), cell->firstColumn()} < std::pair{row, column})
             after = cellEnd(records, i);
         else if (!before)
             before = i;
@@ -259,7 +228,7 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
             hasRows = true;
             if (biff::rowOf(r) == row)
                 rowRecord = i;
-        } else if (biff::isCell(r.type) && r.body.size() >= 6 && biff::rowOf(r) == row) {
+        } else if (const auto cell = biff::CellRecord::of(r); cell && cell->row() == row) {
             rowHasCells = true;
         }
     }
@@ -385,11 +354,11 @@ std::uint16_t DocumentData::newCellXf(const std::vector<Record>& records, int ro
     std::optional<std::pair<int, std::uint16_t>> above;
     std::optional<std::pair<int, std::uint16_t>> below;
     for (std::size_t i : biff::ownRecords(records)) {
-        const Record& r = records[i];
-        if (!biff::isCell(r.type) || !coversColumn(r, column))
+        const auto cell = biff::CellRecord::of(records[i]);
+        if (!cell || !cell->covers(column))
             continue;
-        const int at = biff::rowOf(r);
-        const std::uint16_t xf = xfAt(r, column);
+        const int at = cell->row();
+        const std::uint16_t xf = cell->xf(column);
         if (at < row && at > 0 && (!above || at > above->first))
             above = std::pair{at, xf};
         if (at > row && (!below || at < below->first))
@@ -437,7 +406,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
 {
     if (sheet < 0 || sheet >= static_cast<int>(worksheetBound_.size()))
         return QStringLiteral("the workbook has no such sheet");
-    if (row < 0 || row > lastRow(format_) || column < 0 || column > lastColumn)
+    if (row < 0 || row >= formula::rowCount(version()) || column < 0 || column > lastColumn)
         return QStringLiteral("the cell lies outside the sheet");
     Cell value = given;
     if (const QString* text = std::get_if<QString>(&value); text && text->isEmpty())
@@ -469,8 +438,8 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     const std::vector<std::size_t> level = biff::ownRecords(records);
     std::vector<std::size_t> covering;
     for (std::size_t i : level)
-        if (biff::isCell(records[i].type) && records[i].body.size() >= 6 &&
-            biff::rowOf(records[i]) == row && coversColumn(records[i], column))
+        if (const auto cell = biff::CellRecord::of(records[i]);
+            cell && cell->row() == row && cell->covers(column))
             covering.push_back(i);
     for (std::size_t i : covering)
         if (biff::isFormula(records[i].type))
@@ -479,8 +448,9 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
 
     // Where several records hold the cell, readers take the last one (a MULBLANK before the
     // cell's own record), and so does its format.
-    std::uint16_t xf =
-        covering.empty() ? newCellXf(records, row, column) : xfAt(records[covering.back()], column);
+    std::uint16_t xf = covering.empty()
+                           ? newCellXf(records, row, column)
+                           : biff::CellRecord::of(records[covering.back()])->xf(column);
     Cell shown = value;
     if (const double* number = std::get_if<double>(&value)) {
         // A number in a date cell would read back as a date: such a cell keeps its font,
@@ -494,7 +464,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             xf = generalXf(xf).value_or(biff8::defaultCellXf);
         for (std::uint16_t x = 0; isDate(xf) && x < context_.xfFormats.size(); ++x)
             xf = x;
-        shown = context_.numberCell(*number, xf); // what a reader will show
+        shown = context_.shown(*number, xf); // what a reader will show
     }
     std::optional<Record> fresh;
     if (const double* number = std::get_if<double>(&value)) {
@@ -528,7 +498,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
                     replacement.push_back(*left);
                 if (k == 0 && fresh)
                     replacement.push_back(*fresh);
-                if (auto right = mulPart(old, column + 1, cells::lastColumn(old)))
+                if (auto right = mulPart(old, column + 1, biff::CellRecord::of(old)->lastColumn()))
                     replacement.push_back(*right);
             } else if (k == 0 && fresh) {
                 replacement.push_back(*fresh);
@@ -548,12 +518,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     sub.dirty = true;
     edited_ = true;
     std::vector<std::vector<Cell>>& rows = values_.sheets[static_cast<std::size_t>(sheet)].rows;
-    if (rows.size() <= static_cast<std::size_t>(row))
-        rows.resize(static_cast<std::size_t>(row) + 1);
-    std::vector<Cell>& cellsOfRow = rows[static_cast<std::size_t>(row)];
-    if (cellsOfRow.size() <= static_cast<std::size_t>(column))
-        cellsOfRow.resize(static_cast<std::size_t>(column) + 1);
-    cellsOfRow[static_cast<std::size_t>(column)] = shown;
+    cells::put(rows, row, column, shown);
     cells::trim(rows);
     return std::nullopt;
 }

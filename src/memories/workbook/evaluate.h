@@ -7,6 +7,7 @@
 // and a few common functions. Anything else is reported as not evaluable rather than guessed.
 // Pure logic, internal to the workbook codec.
 
+#include "memories/workbook/cells.h"
 #include "memories/workbook/formularefs.h"
 #include "memories/workbook/workbook.h"
 
@@ -46,14 +47,8 @@ inline constexpr std::uint16_t roundUp = 212;
 inline constexpr std::uint16_t roundDown = 213;
 } // namespace fn
 
-struct ErrorValue
-{
-    std::uint8_t code = 0; // 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x24 #NUM!, ...
-    bool operator==(const ErrorValue&) const = default;
-};
-
-// A cell's raw value as a formula sees it.
-using Value = std::variant<Empty, double, QString, bool, ErrorValue>;
+using cells::ErrorValue;
+using cells::Value;
 
 // A block of cells on one sheet (sheets counted in workbook order), inclusive.
 struct Area

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Views of the records that hold formulas, with their fields by name: FORMULA, and the SHRFMLA,
-// ARRAY and TABLE records that follow one. A view reads the body of a record it does not own;
-// the record must outlive it. Internal to the workbook codec.
+// Views of cell records and of the records that hold formulas, with their fields by name: any
+// cell record, FORMULA, and the SHRFMLA, ARRAY and TABLE records that follow one. A view reads
+// the body of a record it does not own; the record must outlive it. Internal to the workbook
+// codec.
 
 #include "memories/workbook/biff.h"
 
@@ -13,6 +14,40 @@
 #include <utility>
 
 namespace rxdeck::workbook::biff {
+
+// A record holding one or more cells of one row: rw col ixfe ...; MULRK and MULBLANK hold
+// rw colFirst, an ixfe (and RK number) per cell, colLast.
+class CellRecord
+{
+public:
+    static std::optional<CellRecord> of(const Record& record)
+    {
+        if (!isCell(record.type) || record.body.size() < 6)
+            return std::nullopt;
+        return CellRecord(record);
+    }
+
+    int row() const { return get16(body_, 0); }
+    int firstColumn() const { return get16(body_, 2); }
+    // Bytes per cell of a MULRK or MULBLANK; 0 for records of one cell.
+    qsizetype step() const { return type_ == type::mulRk ? 6 : type_ == type::mulBlank ? 2 : 0; }
+    int lastColumn() const
+    {
+        const qsizetype s = step();
+        return firstColumn() + (s == 0 ? 0 : static_cast<int>((body_.size() - 6) / s) - 1);
+    }
+    bool covers(int column) const { return firstColumn() <= column && column <= lastColumn(); }
+    // The XF of one cell it covers.
+    std::uint16_t xf(int column) const
+    {
+        return get16(body_, 4 + step() * (column - firstColumn()));
+    }
+
+private:
+    explicit CellRecord(const Record& record) : body_(record.body), type_(record.type) {}
+    QByteArrayView body_;
+    std::uint16_t type_;
+};
 
 // The cce tokens at `at` of a body, their count (cce) in the two bytes before them.
 inline std::optional<QByteArrayView> tokensFrom(QByteArrayView body, qsizetype at)

@@ -46,7 +46,7 @@ ExternSheets externSheets(const std::vector<Record>& globals, Biff biff);
 // workbook, a positive one another).
 ExternSheet sheets3d(QByteArrayView rgce, qsizetype at, Biff biff, const ExternSheets& externs);
 
-// Rows of a sheet.
+// Rows of a sheet: 16,384 in Excel 5.0, 65,536 in Excel 97.
 constexpr int rowCount(Biff biff)
 {
     return biff == Biff::V8 ? 65536 : 16384;

@@ -4,6 +4,7 @@
 
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
+#include "memories/workbook/formularecords.h"
 
 #include <algorithm>
 #include <QHash>
@@ -29,13 +30,12 @@ CellExtent cellExtent(const std::vector<biff::Record>& records)
 {
     CellExtent extent;
     for (const std::size_t i : biff::ownRecords(records)) {
-        const biff::Record& r = records[i];
-        if (biff::isCell(r.type) && r.body.size() >= 6) {
-            const int row = get16(r.body, 0);
+        if (const auto cell = biff::CellRecord::of(records[i])) {
+            const int row = cell->row();
             extent.firstRow = extent.firstRow < 0 ? row : std::min(extent.firstRow, row);
             extent.rowEnd = std::max(extent.rowEnd, row + 1);
-            extent.firstColumn = std::min<int>(extent.firstColumn, get16(r.body, 2));
-            extent.columnEnd = std::max(extent.columnEnd, cells::lastColumn(r) + 1);
+            extent.firstColumn = std::min(extent.firstColumn, cell->firstColumn());
+            extent.columnEnd = std::max(extent.columnEnd, cell->lastColumn() + 1);
         }
     }
     return extent;
@@ -108,9 +108,9 @@ QByteArray dbCellBody(const std::vector<biff::Record>& records, const Block& blo
     // First cell of every row of the block, in one pass.
     QHash<int, qsizetype> firstCells;
     for (std::size_t i = block.rows.back() + 1; i < block.dbCell; ++i)
-        if (biff::isCell(records[i].type) && records[i].body.size() >= 6 &&
-            !firstCells.contains(get16(records[i].body, 0)))
-            firstCells.insert(get16(records[i].body, 0), pos[i]);
+        if (const auto cell = biff::CellRecord::of(records[i]);
+            cell && !firstCells.contains(cell->row()))
+            firstCells.insert(cell->row(), pos[i]);
     for (std::size_t k = 0; k < block.rows.size(); ++k) {
         const qsizetype first = firstCells.value(get16(records[block.rows[k]].body, 0), previous);
         biff::put16(body, 4 + 2 * static_cast<qsizetype>(k),

@@ -20,17 +20,12 @@ namespace rxdeck::workbook {
 using biff::FormulaRecord;
 using biff::get16;
 using biff::Record;
+using cells::cellKey;
 namespace type = biff::type;
 
 namespace {
 
 constexpr int maxPasses = 256;
-
-quint64 cellKey(int sheet, int row, int column)
-{
-    return (static_cast<quint64>(static_cast<std::uint32_t>(sheet)) << 32) |
-           (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
-}
 
 bool intersects(const formula::Area& a, const formula::Area& b)
 {
@@ -65,8 +60,7 @@ class Recalculation final : public formula::CellSource
 public:
     explicit Recalculation(DocumentData& data) : data_(data)
     {
-        const formula::Biff version =
-            data.format_ == Document::Format::Biff8 ? formula::Biff::V8 : formula::Biff::V5;
+        const formula::Biff version = data.version();
         externs_ = formula::externSheets(asFormulaRecords(data.subs_.front().records), version);
         raw_.resize(data.boundSubstream_.size());
         rawBuilt_.assign(data.boundSubstream_.size(), false);
@@ -261,20 +255,16 @@ private:
         std::vector<bool> replaced(records.size());
         std::vector<std::bitset<256>> later; // per row, the columns set by records further on
         for (auto i = top.rbegin(); i != top.rend(); ++i) {
-            const Record& r = records[*i];
-            if (!biff::isCell(r.type) || r.body.size() < 6)
+            const auto cell = biff::CellRecord::of(records[*i]);
+            if (!cell)
                 continue;
-            const std::size_t row = get16(r.body, 0);
-            const qsizetype first = get16(r.body, 2);
-            qsizetype span = 1;
-            if (r.type == type::mulRk)
-                span = (r.body.size() - 6) / 6;
-            else if (r.type == type::mulBlank)
-                span = (r.body.size() - 6) / 2;
+            const auto row = static_cast<std::size_t>(cell->row());
+            const int first = cell->firstColumn();
             if (later.size() <= row)
                 later.resize(row + 1);
-            replaced[*i] = r.type == type::formula && first < 256 && later[row].test(first);
-            for (qsizetype c = first; c < first + span && c < 256; ++c)
+            replaced[*i] =
+                records[*i].type == type::formula && first < 256 && later[row].test(first);
+            for (int c = first; c <= cell->lastColumn() && c < 256; ++c)
                 later[row].set(c);
         }
         for (const std::size_t i : top) {
@@ -314,64 +304,20 @@ private:
             return raw_[b];
         rawBuilt_[b] = true;
         Grid& grid = raw_[b];
-        cells::Context context = data_.context_;
-        context.xfFormats.clear(); // numbers as numbers, not as date texts
-        context.dateFormats.clear();
         const std::vector<Record>& records =
             data_.subs_[static_cast<std::size_t>(data_.boundSubstream_[b])].records;
-        const auto put = [&grid](int row, int column, formula::Value v) {
-            if (grid.size() <= static_cast<std::size_t>(row))
-                grid.resize(static_cast<std::size_t>(row) + 1);
-            auto& cells = grid[static_cast<std::size_t>(row)];
-            if (cells.size() <= static_cast<std::size_t>(column))
-                cells.resize(static_cast<std::size_t>(column) + 1);
-            cells[static_cast<std::size_t>(column)] = std::move(v);
-        };
         cells::forEachCell(
             records,
             [&](const Record& r, const std::vector<QByteArrayView>& parts) {
-                if (r.body.size() < 6)
-                    return true;
-                const int row = get16(r.body, 0);
-                const int column = get16(r.body, 2);
-                if (r.type == type::boolErr && r.body.size() >= 8) {
-                    const auto value = static_cast<std::uint8_t>(r.body[6]);
-                    if (r.body[7] == 0)
-                        put(row, column, value != 0);
-                    else
-                        put(row, column, formula::ErrorValue{value});
-                    return true;
-                }
-                const auto view = FormulaRecord::of(r);
-                if (view && !view->holdsNumber()) {
-                    using Kind = FormulaRecord::Kind;
-                    const std::uint8_t value = view->code();
-                    if (view->kind() == Kind::Boolean)
-                        put(row, column, value != 0);
-                    else if (view->kind() == Kind::Error)
-                        put(row, column, formula::ErrorValue{value});
-                    else if (view->kind() != Kind::Text)
-                        put(row, column, QString());
-                    return true; // a text result comes with its STRING record
-                }
-                const std::optional<cells::Decoded> decoded = cells::decode(r, parts, context);
-                if (!decoded)
-                    return true;
-                for (std::size_t c = 0; c < decoded->cells.size(); ++c) {
-                    const Cell& v = decoded->cells[c];
-                    const int at = decoded->column + static_cast<int>(c);
-                    if (const double* d = std::get_if<double>(&v))
-                        put(row, at, *d);
-                    else if (const QString* t = std::get_if<QString>(&v))
-                        put(row, at, *t);
-                    else
-                        put(row, at, formula::Value{});
-                }
+                if (const auto decoded = cells::decode(r, parts, data_.context_))
+                    for (std::size_t c = 0; c < decoded->values.size(); ++c)
+                        cells::put(grid, decoded->row, decoded->column + static_cast<int>(c),
+                                   decoded->values[c]);
                 return true;
             },
             [&](int row, int column, const std::vector<QByteArrayView>& parts) {
-                if (std::optional<QString> text = cells::formulaString(parts, context))
-                    put(row, column, *text);
+                if (std::optional<QString> text = cells::formulaString(parts, data_.context_))
+                    cells::put(grid, row, column, formula::Value(*text));
                 return true;
             });
         return grid;
@@ -388,7 +334,7 @@ private:
         } else {
             biff::put16(result, 6, 0xFFFF);
             if (const QString* t = std::get_if<QString>(&value)) {
-                if (t->isEmpty() && data_.format_ == Document::Format::Biff8)
+                if (t->isEmpty() && data_.biff8())
                     result[0] = 3;
                 else
                     text = *t;
@@ -419,17 +365,10 @@ private:
         if (text) {
             biff8::Bytes b;
             b.u16(static_cast<std::uint16_t>(text->size()));
-            if (data_.format_ == Document::Format::Biff8) {
-                const bool wide = std::any_of(text->cbegin(), text->cend(),
-                                              [](QChar c) { return c.unicode() > 0xFF; });
-                b.u8(wide ? 1 : 0);
-                for (const QChar c : *text)
-                    wide ? b.u16(c.unicode()) : b.u8(static_cast<std::uint8_t>(c.unicode()));
-            } else {
-                for (const QChar c : *text)
-                    b.u8(static_cast<std::uint8_t>(c.unicode()));
-            }
-            stringBody = b.data();
+            const bool wide = data_.biff8() && biff8::needsWideChars(*text);
+            if (data_.biff8())
+                b.u8(wide ? 1 : 0); // BIFF5 texts have no flags
+            stringBody = b.chars(*text, wide).data();
         }
         const bool sameString = text && oldEnd == place + 1 && records[place].body == stringBody;
         const bool noString = !text && oldEnd == place;
@@ -446,22 +385,9 @@ private:
                                Record{type::string, stringBody});
         }
         // What the cell shows, as a reader shows it.
-        Cell shown;
-        if (const double* d = std::get_if<double>(&value))
-            shown = data_.context_.numberCell(*d, FormulaRecord::of(formulaRecord)->xf());
-        else if (text)
-            shown = *text;
-        else if (const bool* b = std::get_if<bool>(&value))
-            shown = *b ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-        else if (const formula::ErrorValue* e = std::get_if<formula::ErrorValue>(&value))
-            shown = biff::errorText(e->code).value_or(QStringLiteral("#ERR%1").arg(e->code));
-        auto& rows = data_.values_.sheets[static_cast<std::size_t>(node.sheet)].rows;
-        if (rows.size() <= static_cast<std::size_t>(node.row))
-            rows.resize(static_cast<std::size_t>(node.row) + 1);
-        auto& cellsOfRow = rows[static_cast<std::size_t>(node.row)];
-        if (cellsOfRow.size() <= static_cast<std::size_t>(node.column))
-            cellsOfRow.resize(static_cast<std::size_t>(node.column) + 1);
-        cellsOfRow[static_cast<std::size_t>(node.column)] = shown;
+        cells::put(data_.values_.sheets[static_cast<std::size_t>(node.sheet)].rows, node.row,
+                   node.column,
+                   data_.context_.shown(value, FormulaRecord::of(formulaRecord)->xf()));
         trimNeeded_.insert(node.sheet);
         return true;
     }

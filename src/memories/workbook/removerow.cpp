@@ -28,7 +28,7 @@ bool adjustable(std::uint16_t t)
 std::optional<QString>
 DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>>& adjusted) const
 {
-    const formula::Biff version = biff8() ? formula::Biff::V8 : formula::Biff::V5;
+    const formula::Biff version = this->version();
     const formula::ExternSheets externs =
         formula::externSheets(asFormulaRecords(subs_.front().records), version);
     const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
@@ -85,7 +85,7 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
 {
     if (sheet < 0 || sheet >= static_cast<int>(worksheetBound_.size()))
         return QStringLiteral("the workbook has no such sheet");
-    if (row < 0 || row >= formula::rowCount(biff8() ? formula::Biff::V8 : formula::Biff::V5))
+    if (row < 0 || row >= formula::rowCount(version()))
         return QStringLiteral("the row lies outside the sheet");
     const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(
         worksheetBound_[static_cast<std::size_t>(sheet)])]);
