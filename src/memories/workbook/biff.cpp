@@ -113,6 +113,15 @@ std::vector<QByteArrayView> parts(const std::vector<Record>& records, std::size_
     return out;
 }
 
+void splice(std::vector<Record>& records, std::size_t from, std::size_t to,
+            std::vector<Record> with)
+{
+    const auto erased = records.erase(records.begin() + static_cast<std::ptrdiff_t>(from),
+                                      records.begin() + static_cast<std::ptrdiff_t>(to));
+    records.insert(erased, std::make_move_iterator(with.begin()),
+                   std::make_move_iterator(with.end()));
+}
+
 void appendRecord(QByteArray& out, std::uint16_t t, const QByteArray& body)
 {
     const char header[4] = {static_cast<char>(t & 0xFF), static_cast<char>(t >> 8),

@@ -131,6 +131,11 @@ std::vector<std::size_t> ownRecords(const std::vector<Record>& records);
 // The body of records[at] and those of the CONTINUE records after it.
 std::vector<QByteArrayView> parts(const std::vector<Record>& records, std::size_t at);
 
+// Replaces records [from, to) with `with`: an insert where from == to, an erase where `with`
+// is empty.
+void splice(std::vector<Record>& records, std::size_t from, std::size_t to,
+            std::vector<Record> with = {});
+
 // Appends one record with its header.
 void appendRecord(QByteArray& out, std::uint16_t type, const QByteArray& body);
 

@@ -203,8 +203,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
                          [&bound](const Substream& s) { return s.originalOffset == bound.offset; });
         if (found == data->subs_.end())
             return failure(damaged());
-        const int substream = static_cast<int>(found - data->subs_.begin());
-        data->boundSubstream_.push_back(substream);
+        data->boundSubstream_.push_back(static_cast<std::size_t>(found - data->subs_.begin()));
         const QByteArray& sheetBof = found->records.front().body;
         if (!bound.worksheet || sheetBof.size() < 4 || get16(sheetBof, 2) != 0x0010)
             continue; // chart, macro or module sheets are kept but not shown

@@ -66,6 +66,12 @@ private:
     // Whether the sheet is protected, and which of its cells are then left open.
     void readProtection(int sheet, const std::vector<biff::Record>& records,
                         const std::vector<bool>& xfLocked);
+    // The BOUNDSHEET index and the substream of a sheet of values.
+    int boundOf(int sheet) const { return worksheetBound_[static_cast<std::size_t>(sheet)]; }
+    std::size_t substreamOf(int sheet) const
+    {
+        return boundSubstream_[static_cast<std::size_t>(boundOf(sheet))];
+    }
     bool biff8() const { return format_ == Document::Format::Biff8; }
     formula::Biff version() const { return biff8() ? formula::Biff::V8 : formula::Biff::V5; }
     std::optional<std::uint32_t> stringIndex(const QString& text);
@@ -81,10 +87,10 @@ private:
     QByteArray file_; // the file as read, or as created
     QByteArray streamName_ = "Workbook";
     bool edited_ = false;
-    std::vector<Substream> subs_;     // subs_[0] holds the globals
-    QByteArray tail_;                 // bytes after the last record
-    std::vector<int> boundSubstream_; // per BOUNDSHEET record: the substream of that sheet
-    std::vector<int> worksheetBound_; // per sheet of values: its BOUNDSHEET index
+    std::vector<Substream> subs_;             // subs_[0] holds the globals
+    QByteArray tail_;                         // bytes after the last record
+    std::vector<std::size_t> boundSubstream_; // per BOUNDSHEET record: the substream of that sheet
+    std::vector<int> worksheetBound_;         // per sheet of values: its BOUNDSHEET index
     cells::Context context_;
     Workbook values_;
     // Shared strings with rich-text runs (bold, italic words): typed text never reuses them.

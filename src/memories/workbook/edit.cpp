@@ -156,12 +156,10 @@ std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
             }
         at = at.value_or(*firstRow);
     }
-    const auto pos = records.begin() + static_cast<std::ptrdiff_t>(*at);
+    std::vector<Record> added{newRowRecord(records, row, column)};
     if (newBlock)
-        records.insert(
-            pos, {newRowRecord(records, row, column), Record{type::dbCell, QByteArray(4, '\0')}});
-    else
-        records.insert(pos, newRowRecord(records, row, column));
+        added.push_back(Record{type::dbCell, QByteArray(4, '\0')});
+    biff::splice(records, *at, *at, std::move(added));
     return *at;
 }
 
@@ -235,7 +233,7 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
     if (!rowHasCells && !rowRecord && hasRows)
         rowRecord = insertRowRecord(records, row, column);
     const std::size_t at = cellPlace(records, row, column, rowRecord);
-    records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), cell);
+    biff::splice(records, at, at, {cell});
     for (std::size_t i : biff::ownRecords(records)) {
         if (!isRowRecord(records[i]) || biff::rowOf(records[i]) != row)
             continue;
@@ -269,55 +267,49 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
             if (!formattedStrings_.contains(static_cast<std::uint32_t>(i)))
                 stringLookup_.insert(context_.strings[i], static_cast<std::uint32_t>(i));
     std::vector<Record>& globals = subs_.front().records;
-    auto sst = std::find_if(globals.begin(), globals.end(),
-                            [](const Record& r) { return r.type == type::sst; });
-    if (sst == globals.end()) {
+    const auto typeAt = [&globals](std::uint16_t t) {
+        return static_cast<std::size_t>(std::find_if(globals.begin(), globals.end(),
+                                                     [t](const Record& r) { return r.type == t; }) -
+                                        globals.begin());
+    };
+    std::size_t first = typeAt(type::sst);
+    if (first == globals.size()) {
         // A workbook without texts yet: the table goes before the end of the globals.
-        auto eof = std::find_if(globals.begin(), globals.end(),
-                                [](const Record& r) { return r.type == type::eof; });
-        const auto at = eof - globals.begin();
-        globals.insert(eof, {Record{type::sst, QByteArray(8, '\0')},
-                             Record{type::extSst, biff8::Bytes().u16(8).data()}});
-        sst = globals.begin() + at;
+        first = typeAt(type::eof);
+        biff::splice(globals, first, first,
+                     {Record{type::sst, QByteArray(8, '\0')},
+                      Record{type::extSst, biff8::Bytes().u16(8).data()}});
         sstEndPart_ = 0;
         sstEndOffset_ = 8;
     }
-    if (sst->body.size() < 8)
+    QByteArray& header = globals[first].body;
+    if (header.size() < 8)
         return std::nullopt;
     // Every text counts as a reference, as a spreadsheet program counts them.
-    biff::put32(sst->body, 0, biff::get32(sst->body, 0) + 1);
+    biff::put32(header, 0, biff::get32(header, 0) + 1);
     if (auto found = stringLookup_.constFind(text); found != stringLookup_.constEnd())
         return found.value();
 
-    // Drop whatever follows the last string the table declares, then append the new one.
-    const auto first = static_cast<std::size_t>(sst - globals.begin());
-    std::size_t last = first;
-    while (last + 1 < globals.size() && globals[last + 1].type == type::continued)
-        ++last;
-    const std::size_t endPart = first + sstEndPart_;
-    if (endPart <= last) {
-        globals[endPart].body.truncate(sstEndOffset_);
-        globals.erase(globals.begin() + static_cast<std::ptrdiff_t>(endPart) + 1,
-                      globals.begin() + static_cast<std::ptrdiff_t>(last) + 1);
-        last = endPart;
-    }
+    // Whatever follows the last string the table declares is dropped; the new one goes after it.
+    std::size_t end = first + 1;
+    while (end < globals.size() && globals[end].type == type::continued)
+        ++end;
     std::vector<QByteArray> parts;
-    for (std::size_t k = first; k <= last; ++k)
+    for (std::size_t k = first; k < end && k <= first + sstEndPart_; ++k)
         parts.push_back(std::move(globals[k].body));
+    if (first + sstEndPart_ < end)
+        parts.back().truncate(sstEndOffset_);
     biff8::appendSharedString(parts, text);
-    globals[first].body = std::move(parts.front());
-    globals.erase(globals.begin() + static_cast<std::ptrdiff_t>(first) + 1,
-                  globals.begin() + static_cast<std::ptrdiff_t>(last) + 1);
-    for (std::size_t k = 1; k < parts.size(); ++k)
-        globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(first + k),
-                       Record{type::continued, std::move(parts[k])});
-    last = first + parts.size() - 1;
-    sstEndPart_ = last - first;
-    sstEndOffset_ = globals[last].body.size();
     const auto index = static_cast<std::uint32_t>(context_.strings.size());
+    biff::put32(parts.front(), 4, index + 1);
+    sstEndPart_ = parts.size() - 1;
+    sstEndOffset_ = parts.back().size();
+    std::vector<Record> records;
+    for (QByteArray& part : parts)
+        records.push_back(Record{records.empty() ? type::sst : type::continued, std::move(part)});
+    biff::splice(globals, first, end, std::move(records));
     context_.strings.push_back(text);
     stringLookup_.insert(text, index);
-    biff::put32(globals[first].body, 4, index + 1);
     sstChanged_ = true;
     return index;
 }
@@ -340,8 +332,7 @@ std::optional<std::uint16_t> DocumentData::generalXf(std::uint16_t xf)
             return static_cast<std::uint16_t>(k);
     if (xfs.size() >= maxXfs)
         return std::nullopt;
-    globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(xfs.back()) + 1,
-                   Record{type::xf, body});
+    biff::splice(globals, xfs.back() + 1, xfs.back() + 1, {Record{type::xf, body}});
     context_.xfFormats.push_back(0);
     subs_.front().dirty = true;
     sstChanged_ = true; // the string table moved with the globals
@@ -433,7 +424,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
         }
     }
 
-    Substream& sub = subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[sheet]])];
+    Substream& sub = subs_[substreamOf(sheet)];
     std::vector<Record>& records = sub.records;
     const std::vector<std::size_t> level = biff::ownRecords(records);
     std::vector<std::size_t> covering;
@@ -503,11 +494,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             } else if (k == 0 && fresh) {
                 replacement.push_back(*fresh);
             }
-            const std::size_t end = cellEnd(records, at);
-            records.erase(records.begin() + static_cast<std::ptrdiff_t>(at),
-                          records.begin() + static_cast<std::ptrdiff_t>(end));
-            records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), replacement.begin(),
-                           replacement.end());
+            biff::splice(records, at, cellEnd(records, at), std::move(replacement));
         }
     } else if (fresh) {
         insertCell(records, *fresh, row, column);

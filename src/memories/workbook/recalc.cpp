@@ -65,9 +65,8 @@ public:
         raw_.resize(data.boundSubstream_.size());
         rawBuilt_.assign(data.boundSubstream_.size(), false);
         for (std::size_t v = 0; v < data.worksheetBound_.size(); ++v) {
-            const int bound = data.worksheetBound_[v];
-            const auto sub = static_cast<std::size_t>(data.boundSubstream_[bound]);
-            collect(bound, static_cast<int>(v), sub, version);
+            const int sheet = static_cast<int>(v);
+            collect(data.boundOf(sheet), sheet, data.substreamOf(sheet), version);
         }
         at_.reserve(static_cast<qsizetype>(nodes_.size()));
         for (std::size_t n = 0; n < nodes_.size(); ++n)
@@ -304,8 +303,7 @@ private:
             return raw_[b];
         rawBuilt_[b] = true;
         Grid& grid = raw_[b];
-        const std::vector<Record>& records =
-            data_.subs_[static_cast<std::size_t>(data_.boundSubstream_[b])].records;
+        const std::vector<Record>& records = data_.subs_[data_.boundSubstream_[b]].records;
         cells::forEachCell(
             records,
             [&](const Record& r, const std::vector<QByteArrayView>& parts) {
@@ -378,11 +376,9 @@ private:
             return false;
         formulaRecord.body.replace(at, FormulaRecord::resultSize, result);
         if (!sameString) {
-            records.erase(records.begin() + static_cast<std::ptrdiff_t>(place),
-                          records.begin() + static_cast<std::ptrdiff_t>(oldEnd));
-            if (text)
-                records.insert(records.begin() + static_cast<std::ptrdiff_t>(place),
-                               Record{type::string, stringBody});
+            biff::splice(records, place, oldEnd,
+                         text ? std::vector{Record{type::string, stringBody}}
+                              : std::vector<Record>{});
         }
         // What the cell shows, as a reader shows it.
         cells::put(data_.values_.sheets[static_cast<std::size_t>(node.sheet)].rows, node.row,
@@ -411,8 +407,7 @@ private:
         std::size_t at = 1;
         while (at < records.size() && records[at].type == type::index)
             ++at;
-        records.insert(records.begin() + static_cast<std::ptrdiff_t>(at),
-                       Record{type::uncalced, QByteArray(2, '\0')});
+        biff::splice(records, at, at, {Record{type::uncalced, QByteArray(2, '\0')}});
         // Records were inserted before the formulas found: find them again on the next run.
     }
 
@@ -445,8 +440,7 @@ void DocumentData::evaluateUncached()
 {
     // Results an earlier edit left for the spreadsheet program are still not current.
     for (std::size_t v = 0; v < worksheetBound_.size(); ++v) {
-        const std::vector<Record>& records =
-            subs_[static_cast<std::size_t>(boundSubstream_[worksheetBound_[v]])].records;
+        const std::vector<Record>& records = subs_[substreamOf(static_cast<int>(v))].records;
         bool uncalced = false;
         std::vector<quint64> flagged;
         for (const std::size_t i : biff::ownRecords(records)) {
@@ -483,7 +477,7 @@ void DocumentData::evaluateUncached()
 
 void DocumentData::recalculateAfterSet(int sheet, int row, int column)
 {
-    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
+    const int bound = boundOf(sheet);
     stale_.remove(cellKey(sheet, row, column)); // a value now, not a formula
     recalculate({formula::Area{bound, row, row, column, column}});
 }
@@ -491,7 +485,7 @@ void DocumentData::recalculateAfterSet(int sheet, int row, int column)
 void DocumentData::recalculateAfterRemoval(int sheet, int row)
 {
     // Results of formulas below move up with their rows.
-    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
+    const int bound = boundOf(sheet);
     const formula::RowRemoval removal{bound, row};
     QSet<quint64> moved;
     for (const quint64 key : std::as_const(stale_)) {

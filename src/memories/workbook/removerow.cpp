@@ -2,7 +2,6 @@
 // Removing one sheet row: the formulas of the whole workbook adjusted first, then the row's
 // records dropped and the rows below moved up, with the sheet's other records that name rows.
 
-#include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
 #include "memories/workbook/formularecords.h"
 #include "memories/workbook/formularefs.h"
@@ -10,7 +9,6 @@
 
 namespace rxdeck::workbook {
 
-using biff::get16;
 using biff::put16;
 using biff::Record;
 namespace type = biff::type;
@@ -31,9 +29,8 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
     const formula::Biff version = this->version();
     const formula::ExternSheets externs =
         formula::externSheets(asFormulaRecords(subs_.front().records), version);
-    const int bound = worksheetBound_[static_cast<std::size_t>(sheet)];
-    const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(bound)]);
-    const formula::RowRemoval removal{bound, row};
+    const std::size_t target = substreamOf(sheet);
+    const formula::RowRemoval removal{boundOf(sheet), row};
     const QString refused = QStringLiteral("a formula refers to that row or cannot be adjusted; "
                                            "delete the row in a spreadsheet program");
 
@@ -42,7 +39,7 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
         std::vector<Record> records = subs_[s].records;
         int own = -1;
         for (std::size_t b = 0; b < boundSubstream_.size(); ++b)
-            if (static_cast<std::size_t>(boundSubstream_[b]) == s)
+            if (boundSubstream_[b] == s)
                 own = static_cast<int>(b);
         biff::Nesting nesting;
         bool inRemovedRow = false; // the companions of a formula in the removed row
@@ -87,10 +84,8 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
         return QStringLiteral("the workbook has no such sheet");
     if (row < 0 || row >= formula::rowCount(version()))
         return QStringLiteral("the row lies outside the sheet");
-    const auto target = static_cast<std::size_t>(boundSubstream_[static_cast<std::size_t>(
-        worksheetBound_[static_cast<std::size_t>(sheet)])]);
-
-    const formula::RowRemoval removal{worksheetBound_[static_cast<std::size_t>(sheet)], row};
+    const std::size_t target = substreamOf(sheet);
+    const formula::RowRemoval removal{boundOf(sheet), row};
     std::vector<std::vector<Record>> adjusted;
     if (std::optional<QString> refused = adjustFormulas(sheet, row, adjusted))
         return refused;
@@ -126,25 +121,6 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
             continue;
         } else {
             dropping = false;
-        }
-        if (r.type == type::mergedCells && r.body.size() >= 2) {
-            // Merged areas move up with their rows, and lose the removed row.
-            biff8::Bytes areas;
-            int count = 0;
-            const int declared = get16(r.body, 0);
-            for (int k = 0; k < declared && 2 + 8 * (k + 1) <= r.body.size(); ++k) {
-                const auto rows =
-                    removal.movedSpan(get16(r.body, 2 + 8 * k), get16(r.body, 4 + 8 * k));
-                if (!rows)
-                    continue;
-                areas.u16(static_cast<std::uint16_t>((*rows)[0]))
-                    .u16(static_cast<std::uint16_t>((*rows)[1]))
-                    .raw(r.body.mid(6 + 8 * k, 4));
-                ++count;
-            }
-            if (count == 0)
-                continue;
-            r.body = biff8::Bytes().u16(static_cast<std::uint16_t>(count)).raw(areas.data()).data();
         }
         kept.push_back(std::move(r));
     }

@@ -185,17 +185,9 @@ public:
             if (r.body.size() < 18)
                 return refusal("the sheet has conditional formats that cannot be read");
             const auto found = formats_.find(get16(r.body, 16));
-            std::optional<Rows> rows;
-            if (found != formats_.end())
-                rows = found->second;
-            else
-                rows = moved({get16(r.body, 4), get16(r.body, 6)}, sheet_.removal, rowCount_);
-            if (!rows) {
+            if (!(found != formats_.end() ? putRows(r.body, 4, found->second)
+                                          : moveRows(r.body, 4)))
                 out.erase(out.begin() + static_cast<std::ptrdiff_t>(i--));
-                continue;
-            }
-            put16(r.body, 4, static_cast<std::uint16_t>(rows->first));
-            put16(r.body, 6, static_cast<std::uint16_t>(rows->last));
         }
         if (droppedValidations_ > 0 && !dropCountedValidations(out))
             return refusal("the sheet has data validation that cannot be read");
@@ -205,6 +197,22 @@ public:
 
 private:
     bool biff8() const { return sheet_.biff == formula::Biff::V8; }
+
+    // Stores rows at pos (first, last); false where there are none.
+    static bool putRows(QByteArray& body, qsizetype pos, std::optional<Rows> rows)
+    {
+        if (rows) {
+            put16(body, pos, static_cast<std::uint16_t>(rows->first));
+            put16(body, pos + 2, static_cast<std::uint16_t>(rows->last));
+        }
+        return rows.has_value();
+    }
+    // Moves the rows stored at pos; false where they go with the removed row.
+    bool moveRows(QByteArray& body, qsizetype pos) const
+    {
+        return putRows(body, pos,
+                       moved({get16(body, pos), get16(body, pos + 2)}, sheet_.removal, rowCount_));
+    }
 
     bool tokens(QByteArray& body, qsizetype pos, qsizetype cce, Rows cells) const
     {
@@ -302,10 +310,8 @@ private:
                 ++dropRules_;
             return std::nullopt;
         }
-        const Rows bound = *list->bound();
-        formats_[id] = bound;
-        put16(r.body, 4, static_cast<std::uint16_t>(bound.first));
-        put16(r.body, 6, static_cast<std::uint16_t>(bound.last));
+        formats_[id] = list->bound();
+        putRows(r.body, 4, list->bound());
         r.body = r.body.left(12) + list->bytes() + r.body.mid(list->end);
         return std::nullopt;
     }
@@ -343,14 +349,16 @@ private:
             const qsizetype pos = r.type == type::hLink ? 0 : 2;
             if (r.body.size() < pos + 4)
                 return refusal("the sheet has a hyperlink that cannot be read");
-            const std::optional<Rows> rows =
-                moved({get16(r.body, pos), get16(r.body, pos + 2)}, sheet_.removal, rowCount_);
-            if (!rows) {
-                keep = false;
-                return std::nullopt;
-            }
-            put16(r.body, pos, static_cast<std::uint16_t>(rows->first));
-            put16(r.body, pos + 2, static_cast<std::uint16_t>(rows->last));
+            keep = moveRows(r.body, pos);
+            return std::nullopt;
+        }
+        case type::mergedCells: {
+            // Merged areas move up with their rows, and lose the removed row.
+            std::optional<RangeList> list = readRanges(r.body, 0);
+            if (!list)
+                return refusal("the sheet has merged cells that cannot be read");
+            keep = moveRanges(*list);
+            r.body = list->bytes() + r.body.mid(list->end);
             return std::nullopt;
         }
         case type::note: {

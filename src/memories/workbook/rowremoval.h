@@ -2,8 +2,9 @@
 #pragma once
 
 // The sheet structures that refer to rows outside cell formulas, moved along when a sheet row
-// is removed: hyperlinks with their tooltips, comments, data validation, conditional formats,
-// manual page breaks and the anchors of drawing objects. Internal to the workbook codec.
+// is removed: hyperlinks with their tooltips, comments, merged areas, data validation,
+// conditional formats, manual page breaks and the anchors of drawing objects. Internal to the
+// workbook codec.
 
 #include "memories/workbook/biff.h"
 #include "memories/workbook/formularefs.h"
