@@ -4,6 +4,7 @@
 #include "memories/workbook/biff.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <QDate>
@@ -12,22 +13,10 @@ namespace rxdeck::workbook::biff {
 
 bool isCell(std::uint16_t t)
 {
-    switch (t) {
-    case type::blank:
-    case type::number:
-    case type::label:
-    case type::boolErr:
-    case type::rk:
-    case type::mulRk:
-    case type::mulBlank:
-    case type::rString:
-    case type::labelSst:
-    case type::formula:
-    case type::oldFormula:
-        return true;
-    default:
-        return false;
-    }
+    constexpr std::array cells{type::blank,    type::number,  type::label,     type::boolErr,
+                               type::rk,       type::mulRk,   type::mulBlank,  type::rString,
+                               type::labelSst, type::formula, type::oldFormula};
+    return std::find(cells.begin(), cells.end(), t) != cells.end();
 }
 
 bool isFormula(std::uint16_t t)
@@ -264,48 +253,37 @@ double rkValue(std::uint32_t rk)
 
 std::optional<QString> errorText(std::uint8_t code)
 {
-    switch (code) {
-    case 0x00:
-        return QStringLiteral("#NULL!");
-    case 0x07:
-        return QStringLiteral("#DIV/0!");
-    case 0x0F:
-        return QStringLiteral("#VALUE!");
-    case 0x17:
-        return QStringLiteral("#REF!");
-    case 0x1D:
-        return QStringLiteral("#NAME?");
-    case 0x24:
-        return QStringLiteral("#NUM!");
-    case 0x2A:
-        return QStringLiteral("#N/A");
-    default:
-        return std::nullopt;
-    }
+    constexpr std::array<std::pair<std::uint8_t, const char*>, 7> errors{{
+        {0x00, "#NULL!"},
+        {0x07, "#DIV/0!"},
+        {0x0F, "#VALUE!"},
+        {0x17, "#REF!"},
+        {0x1D, "#NAME?"},
+        {0x24, "#NUM!"},
+        {0x2A, "#N/A"},
+    }};
+    for (const auto& [c, text] : errors)
+        if (c == code)
+            return QString::fromLatin1(text);
+    return std::nullopt;
 }
 
 QByteArray codecName(std::uint16_t codepage)
 {
-    switch (codepage) {
-    case 367:
-        return "US-ASCII";
-    case 932:
-        return "Shift_JIS";
-    case 936:
-        return "GBK";
-    case 949:
-        return "windows-949";
-    case 950:
-        return "Big5";
-    case 10000:
-    case 32768:
-        return "macintosh";
-    case 1200:
-    case 32769:
-        return "windows-1252";
-    default:
-        break;
-    }
+    constexpr std::array<std::pair<std::uint16_t, const char*>, 9> codecs{{
+        {367, "US-ASCII"},
+        {932, "Shift_JIS"},
+        {936, "GBK"},
+        {949, "windows-949"},
+        {950, "Big5"},
+        {10000, "macintosh"},
+        {32768, "macintosh"},
+        {1200, "windows-1252"},
+        {32769, "windows-1252"},
+    }};
+    for (const auto& [page, name] : codecs)
+        if (page == codepage)
+            return name;
     if (codepage == 874 || (codepage >= 1250 && codepage <= 1258))
         return "windows-" + QByteArray::number(codepage);
     if (codepage >= 437 && codepage <= 869)

@@ -135,39 +135,27 @@ bool copyChildren(GsfInfile* in, GsfOutfile* out, const char* replaced, const QB
     return true;
 }
 
-void collect(GsfInfile* in, const QByteArray& prefix, std::vector<Stream>& out)
+// Reads every stream below `in` that can be read; false where one cannot.
+bool collect(GsfInfile* in, const QByteArray& prefix, std::vector<Stream>& out, int depth = 0)
 {
-    const int count = gsf_infile_num_children(in);
+    bool all = depth <= 64;
+    const int count = all ? gsf_infile_num_children(in) : 0;
     for (int i = 0; i < count; ++i) {
         const char* name = gsf_infile_name_by_index(in, i);
         const GPtr<GsfInput> child(gsf_infile_child_by_index(in, i));
-        if (name == nullptr || !child)
-            continue;
-        const QByteArray path = prefix + name;
-        if (isStorage(child.get())) {
-            collect(GSF_INFILE(child.get()), path + '/', out);
+        if (name == nullptr || !child) {
+            all = false;
             continue;
         }
-        Stream stream{path, {}};
-        if (readAll(child.get(), stream.bytes))
+        Stream stream{prefix + name, {}};
+        if (isStorage(child.get()))
+            all = collect(GSF_INFILE(child.get()), stream.name + '/', out, depth + 1) && all;
+        else if (readAll(child.get(), stream.bytes))
             out.push_back(std::move(stream));
+        else
+            all = false;
     }
-}
-
-// Whether every stream below `in` can be read, as a save must copy each of them.
-bool allReadable(GsfInfile* in, int depth = 0)
-{
-    const int count = gsf_infile_num_children(in);
-    for (int i = 0; i < count; ++i) {
-        const GPtr<GsfInput> child(gsf_infile_child_by_index(in, i));
-        if (!child || depth > 64)
-            return false;
-        QByteArray bytes;
-        if (isStorage(child.get()) ? !allReadable(GSF_INFILE(child.get()), depth + 1)
-                                   : !readAll(child.get(), bytes))
-            return false;
-    }
-    return true;
+    return all;
 }
 
 // The directory of a compound file, read just far enough to find each entry. libgsf writes the
@@ -320,26 +308,18 @@ std::variant<Stream, QString> workbookStream(const QByteArray& file)
 {
     GPtr<GsfInput> input;
     const GPtr<GsfInfile> container = openContainer(file, input);
-    if (!container)
+    // A stream that cannot be read could not be written back as it was.
+    std::vector<Stream> all;
+    if (!container || !collect(container.get(), {}, all))
         return QStringLiteral("damaged workbook");
     // Excel names the stream "Workbook" (BIFF8) or "Book" (BIFF5); some writers vary the case.
-    // A stream that cannot be read could not be written back as it was.
-    if (!allReadable(container.get()))
-        return QStringLiteral("damaged workbook");
-    const int count = gsf_infile_num_children(container.get());
-    for (const char* wanted : {"Workbook", "Book"}) {
-        for (int i = 0; i < count; ++i) {
-            const char* name = gsf_infile_name_by_index(container.get(), i);
-            if (name == nullptr || qstricmp(name, wanted) != 0)
-                continue;
-            const GPtr<GsfInput> child(gsf_infile_child_by_index(container.get(), i));
-            Stream stream{QByteArray(name), {}};
-            if (!child || isStorage(child.get()) || !readAll(child.get(), stream.bytes) ||
-                stream.bytes.isEmpty())
-                return QStringLiteral("damaged workbook");
-            return stream;
-        }
-    }
+    for (const char* wanted : {"Workbook", "Book"})
+        for (Stream& stream : all)
+            if (qstricmp(stream.name.constData(), wanted) == 0) {
+                if (stream.bytes.isEmpty())
+                    return QStringLiteral("damaged workbook");
+                return std::move(stream);
+            }
     return QStringLiteral("not a workbook");
 }
 

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <QHash>
-#include <string_view>
 
 namespace rxdeck::workbook {
 
@@ -21,12 +20,7 @@ namespace type = biff::type;
 namespace {
 
 constexpr qsizetype maxFileSize = qsizetype{256} * 1024 * 1024;
-constexpr std::string_view compoundFileSignature{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8};
-
-std::variant<std::shared_ptr<DocumentData>, QString> failure(const QString& reason)
-{
-    return reason;
-}
+constexpr QByteArrayView compoundFileSignature{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8};
 
 QString damaged()
 {
@@ -61,41 +55,39 @@ std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& rec
 std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const QByteArray& file)
 {
     if (file.size() > maxFileSize)
-        return failure(QStringLiteral("file too large for a workbook"));
+        return QStringLiteral("file too large for a workbook");
     // Every .xls file since Excel 5.0 is an OLE2 compound file; anything else (a CSV or text file
     // renamed, an empty file) is told apart here.
-    if (std::string_view(file.constData(), static_cast<std::size_t>(std::min<qsizetype>(
-                                               file.size(), compoundFileSignature.size()))) !=
-        compoundFileSignature) {
+    if (!file.startsWith(compoundFileSignature)) {
         // Excel 2.1 to 4.0 wrote a bare stream that starts with its BOF record.
         if (file.size() >= 4 && file[1] <= 0x04 && file[0] == 0x09 && (file[1] & 1) == 0)
-            return failure(QStringLiteral("an Excel 4.0 or older worksheet, which Rxdeck cannot "
-                                          "open; save it in Excel 97-2003 format"));
-        return failure(QStringLiteral("not a workbook"));
+            return QStringLiteral("an Excel 4.0 or older worksheet, which Rxdeck cannot open; save "
+                                  "it in Excel 97-2003 format");
+        return QStringLiteral("not a workbook");
     }
     std::variant<compound::Stream, QString> extracted = compound::workbookStream(file);
     if (const QString* problem = std::get_if<QString>(&extracted))
-        return failure(*problem);
+        return *problem;
     compound::Stream& stream = std::get<compound::Stream>(extracted);
 
     if (stream.bytes.size() < 4 || get16(stream.bytes, 0) != type::bof)
-        return failure(QStringLiteral("not a workbook"));
+        return QStringLiteral("not a workbook");
     std::optional<biff::Records> split = biff::split(stream.bytes);
     if (!split)
-        return failure(damaged());
+        return damaged();
     auto data = std::make_shared<DocumentData>();
     data->file_ = file;
     data->streamName_ = stream.name;
     data->tail_ = split->tail;
     std::optional<std::vector<Substream>> subs = substreams(std::move(split->records));
     if (!subs)
-        return failure(damaged());
+        return damaged();
     data->subs_ = std::move(*subs);
 
     const std::vector<biff::Record>& globals = data->subs_.front().records;
     const QByteArray& bof = globals.front().body;
     if (bof.size() < 4)
-        return failure(damaged());
+        return damaged();
     const std::uint16_t version = get16(bof, 0);
     if (version == 0x0600)
         data->format_ = Document::Format::Biff8;
@@ -109,7 +101,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
     // First what decides how the rest reads: encryption, code page, date system.
     for (const biff::Record& record : globals) {
         if (record.type == type::filePass)
-            return failure(QStringLiteral("password protected"));
+            return QStringLiteral("password protected");
         if (record.type == type::codepage && record.body.size() >= 2)
             context.codec = biff::codecName(get16(record.body, 0));
         if (record.type == type::dateMode && record.body.size() >= 2)
@@ -136,7 +128,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         switch (record.type) {
         case type::xf:
             if (record.body.size() < 4)
-                return failure(damaged());
+                return damaged();
             context.xfFormats.push_back(get16(record.body, 2));
             xfLocked.push_back(record.body.size() < 6 || (get16(record.body, 4) & 0x0001) != 0);
             break;
@@ -170,7 +162,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
                 name = context.decode(in.bytes(count));
             }
             if (!in.ok())
-                return failure(damaged());
+                return damaged();
             bounds.push_back(Bound{offset, kind == 0, name});
             break;
         }
@@ -187,7 +179,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
                     data->formattedStrings_.insert(s);
             }
             if (!in.ok())
-                return failure(damaged());
+                return damaged();
             data->sstEndPart_ = in.part();
             data->sstEndOffset_ = in.offset();
             break;
@@ -202,7 +194,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             std::find_if(data->subs_.begin() + 1, data->subs_.end(),
                          [&bound](const Substream& s) { return s.originalOffset == bound.offset; });
         if (found == data->subs_.end())
-            return failure(damaged());
+            return damaged();
         data->boundSubstream_.push_back(static_cast<std::size_t>(found - data->subs_.begin()));
         const QByteArray& sheetBof = found->records.front().body;
         if (!bound.worksheet || sheetBof.size() < 4 || get16(sheetBof, 2) != 0x0010)
@@ -210,7 +202,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         std::optional<std::vector<std::vector<Cell>>> rows =
             cells::readSheet(found->records, context);
         if (!rows)
-            return failure(damaged());
+            return damaged();
         data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
         data->readProtection(static_cast<int>(data->values_.sheets.size()), found->records,
                              xfLocked);

@@ -42,20 +42,6 @@ Where whereSheets(int first, int last, int sheet)
     return first == last ? Where::OnSheet : Where::Unsure;
 }
 
-// Rows of an area as first/last in stored order; a whole column stays whole.
-std::optional<std::array<int, 2>> movedRows(std::array<int, 2> rows, RowRemoval removal,
-                                            int rowCount)
-{
-    const int low = std::min(rows[0], rows[1]);
-    const int high = std::max(rows[0], rows[1]);
-    if (low == 0 && high == rowCount - 1)
-        return rows;
-    const auto span = removal.movedSpan(low, high);
-    if (!span || rows[0] != high || low == high)
-        return span;
-    return std::array{(*span)[1], (*span)[0]};
-}
-
 // One stored row of a reference: a coordinate, or an offset from the formula's cell.
 struct RowField
 {
@@ -80,7 +66,7 @@ std::optional<std::array<int, 2>> movedTargets(std::array<int, 2> rows, int coun
                                                const Context& context)
 {
     if (count == 2)
-        return movedRows(rows, context.removal, rowCount(context.biff));
+        return context.removal.movedArea(rows, rowCount(context.biff));
     const auto row = context.removal.moved(rows[0]);
     if (!row)
         return std::nullopt;

@@ -6,6 +6,7 @@
 
 #include "memories/workbook/biff.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -75,6 +76,19 @@ struct RowRemoval
         if (first == last)
             return std::nullopt;
         return std::array{first, last - 1};
+    }
+    // Rows of an area, first and last in stored order, after the removal; a whole column of a
+    // sheet of rowCount rows stays whole.
+    std::optional<std::array<int, 2>> movedArea(std::array<int, 2> rows, int rowCount) const
+    {
+        const int low = std::min(rows[0], rows[1]);
+        const int high = std::max(rows[0], rows[1]);
+        if (low == 0 && high == rowCount - 1)
+            return rows;
+        const auto span = movedSpan(low, high);
+        if (!span || rows[0] != high || low == high)
+            return span;
+        return std::array{(*span)[1], (*span)[0]};
     }
 };
 

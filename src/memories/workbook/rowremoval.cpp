@@ -56,23 +56,7 @@ QString refusal(const char* what)
     return QString::fromLatin1(what) + QStringLiteral("; delete the row in a spreadsheet program");
 }
 
-struct Rows
-{
-    int first = 0;
-    int last = 0;
-};
-
-// Rows of a range after the removal, nullopt where the range lies wholly in the removed row.
-// Whole columns stay whole.
-std::optional<Rows> moved(Rows rows, formula::RowRemoval removal, int rowCount)
-{
-    if ((rows.first == 0 && rows.last == rowCount - 1) || rows.first > rows.last)
-        return rows;
-    const auto span = removal.movedSpan(rows.first, rows.last);
-    if (!span)
-        return std::nullopt;
-    return Rows{(*span)[0], (*span)[1]};
-}
+using Rows = std::array<int, 2>; // first and last
 
 // A list of cell ranges (Ref8U: rwFirst rwLast colFirst colLast) as it is stored.
 struct RangeList
@@ -86,8 +70,8 @@ struct RangeList
             return std::nullopt;
         Rows out{ranges.front()[0], ranges.front()[1]};
         for (const auto& r : ranges) {
-            out.first = std::min<int>(out.first, r[0]);
-            out.last = std::max<int>(out.last, r[1]);
+            out[0] = std::min<int>(out[0], r[0]);
+            out[1] = std::max<int>(out[1], r[1]);
         }
         return out;
     }
@@ -202,22 +186,23 @@ private:
     static bool putRows(QByteArray& body, qsizetype pos, std::optional<Rows> rows)
     {
         if (rows) {
-            put16(body, pos, static_cast<std::uint16_t>(rows->first));
-            put16(body, pos + 2, static_cast<std::uint16_t>(rows->last));
+            put16(body, pos, static_cast<std::uint16_t>((*rows)[0]));
+            put16(body, pos + 2, static_cast<std::uint16_t>((*rows)[1]));
         }
         return rows.has_value();
     }
     // Moves the rows stored at pos; false where they go with the removed row.
     bool moveRows(QByteArray& body, qsizetype pos) const
     {
-        return putRows(body, pos,
-                       moved({get16(body, pos), get16(body, pos + 2)}, sheet_.removal, rowCount_));
+        return putRows(
+            body, pos,
+            sheet_.removal.movedArea({get16(body, pos), get16(body, pos + 2)}, rowCount_));
     }
 
     bool tokens(QByteArray& body, qsizetype pos, qsizetype cce, Rows cells) const
     {
         return formula::adjustTokens(body, pos, cce, sheet_.biff, sheet_.ownSheet, sheet_.removal,
-                                     *sheet_.externs, {cells.first, cells.last});
+                                     *sheet_.externs, cells);
     }
 
     // Moves the ranges of a list; false where all of them go with the row.
@@ -225,11 +210,12 @@ private:
     {
         std::vector<std::array<std::uint16_t, 4>> kept;
         for (auto range : list.ranges) {
-            const std::optional<Rows> rows = moved({range[0], range[1]}, sheet_.removal, rowCount_);
+            const std::optional<Rows> rows =
+                sheet_.removal.movedArea({range[0], range[1]}, rowCount_);
             if (!rows)
                 continue;
-            range[0] = static_cast<std::uint16_t>(rows->first);
-            range[1] = static_cast<std::uint16_t>(rows->last);
+            range[0] = static_cast<std::uint16_t>((*rows)[0]);
+            range[1] = static_cast<std::uint16_t>((*rows)[1]);
             kept.push_back(range);
         }
         list.ranges = std::move(kept);
@@ -296,7 +282,7 @@ private:
             return refusal("the sheet has conditional formats that cannot be read");
         // Its formulas count relative references from the first cell of its range, and
         // are adjusted as that one cell's formula, as spreadsheet programs do.
-        const int first = list->bound().value_or(Rows{}).first;
+        const int first = list->bound().value_or(Rows{})[0];
         formatRows_ = Rows{first, first};
         dropRules_ = 0;
         if (!target_)
@@ -532,7 +518,7 @@ private:
     const int rowCount_;
     std::optional<RowHeights> heights_; // of the sheet that loses the row, before it goes
     std::map<std::uint16_t, std::optional<Rows>> formats_; // CONDFMT id: its new rows
-    Rows formatRows_;                                      // of the CONDFMT before the rules
+    Rows formatRows_{};                                    // of the CONDFMT before the rules
     int dropRules_ = 0;
     int droppedValidations_ = 0;
 };
