@@ -2,7 +2,7 @@
 // Cell records to values.
 
 #include "memories/workbook/cells.h"
-#include "memories/workbook/formularecords.h"
+#include "memories/workbook/recordviews.h"
 
 #include <cmath>
 #include <QStringDecoder>

@@ -6,7 +6,7 @@
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/compound.h"
 #include "memories/workbook/documentdata.h"
-#include "memories/workbook/formularecords.h"
+#include "memories/workbook/recordviews.h"
 
 #include <algorithm>
 #include <QHash>
@@ -229,9 +229,8 @@ void DocumentData::readProtection(int sheet, const std::vector<biff::Record>& re
     };
     for (const std::size_t i : own) {
         const biff::Record& r = records[i];
-        if (r.type == type::row && r.body.size() >= 16 && (get16(r.body, 12) & 0x0080) != 0) {
-            const std::uint16_t xf = get16(r.body, 14) & 0x0FFF; // the row has a format of its own
-            rowLocked_.insert(cells::cellKey(sheet, get16(r.body, 0), 0xFF), locked(xf));
+        if (const auto row = biff::RowRecord::of(r); row && row->xf()) {
+            rowLocked_.insert(cells::cellKey(sheet, row->row(), 0xFF), locked(*row->xf()));
             continue;
         }
         if (r.type == type::colInfo && r.body.size() >= 8) {

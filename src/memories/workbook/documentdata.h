@@ -27,9 +27,6 @@ struct Substream
     bool dirty = false;           // cells or rows changed: sizes and offsets are recomputed
 };
 
-// The records as the formula code reads them, each CONTINUE joined to the record before it.
-std::vector<formula::Record> asFormulaRecords(const std::vector<biff::Record>& records);
-
 // The workbook as records and values. Every edit keeps the two in step: values() is what the
 // records say, and stream() lays the records out with every size and position recomputed.
 class DocumentData

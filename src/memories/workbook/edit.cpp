@@ -4,8 +4,8 @@
 
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
-#include "memories/workbook/formularecords.h"
 #include "memories/workbook/formularefs.h"
+#include "memories/workbook/recordviews.h"
 #include "memories/workbook/rowremoval.h"
 
 #include <algorithm>
@@ -85,11 +85,6 @@ std::size_t sheetEof(const std::vector<Record>& records)
     return records.size() - 1;
 }
 
-bool isRowRecord(const Record& r)
-{
-    return r.type == type::row && r.body.size() >= 16;
-}
-
 // A ROW record for a new row: default height, no formatting.
 Record newRowRecord(const std::vector<Record>& records, int row, int column)
 {
@@ -124,13 +119,12 @@ std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
         std::optional<std::size_t> firstRow;
         std::optional<std::size_t> lastRowBefore;
         for (std::size_t i : level) {
-            const Record& r = records[i];
-            if (isRowRecord(r)) {
-                key = key.value_or(biff::rowOf(r) / 32);
+            if (const auto r = biff::RowRecord::of(records[i])) {
+                key = key.value_or(r->row() / 32);
                 firstRow = firstRow.value_or(i);
-                if (biff::rowOf(r) < row)
+                if (r->row() < row)
                     lastRowBefore = i;
-            } else if (r.type == type::dbCell) {
+            } else if (records[i].type == type::dbCell) {
                 if (key && *key == row / 32 && !at)
                     at = lastRowBefore ? *lastRowBefore + 1 : *firstRow;
                 if (key && *key < row / 32)
@@ -149,9 +143,9 @@ std::size_t insertRowRecord(std::vector<Record>& records, int row, int column)
     } else {
         std::optional<std::size_t> firstRow;
         for (std::size_t i : level)
-            if (isRowRecord(records[i])) {
+            if (const auto r = biff::RowRecord::of(records[i])) {
                 firstRow = firstRow.value_or(i);
-                if (biff::rowOf(records[i]) < row)
+                if (r->row() < row)
                     at = i + 1;
             }
         at = at.value_or(*firstRow);
@@ -221,12 +215,11 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
     bool hasRows = false;
     std::optional<std::size_t> rowRecord;
     for (std::size_t i : biff::ownRecords(records)) {
-        const Record& r = records[i];
-        if (isRowRecord(r)) {
+        if (const auto r = biff::RowRecord::of(records[i])) {
             hasRows = true;
-            if (biff::rowOf(r) == row)
+            if (r->row() == row)
                 rowRecord = i;
-        } else if (const auto cell = biff::CellRecord::of(r); cell && cell->row() == row) {
+        } else if (const auto cell = biff::CellRecord::of(records[i]); cell && cell->row() == row) {
             rowHasCells = true;
         }
     }
@@ -234,31 +227,13 @@ void insertCell(std::vector<Record>& records, const Record& cell, int row, int c
         rowRecord = insertRowRecord(records, row, column);
     const std::size_t at = cellPlace(records, row, column, rowRecord);
     biff::splice(records, at, at, {cell});
-    for (std::size_t i : biff::ownRecords(records)) {
-        if (!isRowRecord(records[i]) || biff::rowOf(records[i]) != row)
-            continue;
-        QByteArray& b = records[i].body;
-        if (get16(b, 2) > column)
-            put16(b, 2, static_cast<std::uint16_t>(column));
-        if (get16(b, 4) < column + 1)
-            put16(b, 4, static_cast<std::uint16_t>(column + 1));
-    }
+    for (std::size_t i : biff::ownRecords(records))
+        if (const auto r = biff::RowRecord::of(records[i]); r && r->row() == row)
+            biff::RowRecord::setColumns(records[i].body, std::min(r->firstColumn(), column),
+                                        std::max(r->columnEnd(), column + 1));
 }
 
 } // namespace
-
-std::vector<formula::Record> asFormulaRecords(const std::vector<Record>& records)
-{
-    std::vector<formula::Record> out;
-    out.reserve(records.size());
-    for (const Record& r : records) {
-        if (r.type == type::continued && !out.empty())
-            out.back().body += r.body;
-        else
-            out.push_back(formula::Record{r.type, r.body});
-    }
-    return out;
-}
 
 std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
 {

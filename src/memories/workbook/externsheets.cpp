@@ -12,11 +12,6 @@ namespace {
 using biff::get16;
 using biff::get8;
 
-std::int16_t s16(const QByteArray& bytes, qsizetype pos)
-{
-    return static_cast<std::int16_t>(get16(bytes, pos));
-}
-
 // What a SUPBOOK record stands for.
 enum class Book
 {
@@ -41,33 +36,29 @@ Book supBook(const QByteArray& body)
 ExternSheets externSheets8(const std::vector<Record>& globals)
 {
     std::vector<Book> books;
-    const Record* table = nullptr;
-    for (const Record& record : globals) {
-        if (record.type == biff::type::supBook)
-            books.push_back(supBook(record.body));
-        if (record.type == biff::type::externSheet) {
+    std::optional<std::size_t> table;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        if (globals[i].type == biff::type::supBook)
+            books.push_back(supBook(globals[i].body));
+        if (globals[i].type == biff::type::externSheet) {
             if (table)
                 return {}; // one table only
-            table = &record;
+            table = i;
         }
     }
-    if (!table || table->body.size() < 2)
+    if (!table)
         return {};
-    const QByteArray& body = table->body;
-    const int count = get16(body, 0);
+    biff::Reader in(biff::parts(globals, *table)); // a long table goes on in CONTINUE records
     ExternSheets sheets;
-    for (int i = 0; i < count && 2 + 6 * qsizetype(i + 1) <= body.size(); ++i) {
-        const qsizetype pos = 2 + 6 * qsizetype(i);
-        const std::size_t book = get16(body, pos);
-        ExternSheet sheet;
-        if (book < books.size() && books[book] == Book::Own) {
-            sheet.ownWorkbook = true;
-            sheet.firstSheet = s16(body, pos + 2);
-            sheet.lastSheet = s16(body, pos + 4);
-        } else if (book < books.size() && books[book] == Book::Other) {
-            sheet.otherWorkbook = true;
-        }
-        sheets.push_back(sheet);
+    for (int i = 0, count = in.u16(); i < count && in.ok(); ++i) {
+        const std::size_t book = in.u16();
+        const auto first = static_cast<std::int16_t>(in.u16());
+        const auto last = static_cast<std::int16_t>(in.u16());
+        if (!in.ok())
+            break;
+        const Book kind = book < books.size() ? books[book] : Book::Unknown;
+        sheets.push_back(kind == Book::Own ? ExternSheet{true, false, first, last}
+                                           : ExternSheet{false, kind == Book::Other});
     }
     return sheets;
 }

@@ -4,7 +4,7 @@
 // subexpression sizes of the tMem tokens stay valid. Anything not understood refuses.
 
 #include "memories/workbook/formularefs.h"
-#include "memories/workbook/formularecords.h"
+#include "memories/workbook/recordviews.h"
 #include "memories/workbook/tokens.h"
 
 #include <algorithm>

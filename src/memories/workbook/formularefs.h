@@ -38,8 +38,7 @@ struct ExternSheet
 };
 using ExternSheets = std::vector<ExternSheet>;
 
-// Reads the external-sheet table from the workbook globals: the records of the globals
-// substream in stream order, CONTINUE records joined to the one before.
+// Reads the external-sheet table from the records of the workbook globals.
 using biff::Record;
 ExternSheets externSheets(const std::vector<Record>& globals, Biff biff);
 // The sheets of the 3-D reference whose sheet part starts at `at` of rgce: an entry of the

@@ -4,7 +4,7 @@
 
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
-#include "memories/workbook/formularecords.h"
+#include "memories/workbook/recordviews.h"
 
 #include <algorithm>
 #include <QHash>

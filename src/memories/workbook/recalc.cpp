@@ -7,7 +7,7 @@
 #include "memories/workbook/biff8.h"
 #include "memories/workbook/documentdata.h"
 #include "memories/workbook/evaluate.h"
-#include "memories/workbook/formularecords.h"
+#include "memories/workbook/recordviews.h"
 
 #include <algorithm>
 #include <bitset>
@@ -61,7 +61,7 @@ public:
     explicit Recalculation(DocumentData& data) : data_(data)
     {
         const formula::Biff version = data.version();
-        externs_ = formula::externSheets(asFormulaRecords(data.subs_.front().records), version);
+        externs_ = formula::externSheets(data.subs_.front().records, version);
         raw_.resize(data.boundSubstream_.size());
         rawBuilt_.assign(data.boundSubstream_.size(), false);
         for (std::size_t v = 0; v < data.worksheetBound_.size(); ++v) {

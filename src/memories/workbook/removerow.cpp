@@ -3,8 +3,8 @@
 // records dropped and the rows below moved up, with the sheet's other records that name rows.
 
 #include "memories/workbook/documentdata.h"
-#include "memories/workbook/formularecords.h"
 #include "memories/workbook/formularefs.h"
+#include "memories/workbook/recordviews.h"
 #include "memories/workbook/rowremoval.h"
 
 namespace rxdeck::workbook {
@@ -27,8 +27,7 @@ std::optional<QString>
 DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>>& adjusted) const
 {
     const formula::Biff version = this->version();
-    const formula::ExternSheets externs =
-        formula::externSheets(asFormulaRecords(subs_.front().records), version);
+    const formula::ExternSheets externs = formula::externSheets(subs_.front().records, version);
     const std::size_t target = substreamOf(sheet);
     const formula::RowRemoval removal{boundOf(sheet), row};
     const QString refused = QStringLiteral("a formula refers to that row or cannot be adjusted; "

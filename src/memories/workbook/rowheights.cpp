@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "memories/workbook/rowheights.h"
 
+#include "memories/workbook/recordviews.h"
+
 #include <algorithm>
 
 namespace rxdeck::workbook {
 
 namespace {
-constexpr int heightMask = 0x7FFF;
 constexpr std::uint16_t defaultHidden = 0x0002; // DEFAULTROWHEIGHT fDyZero
-constexpr std::uint8_t rowHidden = 0x20;        // ROW fDyZero
 } // namespace
 
 RowHeights::RowHeights(const std::vector<biff::Record>& records, int rowCount) : rowCount_(rowCount)
@@ -17,10 +17,9 @@ RowHeights::RowHeights(const std::vector<biff::Record>& records, int rowCount) :
         const biff::Record& r = records[i];
         if (r.type == biff::type::defaultRowHeight && r.body.size() >= 4)
             default_ =
-                (biff::get16(r.body, 0) & defaultHidden) ? 0 : biff::get16(r.body, 2) & heightMask;
-        else if (r.type == biff::type::row && r.body.size() >= 16)
-            heights_[biff::rowOf(r)] =
-                (biff::get8(r.body, 12) & rowHidden) ? 0 : biff::get16(r.body, 6) & heightMask;
+                (biff::get16(r.body, 0) & defaultHidden) ? 0 : biff::get16(r.body, 2) & 0x7FFF;
+        else if (const auto row = biff::RowRecord::of(r))
+            heights_[row->row()] = row->height();
     }
 }
 

@@ -53,11 +53,7 @@ Token tokenKind(std::uint8_t id);
 // runs past the end of rgce.
 std::optional<qsizetype> tokenSize(QByteArrayView rgce, qsizetype pos, Biff biff);
 
-// Bytes of an encoded cell address (row, column) and of the sheet part of a 3-D reference.
-constexpr qsizetype cellBytes(Biff biff)
-{
-    return biff == Biff::V8 ? 4 : 3;
-}
+// Bytes of the sheet part of a 3-D reference.
 constexpr qsizetype sheetBytes(Biff biff)
 {
     return biff == Biff::V8 ? 2 : 14;

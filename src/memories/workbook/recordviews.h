@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Views of cell records and of the records that hold formulas, with their fields by name: any
-// cell record, FORMULA, and the SHRFMLA, ARRAY and TABLE records that follow one. A view reads
-// the body of a record it does not own; the record must outlive it. Internal to the workbook
-// codec.
+// Views of the records the editor reads and changes, with their fields by name: cell records,
+// ROW, FORMULA, and the SHRFMLA, ARRAY and TABLE records that follow a formula. A view reads the
+// body of a record it does not own; the record must outlive it. Internal to the workbook codec.
 
 #include "memories/workbook/biff.h"
 
@@ -47,6 +46,41 @@ private:
     explicit CellRecord(const Record& record) : body_(record.body), type_(record.type) {}
     QByteArrayView body_;
     std::uint16_t type_;
+};
+
+// ROW: rw colMic colMac miyRw irwMac reserved grbit ixfe.
+class RowRecord
+{
+public:
+    static std::optional<RowRecord> of(const Record& record)
+    {
+        if (record.type != type::row || record.body.size() < 16)
+            return std::nullopt;
+        return RowRecord(record.body);
+    }
+
+    int row() const { return get16(body_, 0); }
+    // The columns its cells span: the first, and one past the last.
+    int firstColumn() const { return get16(body_, 2); }
+    int columnEnd() const { return get16(body_, 4); }
+    static void setColumns(QByteArray& body, int first, int end)
+    {
+        put16(body, 2, static_cast<std::uint16_t>(first));
+        put16(body, 4, static_cast<std::uint16_t>(end));
+    }
+    // In twips; a hidden row has none.
+    int height() const { return (get8(body_, 12) & 0x20) != 0 ? 0 : get16(body_, 6) & 0x7FFF; }
+    // The XF of the row's own format, where it has one.
+    std::optional<std::uint16_t> xf() const
+    {
+        if ((get16(body_, 12) & 0x0080) == 0)
+            return std::nullopt;
+        return static_cast<std::uint16_t>(get16(body_, 14) & 0x0FFF);
+    }
+
+private:
+    explicit RowRecord(QByteArrayView body) : body_(body) {}
+    QByteArrayView body_;
 };
 
 // The cce tokens at `at` of a body, their count (cce) in the two bytes before them.
