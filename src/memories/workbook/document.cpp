@@ -19,7 +19,6 @@ namespace type = biff::type;
 
 namespace {
 
-constexpr qsizetype maxFileSize = qsizetype{256} * 1024 * 1024;
 constexpr QByteArrayView compoundFileSignature{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8};
 
 QString damaged()
@@ -54,7 +53,7 @@ std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& rec
 
 std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const QByteArray& file)
 {
-    if (file.size() > maxFileSize)
+    if (file.size() > Document::maxFileSize)
         return QStringLiteral("file too large for a workbook");
     // Every .xls file since Excel 5.0 is an OLE2 compound file; anything else (a CSV or text file
     // renamed, an empty file) is told apart here.

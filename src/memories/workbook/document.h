@@ -39,6 +39,9 @@ public:
     Document(Document&&) noexcept;
     Document& operator=(Document&&) noexcept;
 
+    // Larger files are refused; a memory workbook is a few kilobytes.
+    static constexpr qsizetype maxFileSize = qsizetype{256} * 1024 * 1024;
+
     // Reads a whole .xls file. Costs what the file holds, not what its records declare.
     static ParseResult parse(const QByteArray& file);
     // A new BIFF8 workbook holding the given sheets, encoded as encode() does.

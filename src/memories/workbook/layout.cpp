@@ -41,28 +41,19 @@ CellExtent cellExtent(const std::vector<biff::Record>& records)
     return extent;
 }
 
-// The cell records' rows: first and one past the last.
-std::pair<int, int> rowSpan(const std::vector<biff::Record>& records)
+QByteArray dimensionsBody(CellExtent extent, bool biff8)
 {
-    const CellExtent extent = cellExtent(records);
-    return {std::max(extent.firstRow, 0), extent.rowEnd};
-}
-
-QByteArray dimensionsBody(const std::vector<biff::Record>& records, bool biff8)
-{
-    auto [firstRow, rowEnd, firstColumn, columnEnd] = cellExtent(records);
+    auto [firstRow, rowEnd, firstColumn, columnEnd] = extent;
     if (firstRow < 0)
         firstRow = firstColumn = 0;
     QByteArray body(biff8 ? 14 : 10, '\0');
-    qsizetype at = 0;
+    const qsizetype at = biff8 ? 8 : 4;
     if (biff8) {
         biff::put32(body, 0, static_cast<std::uint32_t>(firstRow));
         biff::put32(body, 4, static_cast<std::uint32_t>(rowEnd));
-        at = 8;
     } else {
         biff::put16(body, 0, static_cast<std::uint16_t>(firstRow));
         biff::put16(body, 2, static_cast<std::uint16_t>(rowEnd));
-        at = 4;
     }
     biff::put16(body, at, static_cast<std::uint16_t>(firstColumn));
     biff::put16(body, at + 2, static_cast<std::uint16_t>(columnEnd));
@@ -127,29 +118,29 @@ QByteArray DocumentData::stream() const
     std::vector<Substream> out = subs_;
     const bool wide = biff8();
 
-    // Sizes first: DIMENSIONS, DBCELL and INDEX of the sheets whose cells changed.
+    const qsizetype indexHeader = wide ? 16 : 12;
+
+    // Sizes first: DIMENSIONS, DBCELL and INDEX of the sheets whose cells changed (the sheet's
+    // own; those of embedded charts describe the chart).
     std::vector<std::vector<Block>> sheetBlocks(out.size());
+    std::vector<CellExtent> extents(out.size());
     for (std::size_t s = 1; s < out.size(); ++s) {
         if (!out[s].dirty)
             continue;
         std::vector<biff::Record>& records = out[s].records;
         sheetBlocks[s] = blocks(records);
-        const std::size_t dbCells = sheetBlocks[s].size();
-        // The sheet's own DIMENSIONS; those of embedded charts describe the chart.
-        for (const std::size_t i : biff::ownRecords(records))
+        extents[s] = cellExtent(records);
+        for (const std::size_t i : biff::ownRecords(records)) {
+            QByteArray& body = records[i].body;
             if (records[i].type == type::dimensions)
-                records[i].body = dimensionsBody(records, wide);
+                body = dimensionsBody(extents[s], wide);
+            else if (records[i].type == type::index && body.size() >= indexHeader)
+                body = body.left(indexHeader) +
+                       QByteArray(4 * static_cast<qsizetype>(sheetBlocks[s].size()), '\0');
+        }
         for (const Block& block : sheetBlocks[s])
             records[block.dbCell].body =
                 QByteArray(4 + 2 * static_cast<qsizetype>(block.rows.size()), '\0');
-        for (biff::Record& r : records)
-            if (r.type == type::index) {
-                const qsizetype header = wide ? 16 : 12;
-                if (r.body.size() >= header)
-                    r.body =
-                        r.body.left(header) + QByteArray(4 * static_cast<qsizetype>(dbCells), '\0');
-                break;
-            }
     }
 
     // EXTSST: one entry for every few strings of the shared-string table.
@@ -185,42 +176,39 @@ QByteArray DocumentData::stream() const
     for (std::size_t s = 1; s < out.size(); ++s) {
         std::vector<biff::Record>& records = out[s].records;
         const qsizetype shift = pos[s].front() - out[s].originalOffset;
+        const auto moved = [shift](QByteArray& body, qsizetype field) {
+            biff::put32(body, field, static_cast<std::uint32_t>(get32(body, field) + shift));
+        };
         for (const Block& block : sheetBlocks[s])
             records[block.dbCell].body = dbCellBody(records, block, pos[s]);
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            biff::Record& r = records[i];
-            if (r.type != type::index)
+        for (const std::size_t i : biff::ownRecords(records)) {
+            QByteArray& body = records[i].body;
+            if (records[i].type != type::index || body.size() < indexHeader)
                 continue;
-            const qsizetype header = wide ? 16 : 12;
-            if (r.body.size() < header)
-                continue;
+            if (wide && get32(body, 12) != 0) // DEFCOLWIDTH, where the INDEX gives it
+                moved(body, 12);
             if (!out[s].dirty) {
                 // The sheet is as it was; only its place in the stream moved.
-                for (qsizetype f = header; f + 4 <= r.body.size(); f += 4)
-                    biff::put32(r.body, f, static_cast<std::uint32_t>(get32(r.body, f) + shift));
-                if (wide && get32(r.body, 12) != 0)
-                    biff::put32(r.body, 12, static_cast<std::uint32_t>(get32(r.body, 12) + shift));
+                for (qsizetype f = indexHeader; f + 4 <= body.size(); f += 4)
+                    moved(body, f);
                 continue;
             }
-            if (wide && get32(r.body, 12) != 0) // DEFCOLWIDTH, found again below
-                biff::put32(r.body, 12, static_cast<std::uint32_t>(get32(r.body, 12) + shift));
-            const auto [firstRow, rowEnd] = rowSpan(records);
+            const auto firstRow = static_cast<std::uint32_t>(std::max(extents[s].firstRow, 0));
+            const auto rowEnd = static_cast<std::uint32_t>(extents[s].rowEnd);
             if (wide) {
-                biff::put32(r.body, 4, static_cast<std::uint32_t>(rowEnd > 0 ? firstRow : 0));
-                biff::put32(r.body, 8, static_cast<std::uint32_t>(rowEnd));
+                biff::put32(body, 4, firstRow);
+                biff::put32(body, 8, rowEnd);
             } else {
-                biff::put16(r.body, 4, static_cast<std::uint16_t>(rowEnd > 0 ? firstRow : 0));
-                biff::put16(r.body, 6, static_cast<std::uint16_t>(rowEnd));
+                biff::put16(body, 4, static_cast<std::uint16_t>(firstRow));
+                biff::put16(body, 6, static_cast<std::uint16_t>(rowEnd));
             }
-            qsizetype field = header;
-            for (const Block& block : sheetBlocks[s]) {
-                if (field + 4 <= r.body.size())
-                    biff::put32(r.body, field, static_cast<std::uint32_t>(pos[s][block.dbCell]));
-                field += 4;
-            }
-            for (std::size_t k = 0; k < records.size(); ++k)
-                if (wide && records[k].type == type::defColWidth)
-                    biff::put32(r.body, 12, static_cast<std::uint32_t>(pos[s][k]));
+            for (std::size_t k = 0; k < sheetBlocks[s].size(); ++k)
+                if (indexHeader + 4 * static_cast<qsizetype>(k + 1) <= body.size())
+                    biff::put32(body, indexHeader + 4 * static_cast<qsizetype>(k),
+                                static_cast<std::uint32_t>(pos[s][sheetBlocks[s][k].dbCell]));
+            for (std::size_t k = 0; wide && k < records.size(); ++k)
+                if (records[k].type == type::defColWidth)
+                    biff::put32(body, 12, static_cast<std::uint32_t>(pos[s][k]));
         }
     }
 

@@ -6,7 +6,7 @@
 
 #include "memories/workbook/rowremoval.h"
 
-#include "memories/workbook/rowheights.h"
+#include "memories/workbook/recordviews.h"
 
 #include <algorithm>
 #include <array>
@@ -22,15 +22,6 @@ namespace type = biff::type;
 
 namespace {
 
-constexpr std::uint16_t sceneryType = 0x00AF;     // SCENARIO
-constexpr std::uint16_t pivotViewType = 0x00B0;   // SXVIEW
-constexpr std::uint16_t labelRangesType = 0x015F; // LABELRANGES
-constexpr std::uint16_t featureType = 0x0868;     // FEAT: protected ranges, smart tags
-constexpr std::uint16_t table11Type = 0x0872;     // FEAT11
-constexpr std::uint16_t table12Type = 0x0875;     // FEAT12
-constexpr std::uint16_t list12Type = 0x0877;      // LIST12
-constexpr std::uint16_t autoFilter12Type = 0x087E;
-
 constexpr std::uint16_t clientAnchor = 0xF010;
 // Placement in a client anchor's flags: the shape moves with its cells but keeps its size, or
 // keeps its place and size on the sheet whatever happens to the rows.
@@ -39,16 +30,94 @@ constexpr int keepsPlace = 3;
 
 // Records that tie things to rows in ways not followed here, with what the user knows them as.
 const std::map<std::uint16_t, const char*> blocking{
-    {sceneryType, "the sheet has scenarios"},
-    {pivotViewType, "the sheet holds a pivot table"},
-    {labelRangesType, "the sheet has label ranges"},
-    {featureType, "the sheet has protected ranges or smart tags"},
-    {table11Type, "the sheet holds a table"},
-    {table12Type, "the sheet holds a table"},
-    {list12Type, "the sheet holds a table"},
-    {autoFilter12Type, "the sheet has a filter of a newer Excel"},
+    {0x00AF, "the sheet has scenarios"},                      // SCENARIO
+    {0x00B0, "the sheet holds a pivot table"},                // SXVIEW
+    {0x015F, "the sheet has label ranges"},                   // LABELRANGES
+    {0x0868, "the sheet has protected ranges or smart tags"}, // FEAT
+    {0x0872, "the sheet holds a table"},                      // FEAT11
+    {0x0875, "the sheet holds a table"},                      // FEAT12
+    {0x0877, "the sheet holds a table"},                      // LIST12
+    {0x087E, "the sheet has a filter of a newer Excel"},      // AUTOFILTER12
     {type::condFmt12, "the sheet has conditional formats of a newer Excel"},
     {type::cf12, "the sheet has conditional formats of a newer Excel"},
+};
+
+// A point down a sheet as drawing anchors give it: a row, and how far into it in 1/256 of its
+// height.
+struct RowPoint
+{
+    int row = 0;
+    int dy = 0;
+};
+
+// Where such points lie, worked out from the heights of the sheet's rows: a shape that keeps
+// its size or its place when a row is removed needs them.
+class RowHeights
+{
+public:
+    // From a sheet substream's own ROW and DEFAULTROWHEIGHT records.
+    RowHeights(const std::vector<Record>& records, int rowCount) : rowCount_(rowCount)
+    {
+        for (const std::size_t i : biff::ownRecords(records)) {
+            const Record& r = records[i];
+            if (r.type == type::defaultRowHeight && r.body.size() >= 4)
+                default_ = (get16(r.body, 0) & 0x0002) != 0 ? 0 : get16(r.body, 2) & 0x7FFF;
+            else if (const auto row = biff::RowRecord::of(r))
+                heights_[row->row()] = row->height();
+        }
+    }
+
+    // In twips; a hidden row has none.
+    int height(int row) const
+    {
+        const auto found = heights_.find(row);
+        return found == heights_.end() ? default_ : found->second;
+    }
+
+    // From the top of the sheet, in 1/256 twips.
+    std::int64_t offset(RowPoint p) const
+    {
+        std::int64_t twips = std::int64_t(default_) * p.row;
+        for (auto it = heights_.begin(); it != heights_.end() && it->first < p.row; ++it)
+            twips += it->second - default_;
+        return 256 * twips + std::int64_t(p.dy) * height(p.row);
+    }
+
+    // The point at that offset once row `removed` has gone and the rows below it moved up.
+    RowPoint afterRemoval(std::int64_t offset, int removed) const
+    {
+        // Runs of rows of the default height are crossed in one step: a sheet has 65,536 rows
+        // and a memory list a ROW record for each of its own.
+        const std::int64_t unit = 256 * std::int64_t(default_);
+        std::int64_t top = 0;
+        int row = 0;
+        for (auto it = heights_.begin(); row < rowCount_; ++it) {
+            while (it != heights_.end() && it->first == removed)
+                ++it;
+            const int own = it == heights_.end() ? rowCount_ : it->first - (it->first > removed);
+            if (unit > 0 && own > row) {
+                const std::int64_t rows = std::min<std::int64_t>((offset - top) / unit, own - row);
+                top += rows * unit;
+                row += static_cast<int>(rows);
+                if (row < own)
+                    return {row, static_cast<int>((offset - top) / default_)};
+            }
+            row = own;
+            if (it == heights_.end() || row >= rowCount_)
+                break;
+            const std::int64_t h = it->second;
+            if (offset < top + 256 * h)
+                return {row, static_cast<int>((offset - top) / h)};
+            top += 256 * h;
+            ++row;
+        }
+        return {rowCount_ - 1, 255};
+    }
+
+private:
+    std::map<int, int> heights_; // rows whose ROW record gives their height
+    int default_ = 255;          // what Excel uses without a DEFAULTROWHEIGHT record
+    int rowCount_;
 };
 
 QString refusal(const char* what)
@@ -387,24 +456,17 @@ private:
         const qsizetype width = biff8() ? 6 : 2;
         if (r.body.size() < 2 || r.body.size() < 2 + width * get16(r.body, 0))
             return refusal("the sheet has page breaks that cannot be read");
-        QByteArray entries;
-        int count = 0;
+        QByteArray body(2, '\0');
         for (int k = 0; k < get16(r.body, 0); ++k) {
             QByteArray entry = r.body.mid(2 + width * k, width);
-            const std::optional<int> row = sheet_.removal.moved(get16(entry, 0));
-            if (!row)
-                continue;
-            put16(entry, 0, static_cast<std::uint16_t>(*row));
-            entries += entry;
-            ++count;
+            if (const std::optional<int> row = sheet_.removal.moved(get16(entry, 0))) {
+                put16(entry, 0, static_cast<std::uint16_t>(*row));
+                body += entry;
+            }
         }
-        if (count == 0) {
-            keep = false;
-            return std::nullopt;
-        }
-        QByteArray body(2, '\0');
-        put16(body, 0, static_cast<std::uint16_t>(count));
-        r.body = body + entries;
+        put16(body, 0, static_cast<std::uint16_t>((body.size() - 2) / width));
+        keep = body.size() > 2;
+        r.body = body;
         return std::nullopt;
     }
 
