@@ -81,6 +81,14 @@ private:
         ++depth;
     }
     void pushValue(Value v, int& depth) { push(Op{Op::Push, 0, 0, std::move(v), {}}, depth); }
+    // A value that cannot be told here; where it comes from is not known either unless
+    // knownReads.
+    void pushUnknown(int& depth, bool knownReads = false)
+    {
+        out_.exact = false;
+        out_.knownReads = out_.knownReads && knownReads;
+        pushValue(Empty{}, depth);
+    }
     void pushArea(Area a, int& depth)
     {
         out_.reads.push_back(a);
@@ -139,18 +147,10 @@ private:
         const int count = isArea ? 2 : 1;
         const Coordinate first = coordinate(at, 0, count, offsets);
         const Coordinate second = coordinate(at, count - 1, count, offsets);
-        if (!sheet) {
-            out_.knownReads = false;
-            out_.exact = false;
-            pushValue(Empty{}, depth);
-            return true;
-        }
-        if (*sheet < 0) { // another workbook: read from there, never from this one
-            out_.exact = false;
-            pushValue(Empty{}, depth);
-            return true;
-        }
-        pushArea(area(*sheet, first, second), depth);
+        if (!sheet || *sheet < 0) // another workbook is read from there, never from this one
+            pushUnknown(depth, sheet.has_value());
+        else
+            pushArea(area(*sheet, first, second), depth);
         return true;
     }
 
@@ -237,8 +237,7 @@ private:
             return true;
         }
         case Token::Array: // its values after the token array
-            out_.exact = false;
-            pushValue(Empty{}, depth);
+            pushUnknown(depth, true);
             return true;
         case Token::Func: {
             const std::uint16_t id = u16(at);
@@ -260,9 +259,7 @@ private:
         }
         case Token::Name:
         case Token::NameX:
-            out_.knownReads = false;
-            out_.exact = false;
-            pushValue(Empty{}, depth);
+            pushUnknown(depth);
             return true;
         case Token::Ref:
         case Token::Area:

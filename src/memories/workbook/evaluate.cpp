@@ -25,6 +25,8 @@ struct Item
     bool missing = false;
     Area area;
     Value value;
+
+    static Item of(Value v) { return Item{false, false, {}, std::move(v)}; }
 };
 
 // Evaluation cannot go on exactly.
@@ -340,7 +342,7 @@ public:
 
     Item call(std::uint16_t id, std::vector<Item> args)
     {
-        const auto value = [](Value v) { return Item{false, false, {}, std::move(v)}; };
+        const auto value = &Item::of;
         if (id == fn::ifFn) {
             const Value condition = scalar(args[0]);
             bool chosen = false;
@@ -420,7 +422,7 @@ public:
         for (const Op& op : formula.ops) {
             switch (op.kind) {
             case Op::Push:
-                stack.push_back(Item{false, false, {}, op.value});
+                stack.push_back(Item::of(op.value));
                 break;
             case Op::Missing:
                 stack.push_back(Item{false, true, {}, Empty{}});
@@ -431,26 +433,21 @@ public:
             case Op::Unary: {
                 const Value v = scalar(stack.back());
                 if (op.code == tUplus) {
-                    stack.back() = Item{false, false, {}, v};
+                    stack.back() = Item::of(v);
                     break;
                 }
                 const auto n = number(v);
-                Value result;
-                if (const ErrorValue* e = std::get_if<ErrorValue>(&n))
-                    result = *e;
-                else if (op.code == tUminus)
-                    result = finite(-std::get<double>(n));
-                else
-                    result = finite(std::get<double>(n) / 100.0);
-                stack.back() = Item{false, false, {}, result};
+                const double* x = std::get_if<double>(&n);
+                stack.back() = x == nullptr
+                                   ? Item::of(std::get<ErrorValue>(n))
+                                   : Item::of(finite(op.code == tUminus ? -*x : *x / 100.0));
                 break;
             }
             case Op::Binary: {
                 const Value b = scalar(stack.back());
                 stack.pop_back();
                 const Value a = scalar(stack.back());
-                stack.back() =
-                    Item{false, false, {}, binary(static_cast<std::uint8_t>(op.code), a, b)};
+                stack.back() = Item::of(binary(static_cast<std::uint8_t>(op.code), a, b));
                 break;
             }
             case Op::Function: {

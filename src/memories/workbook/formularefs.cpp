@@ -401,64 +401,53 @@ std::optional<QByteArray> adjustRecord(const Record& record, Biff biff, int ownS
 {
     QByteArray body = record.body;
     Context context{biff, removal, &externs, ownSheet, false, -1, false, std::nullopt};
-    qsizetype start = 0;
+    std::optional<qsizetype> start; // of the token array, its size in the two bytes before
     switch (record.type) {
     case biff::type::formula:
-    case biff::type::oldFormula: {
-        const auto formula = biff::FormulaRecord::of(record);
-        if (!formula || !formula->complete())
-            return std::nullopt;
-        context.cellFormula = true;
-        context.formulaRow = formula->row();
-        start = formula->tokensAt();
+    case biff::type::oldFormula:
+        if (const auto formula = biff::FormulaRecord::of(record); formula && formula->complete()) {
+            context.cellFormula = true;
+            context.formulaRow = formula->row();
+            start = formula->tokensAt();
+        }
         break;
-    }
     case biff::type::array:
     case biff::type::shrFmla: {
         const auto header = biff::RangeRecord::of(record);
-        const bool shared = record.type == biff::type::shrFmla;
-        start = header ? header->tokensAt() : 0;
-        if (body.size() < start || !header)
+        const auto range =
+            header ? movedRange(*header, ownSheet, removal, record.type == biff::type::shrFmla)
+                   : std::nullopt;
+        if (!range || body.size() < header->tokensAt())
             return std::nullopt;
         context.cells = std::array<int, 2>{header->firstRow(), header->lastRow()};
-        const auto range = movedRange(*header, ownSheet, removal, shared);
-        if (!range)
-            return std::nullopt;
         biff::RangeRecord::setRows(body, (*range)[0], (*range)[1]);
+        start = header->tokensAt();
         break;
     }
     case biff::type::table: { // range, grbit rwInpRw colInpRw rwInpCol colInpCol
         const auto header = biff::RangeRecord::of(record);
-        if (body.size() < 16 || !header)
-            return std::nullopt;
-        const auto range = movedRange(*header, ownSheet, removal, false);
-        if (!range || !moveTableInputs(body, ownSheet, removal))
+        const auto range = header ? movedRange(*header, ownSheet, removal, false) : std::nullopt;
+        if (body.size() < 16 || !range || !moveTableInputs(body, ownSheet, removal))
             return std::nullopt;
         biff::RangeRecord::setRows(body, (*range)[0], (*range)[1]);
         return body;
     }
-    case biff::type::name: { // grbit chKey cch cce ixals itab 4 text lengths, name, rgce
-        const auto formulaStart = nameFormulaStart(body, biff);
-        if (!formulaStart)
-            return std::nullopt;
+    case biff::type::name: // grbit chKey cch cce ixals itab 4 text lengths, name, rgce
         context.sheet = -1;
         context.relativeUnknown = true;
-        start = *formulaStart;
-        if (start > body.size())
-            return std::nullopt;
-        return TokenWalker(body, context).run(start, get16(body, 4)) ? std::optional(body)
-                                                                     : std::nullopt;
-    }
+        if (const auto at = nameFormulaStart(body, biff))
+            return TokenWalker(body, context).run(*at, get16(body, 4)) ? std::optional(body)
+                                                                       : std::nullopt;
+        return std::nullopt;
     case biff::type::brai: // id rt grbit ifmt cce rgce
-        if (body.size() < 8)
-            return std::nullopt;
         context.sheet = -1;
-        start = 8;
+        if (body.size() >= 8)
+            start = 8;
         break;
     default:
         return body;
     }
-    if (!TokenWalker(body, context).run(start, get16(body, start - 2)))
+    if (!start || !TokenWalker(body, context).run(*start, get16(body, *start - 2)))
         return std::nullopt;
     return body;
 }
