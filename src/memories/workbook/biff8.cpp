@@ -273,54 +273,40 @@ QByteArray sheetSubstream(const Sheet& sheet, bool firstSheet, StringTable& stri
 {
     const qsizetype rowCount = usedRows(sheet);
     qsizetype firstRow = -1;
-    qsizetype firstColumn = maxColumns;
+    qsizetype firstColumn = 0;
     qsizetype columnEnd = 0;
-    for (qsizetype r = 0; r < rowCount; ++r) {
-        const std::vector<Cell>& row = sheet.rows[static_cast<std::size_t>(r)];
-        const qsizetype used = usedColumns(row);
-        if (used == 0)
-            continue;
-        if (firstRow < 0)
-            firstRow = r;
-        columnEnd = std::max(columnEnd, used);
-        auto first =
-            std::find_if(row.begin(), row.end(), [](const Cell& c) { return !isEmpty(c); });
-        firstColumn = std::min<qsizetype>(firstColumn, first - row.begin());
-    }
-
-    Bytes out;
-    out.record(record::bof, bofBody(0x0010));
-
-    Bytes dims;
-    if (firstRow < 0)
-        dims.u32(0).u32(0).u16(0).u16(0).u16(0);
-    else
-        dims.u32(static_cast<std::uint32_t>(firstRow))
-            .u32(static_cast<std::uint32_t>(rowCount))
-            .u16(static_cast<std::uint16_t>(firstColumn))
-            .u16(static_cast<std::uint16_t>(columnEnd))
-            .u16(0);
-    out.record(record::dimensions, dims.data());
-
+    Bytes cells;
     for (qsizetype r = 0; r < rowCount; ++r) {
         const std::vector<Cell>& row = sheet.rows[static_cast<std::size_t>(r)];
         for (qsizetype c = 0; c < usedColumns(row); ++c) {
             const Cell& cell = row[static_cast<std::size_t>(c)];
             if (isEmpty(cell))
                 continue;
+            firstColumn = firstRow < 0 ? c : std::min(firstColumn, c);
+            firstRow = firstRow < 0 ? r : firstRow;
+            columnEnd = std::max(columnEnd, c + 1);
             Bytes b;
             b.u16(static_cast<std::uint16_t>(r))
                 .u16(static_cast<std::uint16_t>(c))
                 .u16(defaultCellXf);
-            if (const double* number = std::get_if<double>(&cell)) {
-                b.f64(*number);
-                out.record(record::number, b.data());
-            } else {
-                b.u32(strings.add(std::get<QString>(cell)));
-                out.record(record::labelSst, b.data());
-            }
+            if (const double* number = std::get_if<double>(&cell))
+                cells.record(record::number, b.f64(*number).data());
+            else
+                cells.record(record::labelSst, b.u32(strings.add(std::get<QString>(cell))).data());
         }
     }
+
+    Bytes out;
+    out.record(record::bof, bofBody(0x0010));
+    out.record(record::dimensions,
+               Bytes()
+                   .u32(static_cast<std::uint32_t>(std::max<qsizetype>(firstRow, 0)))
+                   .u32(static_cast<std::uint32_t>(firstRow < 0 ? 0 : rowCount))
+                   .u16(static_cast<std::uint16_t>(firstColumn))
+                   .u16(static_cast<std::uint16_t>(columnEnd))
+                   .u16(0)
+                   .data());
+    out.raw(cells.data());
 
     Bytes window;
     // Grid lines, headers, zeros, outline symbols; the first sheet is the selected one.

@@ -209,7 +209,7 @@ bool forEachCell(const std::vector<biff::Record>& records, const CellVisitor& on
         if (!onCell(record, biff::parts(records, i)))
             return false;
         const auto view = biff::FormulaRecord::of(record);
-        if (view && !view->holdsNumber() && view->kind() == biff::FormulaRecord::Kind::Text)
+        if (view && view->holds(biff::FormulaRecord::Kind::Text))
             pendingText = {view->row(), view->column()};
     }
     return true;

@@ -118,10 +118,8 @@ public:
     void markUncached()
     {
         dirty_.assign(nodes_.size(), false);
-        for (std::size_t n = 0; n < nodes_.size(); ++n) {
-            const auto view = FormulaRecord::of(record(nodes_[n]));
-            dirty_[n] = !view->holdsNumber() && view->kind() == FormulaRecord::Kind::EmptyText;
-        }
+        for (std::size_t n = 0; n < nodes_.size(); ++n)
+            dirty_[n] = FormulaRecord::of(record(nodes_[n]))->holds(FormulaRecord::Kind::EmptyText);
     }
 
     // Evaluates the marked formulas, each after the marked ones it reads.
@@ -459,8 +457,8 @@ void DocumentData::evaluateUncached()
 
     const auto uncached = [](const Record& r) {
         const auto view = FormulaRecord::of(r);
-        return r.type == type::formula && view && view->complete() && !view->holdsNumber() &&
-               view->kind() == FormulaRecord::Kind::EmptyText;
+        return r.type == type::formula && view && view->complete() &&
+               view->holds(FormulaRecord::Kind::EmptyText);
     };
     if (std::none_of(subs_.begin() + 1, subs_.end(), [&](const Substream& s) {
             return std::any_of(s.records.begin(), s.records.end(), uncached);

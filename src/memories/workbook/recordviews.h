@@ -127,6 +127,7 @@ public:
     std::uint16_t flags() const { return get16(body_, flagsAt); }
 
     bool holdsNumber() const { return get16(body_, resultAt + 6) != 0xFFFF; }
+    bool holds(Kind k) const { return !holdsNumber() && kind() == k; }
     Kind kind() const { return static_cast<Kind>(body_[resultAt]); }
     // The boolean or error code of a result that is not a number.
     std::uint8_t code() const { return static_cast<std::uint8_t>(body_[resultAt + 2]); }
