@@ -36,14 +36,14 @@ std::optional<std::vector<Substream>> substreams(std::vector<biff::Record>&& rec
         const qsizetype size = 4 + record.body.size();
         if (record.type == type::bof) {
             if (depth == 0)
-                out.push_back(Substream{{}, pos, false});
+                out.emplace_back(pos);
             ++depth;
         } else if (record.type == type::eof && depth > 0) {
             --depth;
         }
         if (out.empty())
             return std::nullopt; // records before the first BOF
-        out.back().records.push_back(std::move(record));
+        out.back().edit().push_back(std::move(record));
         pos += size;
     }
     return out;
@@ -83,7 +83,7 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         return damaged();
     data->subs_ = std::move(*subs);
 
-    const std::vector<biff::Record>& globals = data->subs_.front().records;
+    const std::vector<biff::Record>& globals = data->subs_.front().records();
     const QByteArray& bof = globals.front().body;
     if (bof.size() < 4)
         return damaged();
@@ -195,15 +195,15 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
         if (found == data->subs_.end())
             return damaged();
         data->boundSubstream_.push_back(static_cast<std::size_t>(found - data->subs_.begin()));
-        const QByteArray& sheetBof = found->records.front().body;
+        const QByteArray& sheetBof = found->records().front().body;
         if (!bound.worksheet || sheetBof.size() < 4 || get16(sheetBof, 2) != 0x0010)
             continue; // chart, macro or module sheets are kept but not shown
         std::optional<std::vector<std::vector<Cell>>> rows =
-            cells::readSheet(found->records, context);
+            cells::readSheet(found->records(), context);
         if (!rows)
             return damaged();
         data->worksheetBound_.push_back(static_cast<int>(data->boundSubstream_.size()) - 1);
-        data->readProtection(static_cast<int>(data->values_.sheets.size()), found->records,
+        data->readProtection(static_cast<int>(data->values_.sheets.size()), found->records(),
                              xfLocked);
         data->values_.sheets.push_back(Sheet{bound.name, std::move(*rows)});
     }

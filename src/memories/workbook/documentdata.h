@@ -19,12 +19,35 @@
 namespace rxdeck::workbook {
 
 // The records from one top-level BOF up to the next (the globals, or one sheet with any charts
-// embedded in it).
-struct Substream
+// embedded in it). Copies share the records until one of them changes them: an edit copies the
+// document, and a sheet of ten thousand rows is costly to copy.
+class Substream
 {
-    std::vector<biff::Record> records;
+public:
+    explicit Substream(qsizetype originalOffset)
+        : originalOffset(originalOffset), records_(std::make_shared<std::vector<biff::Record>>())
+    {
+    }
+
+    const std::vector<biff::Record>& records() const { return *records_; }
+    // The records to change: this copy's own, taken from the others on the first change. A
+    // copy that holds the only reference is the only one that can reach them.
+    std::vector<biff::Record>& edit()
+    {
+        if (records_.use_count() > 1)
+            records_ = std::make_shared<std::vector<biff::Record>>(*records_);
+        return *records_;
+    }
+    void replace(std::vector<biff::Record> records)
+    {
+        records_ = std::make_shared<std::vector<biff::Record>>(std::move(records));
+    }
+
     qsizetype originalOffset = 0; // stream position of its BOF as read
     bool dirty = false;           // cells or rows changed: sizes and offsets are recomputed
+
+private:
+    std::shared_ptr<std::vector<biff::Record>> records_;
 };
 
 // The workbook as records and values. Every edit keeps the two in step: values() is what the

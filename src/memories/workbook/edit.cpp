@@ -241,7 +241,7 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
         for (std::size_t i = context_.strings.size(); i-- > 0;)
             if (!formattedStrings_.contains(static_cast<std::uint32_t>(i)))
                 stringLookup_.insert(context_.strings[i], static_cast<std::uint32_t>(i));
-    std::vector<Record>& globals = subs_.front().records;
+    std::vector<Record>& globals = subs_.front().edit();
     const auto typeAt = [&globals](std::uint16_t t) {
         return static_cast<std::size_t>(std::find_if(globals.begin(), globals.end(),
                                                      [t](const Record& r) { return r.type == t; }) -
@@ -292,7 +292,7 @@ std::optional<std::uint32_t> DocumentData::stringIndex(const QString& text)
 std::optional<std::uint16_t> DocumentData::generalXf(std::uint16_t xf)
 {
     constexpr std::size_t maxXfs = 4050; // what Excel 97-2003 accepts
-    std::vector<Record>& globals = subs_.front().records;
+    const std::vector<Record>& globals = subs_.front().records();
     std::vector<std::size_t> xfs;
     for (std::size_t i = 0; i < globals.size(); ++i)
         if (globals[i].type == type::xf)
@@ -307,7 +307,7 @@ std::optional<std::uint16_t> DocumentData::generalXf(std::uint16_t xf)
             return static_cast<std::uint16_t>(k);
     if (xfs.size() >= maxXfs)
         return std::nullopt;
-    biff::splice(globals, xfs.back() + 1, xfs.back() + 1, {Record{type::xf, body}});
+    biff::splice(subs_.front().edit(), xfs.back() + 1, xfs.back() + 1, {Record{type::xf, body}});
     context_.xfFormats.push_back(0);
     subs_.front().dirty = true;
     sstChanged_ = true; // the string table moved with the globals
@@ -400,7 +400,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     }
 
     Substream& sub = subs_[substreamOf(sheet)];
-    std::vector<Record>& records = sub.records;
+    const std::vector<Record>& records = sub.records();
     const std::vector<std::size_t> level = biff::ownRecords(records);
     std::vector<std::size_t> covering;
     for (std::size_t i : level)
@@ -455,9 +455,10 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     if (!covering.empty()) {
         // Replace from the last record back, so that earlier indexes stay valid; the first
         // covering record takes the new cell.
+        std::vector<Record>& changed = sub.edit();
         for (std::size_t k = covering.size(); k-- > 0;) {
             const std::size_t at = covering[k];
-            const Record old = records[at];
+            const Record old = changed[at];
             std::vector<Record> replacement;
             if (old.type == type::mulRk || old.type == type::mulBlank) {
                 if (auto left = mulPart(old, get16(old.body, 2), column - 1))
@@ -469,10 +470,10 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             } else if (k == 0 && fresh) {
                 replacement.push_back(*fresh);
             }
-            biff::splice(records, at, cellEnd(records, at), std::move(replacement));
+            biff::splice(changed, at, cellEnd(changed, at), std::move(replacement));
         }
     } else if (fresh) {
-        insertCell(records, *fresh, row, column);
+        insertCell(sub.edit(), *fresh, row, column);
     } else {
         return std::nullopt; // an empty cell stays empty
     }

@@ -115,9 +115,8 @@ QByteArray dbCellBody(const std::vector<biff::Record>& records, const Block& blo
 
 QByteArray DocumentData::stream() const
 {
-    std::vector<Substream> out = subs_;
+    std::vector<Substream> out = subs_; // sharing the records of every sheet left as it was
     const bool wide = biff8();
-
     const qsizetype indexHeader = wide ? 16 : 12;
 
     // Sizes first: DIMENSIONS, DBCELL and INDEX of the sheets whose cells changed (the sheet's
@@ -127,7 +126,7 @@ QByteArray DocumentData::stream() const
     for (std::size_t s = 1; s < out.size(); ++s) {
         if (!out[s].dirty)
             continue;
-        std::vector<biff::Record>& records = out[s].records;
+        std::vector<biff::Record>& records = out[s].edit();
         sheetBlocks[s] = blocks(records);
         extents[s] = cellExtent(records);
         for (const std::size_t i : biff::ownRecords(records)) {
@@ -146,7 +145,7 @@ QByteArray DocumentData::stream() const
     // EXTSST: one entry for every few strings of the shared-string table.
     const auto count = static_cast<qsizetype>(context_.strings.size());
     const qsizetype perBucket = std::max<qsizetype>(8, (count + 127) / 128);
-    std::vector<biff::Record>& globalRecords = out[0].records;
+    std::vector<biff::Record>& globalRecords = out[0].edit();
     const auto sst = std::find_if(globalRecords.begin(), globalRecords.end(),
                                   [](const biff::Record& r) { return r.type == type::sst; });
     const auto ext = std::find_if(globalRecords.begin(), globalRecords.end(),
@@ -159,7 +158,7 @@ QByteArray DocumentData::stream() const
     std::vector<std::vector<qsizetype>> pos(out.size());
     qsizetype at = 0;
     for (std::size_t s = 0; s < out.size(); ++s) {
-        for (const biff::Record& r : out[s].records) {
+        for (const biff::Record& r : out[s].records()) {
             pos[s].push_back(at);
             at += 4 + r.body.size();
         }
@@ -167,15 +166,17 @@ QByteArray DocumentData::stream() const
 
     // BOUNDSHEET stream positions.
     std::size_t bound = 0;
-    for (biff::Record& r : out[0].records)
+    for (biff::Record& r : globalRecords)
         if (r.type == type::boundSheet && bound < boundSubstream_.size() && r.body.size() >= 4)
             biff::put32(r.body, 0,
                         static_cast<std::uint32_t>(pos[boundSubstream_[bound++]].front()));
 
     // INDEX and DBCELL.
     for (std::size_t s = 1; s < out.size(); ++s) {
-        std::vector<biff::Record>& records = out[s].records;
         const qsizetype shift = pos[s].front() - out[s].originalOffset;
+        if (!out[s].dirty && shift == 0)
+            continue;
+        std::vector<biff::Record>& records = out[s].edit();
         const auto moved = [shift](QByteArray& body, qsizetype field) {
             biff::put32(body, field, static_cast<std::uint32_t>(get32(body, field) + shift));
         };
@@ -241,7 +242,7 @@ QByteArray DocumentData::stream() const
     QByteArray bytes;
     bytes.reserve(at + tail_.size());
     for (const Substream& sub : out)
-        for (const biff::Record& r : sub.records)
+        for (const biff::Record& r : sub.records())
             biff::appendRecord(bytes, r.type, r.body);
     bytes.append(tail_);
     return bytes;

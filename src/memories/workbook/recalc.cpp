@@ -61,7 +61,7 @@ public:
     explicit Recalculation(DocumentData& data) : data_(data)
     {
         const formula::Biff version = data.version();
-        externs_ = formula::externSheets(data.subs_.front().records, version);
+        externs_ = formula::externSheets(data.subs_.front().records(), version);
         raw_.resize(data.boundSubstream_.size());
         rawBuilt_.assign(data.boundSubstream_.size(), false);
         for (std::size_t v = 0; v < data.worksheetBound_.size(); ++v) {
@@ -173,7 +173,7 @@ public:
             if (!results_[n]) {
                 if (keepUnknown)
                     continue;
-                QByteArray& body = record(node).body;
+                QByteArray& body = data_.subs_[node.sub].edit()[node.record].body;
                 biff::put16(body, FormulaRecord::flagsAt,
                             get16(body, FormulaRecord::flagsAt) | FormulaRecord::alwaysCalc |
                                 FormulaRecord::calcOnLoad);
@@ -240,12 +240,15 @@ private:
     };
     using Grid = std::vector<std::vector<formula::Value>>;
 
-    Record& record(const Node& node) { return data_.subs_[node.sub].records[node.record]; }
+    const Record& record(const Node& node) const
+    {
+        return data_.subs_[node.sub].records()[node.record];
+    }
 
     void collect(int bound, int sheet, std::size_t sub, formula::Biff version)
     {
         sheetOfBound_.insert(bound, sheet);
-        const std::vector<Record>& records = data_.subs_[sub].records;
+        const std::vector<Record>& records = data_.subs_[sub].records();
         QHash<quint64, QByteArrayView> shared; // first cell of a SHRFMLA range -> its tokens
         const std::vector<std::size_t> top = biff::ownRecords(records);
         // Readers show a cell's last record: formulas a later record of their cell replaces.
@@ -301,7 +304,7 @@ private:
             return raw_[b];
         rawBuilt_[b] = true;
         Grid& grid = raw_[b];
-        const std::vector<Record>& records = data_.subs_[data_.boundSubstream_[b]].records;
+        const std::vector<Record>& records = data_.subs_[data_.boundSubstream_[b]].records();
         cells::forEachCell(
             records,
             [&](const Record& r, const std::vector<QByteArrayView>& parts) {
@@ -322,7 +325,7 @@ private:
     // Stores a result as the formula's cached value; false when it was there already.
     bool writeResult(const Node& node, const formula::Value& value)
     {
-        std::vector<Record>& records = data_.subs_[node.sub].records;
+        const std::vector<Record>& records = data_.subs_[node.sub].records();
         QByteArray result(8, '\0');
         std::optional<QString> text;
         if (const double* d = std::get_if<double>(&value)) {
@@ -344,7 +347,7 @@ private:
                 return false;
             }
         }
-        Record& formulaRecord = records[node.record];
+        const Record& formulaRecord = records[node.record];
         // The STRING record of the old result, after any SHRFMLA, ARRAY or TABLE record.
         std::size_t place = node.record + 1;
         while (place < records.size() &&
@@ -372,16 +375,16 @@ private:
         if (formulaRecord.body.mid(at, FormulaRecord::resultSize) == result &&
             (sameString || noString))
             return false;
-        formulaRecord.body.replace(at, FormulaRecord::resultSize, result);
-        if (!sameString) {
-            biff::splice(records, place, oldEnd,
-                         text ? std::vector{Record{type::string, stringBody}}
-                              : std::vector<Record>{});
-        }
         // What the cell shows, as a reader shows it.
         cells::put(data_.values_.sheets[static_cast<std::size_t>(node.sheet)].rows, node.row,
                    node.column,
                    data_.context_.shown(value, FormulaRecord::of(formulaRecord)->xf()));
+        std::vector<Record>& changed = data_.subs_[node.sub].edit();
+        changed[node.record].body.replace(at, FormulaRecord::resultSize, result);
+        if (!sameString)
+            biff::splice(changed, place, oldEnd,
+                         text ? std::vector{Record{type::string, stringBody}}
+                              : std::vector<Record>{});
         trimNeeded_.insert(node.sheet);
         return true;
     }
@@ -397,7 +400,7 @@ private:
     // An UNCALCED record after the sheet's BOF asks spreadsheet programs to recalculate it.
     void markUncalced(std::size_t sub)
     {
-        std::vector<Record>& records = data_.subs_[sub].records;
+        const std::vector<Record>& records = data_.subs_[sub].records();
         for (const std::size_t i : biff::ownRecords(records))
             if (records[i].type == type::uncalced)
                 return;
@@ -405,7 +408,8 @@ private:
         std::size_t at = 1;
         while (at < records.size() && records[at].type == type::index)
             ++at;
-        biff::splice(records, at, at, {Record{type::uncalced, QByteArray(2, '\0')}});
+        biff::splice(data_.subs_[sub].edit(), at, at,
+                     {Record{type::uncalced, QByteArray(2, '\0')}});
         // Records were inserted before the formulas found: find them again on the next run.
     }
 
@@ -438,7 +442,7 @@ void DocumentData::evaluateUncached()
 {
     // Results an earlier edit left for the spreadsheet program are still not current.
     for (std::size_t v = 0; v < worksheetBound_.size(); ++v) {
-        const std::vector<Record>& records = subs_[substreamOf(static_cast<int>(v))].records;
+        const std::vector<Record>& records = subs_[substreamOf(static_cast<int>(v))].records();
         bool uncalced = false;
         std::vector<quint64> flagged;
         for (const std::size_t i : biff::ownRecords(records)) {
@@ -461,7 +465,7 @@ void DocumentData::evaluateUncached()
                view->holds(FormulaRecord::Kind::EmptyText);
     };
     if (std::none_of(subs_.begin() + 1, subs_.end(), [&](const Substream& s) {
-            return std::any_of(s.records.begin(), s.records.end(), uncached);
+            return std::any_of(s.records().begin(), s.records().end(), uncached);
         }))
         return; // the usual case: every result is in the file
     Recalculation run(*this);

@@ -27,7 +27,7 @@ std::optional<QString>
 DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>>& adjusted) const
 {
     const formula::Biff version = this->version();
-    const formula::ExternSheets externs = formula::externSheets(subs_.front().records, version);
+    const formula::ExternSheets externs = formula::externSheets(subs_.front().records(), version);
     const std::size_t target = substreamOf(sheet);
     const formula::RowRemoval removal{boundOf(sheet), row};
     const QString refused = QStringLiteral("a formula refers to that row or cannot be adjusted; "
@@ -35,7 +35,7 @@ DocumentData::adjustFormulas(int sheet, int row, std::vector<std::vector<Record>
 
     adjusted.clear();
     for (std::size_t s = 0; s < subs_.size(); ++s) {
-        std::vector<Record> records = subs_[s].records;
+        std::vector<Record> records = subs_[s].records();
         int own = -1;
         for (std::size_t b = 0; b < boundSubstream_.size(); ++b)
             if (boundSubstream_[b] == s)
@@ -91,13 +91,14 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
 
     for (std::size_t s = 0; s < subs_.size(); ++s) {
         // A formula that changed size moves the cells after it: recompute that sheet's blocks.
-        subs_[s].dirty = subs_[s].dirty || subs_[s].records.size() != adjusted[s].size();
-        for (std::size_t i = 0; i < subs_[s].records.size() && !subs_[s].dirty; ++i)
-            subs_[s].dirty = subs_[s].records[i].body.size() != adjusted[s][i].body.size();
-        subs_[s].records = std::move(adjusted[s]);
+        const std::vector<Record>& old = subs_[s].records();
+        subs_[s].dirty = subs_[s].dirty || old.size() != adjusted[s].size();
+        for (std::size_t i = 0; i < old.size() && !subs_[s].dirty; ++i)
+            subs_[s].dirty = old[i].body.size() != adjusted[s][i].body.size();
+        subs_[s].replace(std::move(adjusted[s]));
     }
     sstChanged_ = sstChanged_ || subs_.front().dirty; // the string table may have moved
-    std::vector<Record>& records = subs_[target].records;
+    std::vector<Record>& records = subs_[target].edit();
     std::vector<Record> kept;
     kept.reserve(records.size());
     biff::Nesting nesting;
