@@ -4,6 +4,8 @@
 
 #include "memories/workbook/biff8.h"
 
+#include "memories/workbook/cells.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -65,18 +67,11 @@ namespace {
 
 constexpr int maxSheetName = 31;
 
-bool isEmpty(const Cell& cell)
-{
-    if (std::holds_alternative<Empty>(cell))
-        return true;
-    const QString* text = std::get_if<QString>(&cell);
-    return text != nullptr && text->isEmpty();
-}
-
 // Number of columns up to and including the last non-empty cell.
 qsizetype usedColumns(const std::vector<Cell>& row)
 {
-    auto last = std::find_if(row.rbegin(), row.rend(), [](const Cell& c) { return !isEmpty(c); });
+    auto last =
+        std::find_if(row.rbegin(), row.rend(), [](const Cell& c) { return !cells::isBlank(c); });
     return row.rend() - last;
 }
 
@@ -280,7 +275,7 @@ QByteArray sheetSubstream(const Sheet& sheet, bool firstSheet, StringTable& stri
         const std::vector<Cell>& row = sheet.rows[static_cast<std::size_t>(r)];
         for (qsizetype c = 0; c < usedColumns(row); ++c) {
             const Cell& cell = row[static_cast<std::size_t>(c)];
-            if (isEmpty(cell))
+            if (cells::isBlank(cell))
                 continue;
             firstColumn = firstRow < 0 ? c : std::min(firstColumn, c);
             firstRow = firstRow < 0 ? r : firstRow;

@@ -17,33 +17,20 @@ namespace {
 
 constexpr int maxColumn = 255;
 
-bool isBlankText(const Cell& cell)
+// A cell's text; in BIFF5 a 16-bit byte count and bytes in the workbook's code page.
+std::optional<QString> cellText(Reader& in, const Context& context)
+{
+    QString text = context.biff8 ? in.unicodeString() : context.decode(in.bytes(in.u16()));
+    return in.ok() ? std::optional(std::move(text)) : std::nullopt;
+}
+
+} // namespace
+
+bool isBlank(const Cell& cell)
 {
     const QString* text = std::get_if<QString>(&cell);
     return std::holds_alternative<Empty>(cell) || (text != nullptr && text->isEmpty());
 }
-
-// A BIFF5 text: 16-bit byte count, bytes in the workbook's code page.
-std::optional<QString> codePageText(Reader& in, const Context& context)
-{
-    const std::uint16_t count = in.u16();
-    const QByteArray bytes = in.bytes(count);
-    if (!in.ok())
-        return std::nullopt;
-    return context.decode(bytes);
-}
-
-std::optional<QString> cellText(Reader& in, const Context& context)
-{
-    if (!context.biff8)
-        return codePageText(in, context);
-    QString text = in.unicodeString();
-    if (!in.ok())
-        return std::nullopt;
-    return text;
-}
-
-} // namespace
 
 biff::DateKind Context::dateKind(std::uint16_t xf) const
 {
@@ -181,7 +168,7 @@ void trim(std::vector<std::vector<Cell>>& rows)
 {
     for (std::vector<Cell>& row : rows) {
         for (Cell& cell : row)
-            if (isBlankText(cell))
+            if (isBlank(cell))
                 cell = Empty{};
         while (!row.empty() && std::holds_alternative<Empty>(row.back()))
             row.pop_back();
@@ -220,7 +207,7 @@ std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::
 {
     std::vector<std::vector<Cell>> rows;
     const auto set = [&rows](int row, int column, Cell cell) {
-        if (isBlankText(cell)) {
+        if (isBlank(cell)) {
             // A blank over an earlier value of the same cell clears it.
             if (static_cast<std::size_t>(row) < rows.size() &&
                 static_cast<std::size_t>(column) < rows[row].size())

@@ -90,6 +90,9 @@ bool forEachCell(const std::vector<biff::Record>& records, const CellVisitor& on
 std::optional<std::vector<std::vector<Cell>>> readSheet(const std::vector<biff::Record>& records,
                                                         const Context& context);
 
+// An empty cell, or an empty text, which is stored as one.
+bool isBlank(const Cell& cell);
+
 // Drops trailing empty cells and rows; an empty text is an empty cell.
 void trim(std::vector<std::vector<Cell>>& rows);
 

@@ -133,13 +133,8 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             break;
         case type::format: {
             const std::uint16_t index = in.u16();
-            QString text;
-            if (context.biff8) {
-                text = in.unicodeString();
-            } else {
-                const std::uint8_t count = in.u8();
-                text = context.decode(in.bytes(count));
-            }
+            const QString text =
+                context.biff8 ? in.unicodeString() : context.decode(in.bytes(in.u8()));
             if (!in.ok())
                 break; // a format that cannot be read is an unknown one, as other readers take it
             const biff::DateKind kind = biff::formatDateKind(text);
@@ -153,13 +148,8 @@ std::variant<std::shared_ptr<DocumentData>, QString> DocumentData::parse(const Q
             const std::uint32_t offset = in.u32();
             in.u8(); // visibility
             const std::uint8_t kind = in.u8();
-            QString name;
-            if (context.biff8) {
-                name = in.unicodeString(true);
-            } else {
-                const std::uint8_t count = in.u8();
-                name = context.decode(in.bytes(count));
-            }
+            const QString name =
+                context.biff8 ? in.unicodeString(true) : context.decode(in.bytes(in.u8()));
             if (!in.ok())
                 return damaged();
             bounds.push_back(Bound{offset, kind == 0, name});

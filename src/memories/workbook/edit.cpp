@@ -374,9 +374,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
         return QStringLiteral("the workbook has no such sheet");
     if (row < 0 || row >= formula::rowCount(version()) || column < 0 || column > lastColumn)
         return QStringLiteral("the cell lies outside the sheet");
-    Cell value = given;
-    if (const QString* text = std::get_if<QString>(&value); text && text->isEmpty())
-        value = Empty{};
+    const Cell value = cells::isBlank(given) ? Cell(Empty{}) : given;
     if (const double* number = std::get_if<double>(&value); number && !std::isfinite(*number))
         return QStringLiteral("the number is not finite");
 

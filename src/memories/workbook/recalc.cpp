@@ -45,13 +45,6 @@ struct Node
     std::shared_ptr<const formula::Compiled> compiled; // null where not understood
 };
 
-// The token array of a FORMULA record, or of the shared formula it points to.
-struct Tokens
-{
-    QByteArrayView rgce;
-    bool known = true;
-};
-
 } // namespace
 
 // Everything a recalculation works on, built from the records as they are now.
