@@ -144,14 +144,8 @@ QByteArray xfBody(const XfSpec& xf)
 }
 
 // Built-in styles: Comma, Comma [0], Currency, Currency [0], Normal, Percent.
-constexpr std::array<std::pair<std::uint16_t, std::uint8_t>, 6> builtInStyles{{
-    {16, 3},
-    {17, 6},
-    {18, 4},
-    {19, 7},
-    {0, 0},
-    {20, 5},
-}};
+constexpr std::array<std::pair<std::uint16_t, std::uint8_t>, 6> builtInStyles{
+    {{16, 3}, {17, 6}, {18, 4}, {19, 7}, {0, 0}, {20, 5}}};
 
 QByteArray window1Body()
 {

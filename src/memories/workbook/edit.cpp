@@ -38,13 +38,11 @@ std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
     return end;
 }
 
-QByteArray cellHeader(int row, int column, std::uint16_t xf)
+biff8::Bytes cellHeader(int row, int column, std::uint16_t xf)
 {
-    return biff8::Bytes()
-        .u16(static_cast<std::uint16_t>(row))
-        .u16(static_cast<std::uint16_t>(column))
-        .u16(xf)
-        .data();
+    biff8::Bytes b;
+    b.u16(static_cast<std::uint16_t>(row)).u16(static_cast<std::uint16_t>(column)).u16(xf);
+    return b;
 }
 
 // The cells of a MULRK or MULBLANK from `from` to `to` (columns, inclusive), as one record.
@@ -92,16 +90,11 @@ Record newRowRecord(const std::vector<Record>& records, int row, int column)
     for (std::size_t i : biff::ownRecords(records))
         if (records[i].type == type::defaultRowHeight && records[i].body.size() >= 4)
             height = get16(records[i].body, 2);
-    return Record{type::row, biff8::Bytes()
-                                 .u16(static_cast<std::uint16_t>(row))
-                                 .u16(static_cast<std::uint16_t>(column))
-                                 .u16(static_cast<std::uint16_t>(column + 1))
-                                 .u16(height)
-                                 .u16(0)
-                                 .u16(0)
-                                 .u16(0x0100)
-                                 .u16(biff8::defaultCellXf)
-                                 .data()};
+    biff8::Bytes b;
+    b.u16(static_cast<std::uint16_t>(row)).u16(static_cast<std::uint16_t>(column));
+    b.u16(static_cast<std::uint16_t>(column + 1)).u16(height).u32(0); // irwMac, reserved
+    b.u16(0x0100).u16(biff8::defaultCellXf);
+    return Record{type::row, b.data()};
 }
 
 // Inserts the ROW record of a new row in row order: into the row block of its 32 rows where the
@@ -356,9 +349,8 @@ std::optional<QString> DocumentData::formulaGuard(const std::vector<Record>& rec
         return std::nullopt;
     }
     for (std::size_t i : biff::ownRecords(records)) {
-        const Record& r = records[i];
-        if (!biff::isFormula(r.type) || r.body.size() < 4 || biff::rowOf(r) != anchor->first ||
-            get16(r.body, 2) != anchor->second)
+        const auto f = biff::FormulaRecord::of(records[i]);
+        if (!f || std::pair{f->row(), f->column()} != *anchor)
             continue;
         const std::optional<std::size_t> companion = formulaCompanion(records, i);
         if (companion && records[*companion].type != type::shrFmla)
@@ -431,23 +423,17 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
         shown = context_.shown(*number, xf); // what a reader will show
     }
     std::optional<Record> fresh;
+    biff8::Bytes body = cellHeader(row, column, xf);
     if (const double* number = std::get_if<double>(&value)) {
-        fresh = Record{type::number,
-                       biff8::Bytes().raw(cellHeader(row, column, xf)).f64(*number).data()};
-    } else if (const QString* text = std::get_if<QString>(&value)) {
-        if (biff8()) {
-            const std::optional<std::uint32_t> index = stringIndex(*text);
-            if (!index)
-                return QStringLiteral("damaged workbook");
-            fresh = Record{type::labelSst,
-                           biff8::Bytes().raw(cellHeader(row, column, xf)).u32(*index).data()};
-        } else {
-            fresh = Record{type::label, biff8::Bytes()
-                                            .raw(cellHeader(row, column, xf))
-                                            .u16(static_cast<std::uint16_t>(codePageText.size()))
-                                            .raw(codePageText)
-                                            .data()};
-        }
+        fresh = Record{type::number, body.f64(*number).data()};
+    } else if (const QString* text = std::get_if<QString>(&value); text && biff8()) {
+        const std::optional<std::uint32_t> index = stringIndex(*text);
+        if (!index)
+            return QStringLiteral("damaged workbook");
+        fresh = Record{type::labelSst, body.u32(*index).data()};
+    } else if (text) {
+        body.u16(static_cast<std::uint16_t>(codePageText.size())).raw(codePageText);
+        fresh = Record{type::label, body.data()};
     }
 
     if (!covering.empty()) {

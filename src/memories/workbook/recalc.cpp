@@ -183,9 +183,9 @@ public:
             markUncalced(sub);
         for (const std::size_t sub : touched)
             data_.subs_[sub].dirty = true;
+        for (const int sheet : trimNeeded_)
+            cells::trim(data_.values_.sheets[static_cast<std::size_t>(sheet)].rows);
     }
-
-    bool empty() const { return nodes_.empty(); }
 
     // --- CellSource ---
 
@@ -382,14 +382,6 @@ private:
         return true;
     }
 
-public:
-    void trimValues()
-    {
-        for (const int sheet : trimNeeded_)
-            cells::trim(data_.values_.sheets[static_cast<std::size_t>(sheet)].rows);
-    }
-
-private:
     // An UNCALCED record after the sheet's BOF asks spreadsheet programs to recalculate it.
     void markUncalced(std::size_t sub)
     {
@@ -423,12 +415,9 @@ private:
 void DocumentData::recalculate(const std::vector<formula::Area>& changed)
 {
     Recalculation run(*this);
-    if (run.empty())
-        return;
     run.markDependents(changed);
     run.evaluate();
     run.apply(false);
-    run.trimValues();
 }
 
 void DocumentData::evaluateUncached()
@@ -462,12 +451,9 @@ void DocumentData::evaluateUncached()
         }))
         return; // the usual case: every result is in the file
     Recalculation run(*this);
-    if (run.empty())
-        return;
     run.markUncached();
     run.evaluate();
     run.apply(true);
-    run.trimValues();
 }
 
 void DocumentData::recalculateAfterSet(int sheet, int row, int column)
