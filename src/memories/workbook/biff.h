@@ -48,7 +48,6 @@ inline constexpr std::uint16_t supBook = 0x01AE;
 inline constexpr std::uint16_t condFmt = 0x01B0;
 inline constexpr std::uint16_t cf = 0x01B1;
 inline constexpr std::uint16_t dVal = 0x01B2;
-inline constexpr std::uint16_t txo = 0x01B6;
 inline constexpr std::uint16_t hLink = 0x01B8;
 inline constexpr std::uint16_t dv = 0x01BE;
 inline constexpr std::uint16_t dimensions = 0x0200;
@@ -110,15 +109,10 @@ public:
     // Whether r, the next record, is one of the substream's own; its BOF and EOF are not.
     bool own(const Record& r)
     {
-        if (r.type == type::bof) {
-            ++depth_;
-            return false;
-        }
-        if (r.type == type::eof) {
-            --depth_;
-            return false;
-        }
-        return depth_ == 1;
+        const bool bof = r.type == type::bof;
+        const bool eof = r.type == type::eof;
+        depth_ += bof ? 1 : eof ? -1 : 0;
+        return depth_ == 1 && !bof && !eof;
     }
 
 private:

@@ -173,8 +173,25 @@ public:
         if (entries_.empty())
             return out;
         out.emplace(QByteArray(), entries_[0]);
+        // The sibling trees and the storages below them, from a work list rather than by
+        // recursion, as a damaged file may chain thousands of entries.
         std::set<quint32> seen{0};
-        walk(u32(entries_[0] + childOffset), {}, out, seen);
+        std::vector<std::pair<quint32, QByteArray>> pending{{u32(entries_[0] + childOffset), {}}};
+        while (!pending.empty()) {
+            auto [entry, under] = std::move(pending.back());
+            pending.pop_back();
+            if (entry >= entries_.size() || !seen.insert(entry).second)
+                continue;
+            const qsizetype at = entries_[entry];
+            const quint16 nameBytes = qFromLittleEndian<quint16>(file_.constData() + at + 64);
+            const QByteArray path =
+                under + file_.mid(at, std::clamp<qsizetype>(nameBytes - 2, 0, 62));
+            out.emplace(path, at);
+            pending.emplace_back(u32(at + leftOffset), under);
+            pending.emplace_back(u32(at + rightOffset), under);
+            if (file_.at(at + 66) == 1) // a storage
+                pending.emplace_back(u32(at + childOffset), path + QByteArray("/\0", 2));
+        }
         return out;
     }
 
@@ -245,29 +262,6 @@ private:
             sector = *following;
         }
         entries_ = std::move(entries);
-    }
-
-    // Visits the sibling tree rooted at entry `id`, and the storages below it; a work list
-    // rather than recursion, as a damaged file may chain thousands of entries.
-    void walk(quint32 id, const QByteArray& prefix, std::map<QByteArray, qsizetype>& out,
-              std::set<quint32>& seen) const
-    {
-        std::vector<std::pair<quint32, QByteArray>> pending{{id, prefix}};
-        while (!pending.empty()) {
-            auto [entry, under] = std::move(pending.back());
-            pending.pop_back();
-            if (entry >= entries_.size() || !seen.insert(entry).second)
-                continue;
-            const qsizetype at = entries_[entry];
-            const quint16 nameBytes = qFromLittleEndian<quint16>(file_.constData() + at + 64);
-            const QByteArray path =
-                under + file_.mid(at, std::clamp<qsizetype>(nameBytes - 2, 0, 62));
-            out.emplace(path, at);
-            pending.emplace_back(u32(at + leftOffset), under);
-            pending.emplace_back(u32(at + rightOffset), under);
-            if (file_.at(at + 66) == 1) // a storage
-                pending.emplace_back(u32(at + childOffset), path + QByteArray("/\0", 2));
-        }
     }
 
     const QByteArray& file_;

@@ -319,14 +319,14 @@ bool Document::isCurrent(int sheet, int row, int column) const
     return data_->isCurrent(sheet, row, column);
 }
 
+// An edit is made on a copy, which takes the document's place only where it succeeds.
 std::optional<QString> Document::setCell(int sheet, int row, int column, const Cell& value)
 {
     auto copy = std::make_shared<DocumentData>(*data_);
-    if (std::optional<QString> problem = copy->setCell(sheet, row, column, value))
-        return problem;
-    copy->recalculateAfterSet(sheet, row, column);
-    data_ = std::move(copy);
-    return std::nullopt;
+    std::optional<QString> problem = copy->setCell(sheet, row, column, value);
+    if (!problem)
+        data_ = std::move(copy);
+    return problem;
 }
 
 std::optional<QString> Document::removeRow(int sheet, int row)
@@ -334,11 +334,10 @@ std::optional<QString> Document::removeRow(int sheet, int row)
     if (isProtected(sheet))
         return QStringLiteral("the sheet is protected");
     auto copy = std::make_shared<DocumentData>(*data_);
-    if (std::optional<QString> problem = copy->removeRow(sheet, row))
-        return problem;
-    copy->recalculateAfterRemoval(sheet, row);
-    data_ = std::move(copy);
-    return std::nullopt;
+    std::optional<QString> problem = copy->removeRow(sheet, row);
+    if (!problem)
+        data_ = std::move(copy);
+    return problem;
 }
 
 std::optional<QByteArray> Document::save(QString* error) const

@@ -64,13 +64,9 @@ public:
     bool isLocked(int sheet, int row, int column) const;
     bool isCurrent(int sheet, int row, int column) const;
 
+    // Edits that change nothing where they fail, and bring formula results up to date.
     std::optional<QString> setCell(int sheet, int row, int column, const Cell& value);
     std::optional<QString> removeRow(int sheet, int row);
-    // Formula results (recalc.cpp): after an edit, the formulas that depend on the changed
-    // cells get new cached results, or are marked for recalculation where they cannot be
-    // evaluated here.
-    void recalculateAfterSet(int sheet, int row, int column);
-    void recalculateAfterRemoval(int sheet, int row);
 
     // The workbook stream with every position and size that depends on the edits recomputed.
     QByteArray stream() const;
@@ -80,7 +76,11 @@ public:
 private:
     friend class Recalculation;
 
-    // On reading, formulas stored without a result are evaluated.
+    // Formula results (recalc.cpp): after an edit, the formulas that depend on the changed
+    // cells get new cached results, or are marked for recalculation where they cannot be
+    // evaluated here. On reading, formulas stored without a result are evaluated.
+    void recalculateAfterSet(int sheet, int row, int column);
+    void recalculateAfterRemoval(int sheet, int row);
     void evaluateUncached();
     void recalculate(const std::vector<formula::Area>& changed);
     // Whether the sheet is protected, and which of its cells are then left open.

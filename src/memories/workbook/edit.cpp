@@ -6,7 +6,6 @@
 #include "memories/workbook/documentdata.h"
 #include "memories/workbook/formularefs.h"
 #include "memories/workbook/recordviews.h"
-#include "memories/workbook/rowremoval.h"
 
 #include <algorithm>
 #include <cmath>
@@ -467,6 +466,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
     std::vector<std::vector<Cell>>& rows = values_.sheets[static_cast<std::size_t>(sheet)].rows;
     cells::put(rows, row, column, shown);
     cells::trim(rows);
+    recalculateAfterSet(sheet, row, column);
     return std::nullopt;
 }
 

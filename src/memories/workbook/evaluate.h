@@ -19,7 +19,6 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
-#include <variant>
 #include <vector>
 
 namespace rxdeck::workbook::formula {

@@ -132,6 +132,7 @@ std::optional<QString> DocumentData::removeRow(int sheet, int row)
     if (static_cast<std::size_t>(row) < rows.size())
         rows.erase(rows.begin() + row);
     cells::trim(rows);
+    recalculateAfterRemoval(sheet, row);
     return std::nullopt;
 }
 

@@ -589,11 +589,7 @@ private:
 
 std::optional<QString> adjust(std::vector<Record>& records, const Sheet& sheet)
 {
-    std::vector<Record> copy = records;
-    std::optional<QString> refused = SheetAdjuster(copy, sheet).run();
-    if (!refused)
-        records = std::move(copy);
-    return refused;
+    return SheetAdjuster(records, sheet).run(); // which replaces the records only at the end
 }
 
 } // namespace rxdeck::workbook::rowremoval

@@ -63,11 +63,6 @@ const Entry& entry(std::uint8_t id)
     return table[id < 0x20 ? id : 0x20 | (id & 0x1F)];
 }
 
-std::uint8_t byteAt(QByteArrayView bytes, qsizetype pos)
-{
-    return static_cast<std::uint8_t>(bytes[pos]);
-}
-
 } // namespace
 
 Token tokenKind(std::uint8_t id)
@@ -79,7 +74,7 @@ std::optional<qsizetype> tokenSize(QByteArrayView rgce, qsizetype pos, Biff biff
 {
     if (pos < 0 || pos >= rgce.size())
         return std::nullopt;
-    const Entry& e = entry(byteAt(rgce, pos));
+    const Entry& e = entry(biff::get8(rgce, pos));
     if (e.kind == Token::Unknown)
         return std::nullopt;
     qsizetype size = 1 + (biff == Biff::V8 ? e.size8 : e.size5);
@@ -88,13 +83,14 @@ std::optional<qsizetype> tokenSize(QByteArrayView rgce, qsizetype pos, Biff biff
     if (e.kind == Token::Str) {
         // BIFF8: a count and a flags byte whose low bit marks 16-bit characters; the other
         // bits are reserved and carry no rich text or phonetic parts in a token.
-        const bool wide = biff == Biff::V8 && (byteAt(rgce, pos + 2) & 0x01) != 0;
-        size += qsizetype{byteAt(rgce, pos + 1)} * (wide ? 2 : 1);
+        const bool wide = biff == Biff::V8 && (biff::get8(rgce, pos + 2) & 0x01) != 0;
+        size += qsizetype{biff::get8(rgce, pos + 1)} * (wide ? 2 : 1);
     } else if (e.kind == Token::Attr) {
-        const std::uint8_t type = byteAt(rgce, pos + 1);
+        const std::uint8_t type = biff::get8(rgce, pos + 1);
         switch (type) {
         case attr::choose:
-            size += 2 * (qsizetype{byteAt(rgce, pos + 2)} + (byteAt(rgce, pos + 3) << 8) + 1);
+            size +=
+                2 * (qsizetype{biff::get8(rgce, pos + 2)} + (biff::get8(rgce, pos + 3) << 8) + 1);
             break;
         case attr::semiVolatile:
         case attr::ifJump:
