@@ -94,6 +94,16 @@ std::vector<std::size_t> ownRecords(const std::vector<Record>& records)
     return out;
 }
 
+std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
+{
+    const bool formula = isFormula(records[at].type);
+    std::size_t end = at + 1;
+    while (end < records.size() &&
+           (formula ? isFormulaPart(records[end].type) : records[end].type == type::continued))
+        ++end;
+    return end;
+}
+
 std::vector<QByteArrayView> parts(const std::vector<Record>& records, std::size_t at)
 {
     std::vector<QByteArrayView> out{records[at].body};

@@ -122,6 +122,10 @@ private:
 // The indexes of a substream's own records, in order.
 std::vector<std::size_t> ownRecords(const std::vector<Record>& records);
 
+// One past the records that belong to the cell record at `at`: a formula's STRING, SHRFMLA,
+// ARRAY or TABLE record, and CONTINUE records.
+std::size_t cellEnd(const std::vector<Record>& records, std::size_t at);
+
 // The body of records[at] and those of the CONTINUE records after it.
 std::vector<QByteArrayView> parts(const std::vector<Record>& records, std::size_t at);
 

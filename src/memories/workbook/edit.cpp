@@ -23,20 +23,6 @@ namespace {
 constexpr int lastColumn = 255;
 constexpr int maxBiff5Text = 255;
 
-// One past the records that belong to the cell record at `at`: a formula's STRING, SHRFMLA,
-// ARRAY or TABLE record, and CONTINUE records.
-std::size_t cellEnd(const std::vector<Record>& records, std::size_t at)
-{
-    std::size_t end = at + 1;
-    if (biff::isFormula(records[at].type))
-        while (end < records.size() && biff::isFormulaPart(records[end].type))
-            ++end;
-    else
-        while (end < records.size() && records[end].type == type::continued)
-            ++end;
-    return end;
-}
-
 biff8::Bytes cellHeader(int row, int column, std::uint16_t xf)
 {
     biff8::Bytes b;
@@ -176,7 +162,7 @@ std::size_t cellPlace(const std::vector<Record>& records, int row, int column,
         if (i < from || i >= to || !cell)
             continue;
         if (std::pair{cell->row(), cell->firstColumn()} < std::pair{row, column})
-            after = cellEnd(records, i);
+            after = biff::cellEnd(records, i);
         else if (!before)
             before = i;
     }
@@ -453,7 +439,7 @@ std::optional<QString> DocumentData::setCell(int sheet, int row, int column, con
             } else if (k == 0 && fresh) {
                 replacement.push_back(*fresh);
             }
-            biff::splice(changed, at, cellEnd(changed, at), std::move(replacement));
+            biff::splice(changed, at, biff::cellEnd(changed, at), std::move(replacement));
         }
     } else if (fresh) {
         insertCell(sub.edit(), *fresh, row, column);

@@ -342,17 +342,10 @@ private:
         }
         const Record& formulaRecord = records[node.record];
         // The STRING record of the old result, after any SHRFMLA, ARRAY or TABLE record.
+        const std::size_t oldEnd = biff::cellEnd(records, node.record);
         std::size_t place = node.record + 1;
-        while (place < records.size() &&
-               (records[place].type == type::shrFmla || records[place].type == type::array ||
-                records[place].type == type::table))
+        while (place < oldEnd && records[place].type != type::string)
             ++place;
-        std::size_t oldEnd = place;
-        if (oldEnd < records.size() && records[oldEnd].type == type::string) {
-            ++oldEnd;
-            while (oldEnd < records.size() && records[oldEnd].type == type::continued)
-                ++oldEnd;
-        }
         QByteArray stringBody;
         if (text) {
             biff8::Bytes b;
